@@ -1,0 +1,42 @@
+#include <charconv>
+#include <iostream>
+#include <string>
+
+#include <boost/asio/buffer.hpp>
+
+#include "beat_tracker/BeatTrackerData.h"
+
+namespace beat_tracker {
+
+namespace {
+
+// 17 significant digits as "%.*g" writes them in the POSIX locale, whatever
+// locale the process runs in.
+std::string numberText(double value) {
+  char text[64];
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 17);
+  return std::string(text, result.ptr);
+}
+
+void sendDatagram(boost::asio::ip::udp::socket& socket, const std::string& payload) {
+  socket.send(boost::asio::buffer(payload.data(), payload.size()));
+}
+
+}  // namespace
+
+void BeatTrackerData::sendmessage_start(boost::asio::ip::udp::socket& socket) const {
+  sendDatagram(socket, "s");
+}
+
+void BeatTrackerData::sendmessage_end(boost::asio::ip::udp::socket& socket) const {
+  sendDatagram(socket, "e");
+}
+
+void BeatTrackerData::sendmessage_ioi(boost::asio::ip::udp::socket& socket, double first,
+                                      double second) const {
+  const std::string message = "a," + numberText(second) + "," + numberText(first);
+  std::cout << message << " " << message.size() << std::endl;
+  sendDatagram(socket, message);
+}
+
+}  // namespace beat_tracker

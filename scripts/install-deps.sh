@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project builds, tests and evaluates with.
+# Run as root (or through sudo). Pass --eval to add the evaluation tools.
+set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+  exec sudo "$0" "$@"
+fi
+packages=(build-essential cmake ninja-build pkg-config
+  libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsamplerate0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3)
+if [ "${1:-}" = "--eval" ]; then
+  packages+=(fluidsynth fluid-soundfont-gm aubio-tools python3-mir-eval python3-numpy
+    python3-scipy python3-matplotlib python3-mido hyperfine sox valgrind time)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
