@@ -28,6 +28,8 @@ ObjectRef& Buffer::get(int f) {
   return data[slot(f)];
 }
 
-bool Buffer::isValid(int f) const { return inWindow(f) && written[slot(f)]; }
+bool Buffer::isValid(int f) const {
+  return inWindow(f) && written[slot(f)];
+}
 
 }  // namespace RL

@@ -37,7 +37,9 @@ void GeneralException::print(std::ostream& out) const {
 }
 
 NodeException::NodeException(const Node* n, std::string message, std::string f, int l)
-    : node(n ? n->getName() : std::string("unknown")), text(std::move(message)), file(std::move(f)),
+    : node(n ? n->getName() : std::string("unknown")),
+      text(std::move(message)),
+      file(std::move(f)),
       line(l) {}
 
 void NodeException::print(std::ostream& out) const {

@@ -45,10 +45,11 @@ int Node::addOutput(const std::string& outputName) {
 void Node::connectToNode(const std::string& inputName, Node* node, const std::string& outputName) {
   int in = translateInput(inputName);
   if (in < 0) throw new NodeException(this, "unknown input: " + inputName, __FILE__, __LINE__);
-  if (!node) throw new NodeException(this, "input " + inputName + " connected to no node", __FILE__, __LINE__);
+  if (!node)
+    throw new NodeException(this, "input " + inputName + " connected to no node", __FILE__,
+                            __LINE__);
   int out = node->translateOutput(outputName);
-  if (out < 0)
-    throw new NodeException(node, "unknown output: " + outputName, __FILE__, __LINE__);
+  if (out < 0) throw new NodeException(node, "unknown output: " + outputName, __FILE__, __LINE__);
   connectToNode(in, node, out);
 }
 
@@ -66,7 +67,9 @@ ObjectRef Node::getOutputNamed(const std::string& outputName, int count) {
   return getOutput(id, count);
 }
 
-bool Node::hasOutput(int outputID) const { return outputID >= 0 && outputID < outputCount(); }
+bool Node::hasOutput(int outputID) const {
+  return outputID >= 0 && outputID < outputCount();
+}
 
 int Node::translateInput(const std::string& inputName) const {
   for (std::size_t i = 0; i < inputs.size(); ++i)

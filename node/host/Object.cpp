@@ -20,9 +20,13 @@ std::vector<ModuleVersion>& versions() {
 }
 }  // namespace
 
-std::string Object::className() const { return demangle(typeid(*this).name()); }
+std::string Object::className() const {
+  return demangle(typeid(*this).name());
+}
 
-void Object::printOn(std::ostream& out) const { out << "<" << className() << ">"; }
+void Object::printOn(std::ostream& out) const {
+  out << "<" << className() << ">";
+}
 
 void Object::setModuleVersion(std::string module, std::string revision, std::string version) {
   std::lock_guard<std::mutex> lock(versionsMutex());
@@ -36,8 +40,8 @@ std::vector<ModuleVersion> Object::moduleVersions() {
 
 std::string demangle(const char* mangled) {
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                              std::free);
+  std::unique_ptr<char, void (*)(void*)> text(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
   return status == 0 && text ? std::string(text.get()) : std::string(mangled);
 }
 
