@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""Builds the development corpus with exact beat annotations into eval/corpus/.
+
+Sections:
+  synthetic  click tracks, drum patterns at several tempi, a tempo step and a ramp,
+             a 60 s silence inside music, music in noise at 0 dB SNR (numpy);
+  midi       arrangements composed by midi_songs.py, rendered with fluidsynth and the
+             General MIDI soundfont from Debian; beat times from the tempo map.
+
+The renderer's start offset is measured first (a single side-stick at 1 s, found in
+the rendered audio) and cut from the start of every render, so that the audio and
+the tempo map agree. A few tracks are written at 16 kHz or 22.05 kHz, in stereo or as
+FLAC. Output is the same on every run. Writes eval/corpus/index.json describing
+every track.
+
+Usage: eval/make_corpus.py [--out DIR] [--force] [--only SUBSTRING]
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import wave
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import midi_songs  # noqa: E402
+import synth_tracks  # noqa: E402
+
+RATE = 44100
+RNG_START = 8161
+SF2 = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
+
+
+def read_wav(path):
+    with wave.open(path, "rb") as w:
+        x = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2").astype(np.float64) / 32768.0
+        return x.reshape(-1, w.getnchannels()), w.getframerate()
+
+
+def write_audio(path, x, rate, channels, container, tmpdir):
+    """Writes x (samples at 44.1 kHz, mono or n x 2) with sox's resampler and channel mixing."""
+    if x.ndim == 1:
+        x = x[:, None]
+    if x.shape[1] != channels:
+        x = np.repeat(x, channels, axis=1) if channels == 2 else x.mean(axis=1, keepdims=True)
+    x = x * (0.89 / max(1e-9, np.max(np.abs(x))))
+    tmp = os.path.join(tmpdir, "out.wav")
+    with wave.open(tmp, "wb") as w:
+        w.setnchannels(channels)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(np.round(x * 32767.0).astype("<i2").tobytes())
+    cmd = ["sox", "-q", tmp, "-b", "16"] + (["-C", "8"] if container == "flac" else []) + [path]
+    if rate != RATE:
+        cmd += ["rate", "-v", str(rate)]
+    subprocess.run(cmd, check=True)
+
+
+def render(mid_path, wav_path):
+    subprocess.run(["fluidsynth", "-ni", "-q", "-F", wav_path, "-r", str(RATE), SF2, mid_path],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def onset_time(x, rate, after=0.0, rel=0.02):
+    """Time of the first sample above rel x the peak, after a given time."""
+    a = np.max(np.abs(x), axis=1) if x.ndim == 2 else np.abs(x)
+    i0 = int(after * rate)
+    hit = np.nonzero(a[i0:] > rel * np.max(a[i0:]))[0]
+    return (i0 + hit[0]) / rate
+
+
+def measure_render_offset(tmpdir):
+    """Renders one side-stick and one piano note at known times; returns the mean lateness in seconds."""
+    import mido
+    mid = mido.MidiFile(type=0, ticks_per_beat=480)
+    tr = mido.MidiTrack()
+    mid.tracks.append(tr)
+    tr.append(mido.MetaMessage("set_tempo", tempo=500000, time=0))
+    tr.append(mido.Message("note_on", channel=9, note=37, velocity=110, time=960))  # 1.0 s
+    tr.append(mido.Message("note_off", channel=9, note=37, velocity=0, time=60))
+    tr.append(mido.Message("note_on", channel=0, note=60, velocity=110, time=2820))  # 4.0 s
+    tr.append(mido.Message("note_off", channel=0, note=60, velocity=0, time=240))
+    tr.append(mido.MetaMessage("end_of_track", time=960))
+    mp, wp = os.path.join(tmpdir, "click.mid"), os.path.join(tmpdir, "click.wav")
+    mid.save(mp)
+    render(mp, wp)
+    x, rate = read_wav(wp)
+    drum = onset_time(x[: int(3.5 * rate)], rate) - 1.0
+    piano = onset_time(x, rate, after=3.5) - 4.0
+    return drum, piano
+
+
+def entry(section, name, audio, beats, fmt, info, music_start, duration, out):
+    rel = os.path.relpath(audio, out)
+    brel = os.path.splitext(rel)[0] + ".beats.txt"
+    with open(os.path.join(out, brel), "w") as f:
+        f.writelines("%.6f\n" % t for t in beats)
+    d = {"section": section, "name": name, "audio": rel, "beats": brel, "rate": fmt[0], "channels": fmt[1],
+         "format": fmt[2], "music_start": round(music_start, 6), "duration": round(duration, 3)}
+    d.update(info)
+    return d
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--out", default=os.path.join(HERE, "corpus"))
+    ap.add_argument("--force", action="store_true", help="rebuild even if the corpus exists")
+    ap.add_argument("--only", default="", help="build only tracks whose name contains this")
+    args = ap.parse_args()
+    index_path = os.path.join(args.out, "index.json")
+    if os.path.exists(index_path) and not args.force and not args.only:
+        print("corpus exists: %s (use --force to rebuild)" % index_path)
+        return
+    if args.force and os.path.isdir(args.out) and not args.only:
+        shutil.rmtree(args.out)
+    for sec in ("synthetic", "midi"):
+        os.makedirs(os.path.join(args.out, sec), exist_ok=True)
+    rng = np.random.default_rng(RNG_START)
+    tracks = []
+    with tempfile.TemporaryDirectory() as tmp:
+        drum_off, piano_off = measure_render_offset(tmp)
+        offset = drum_off
+        print("renderer start offset: %.2f ms (side-stick), %.2f ms (piano); cutting %.2f ms"
+              % (1e3 * drum_off, 1e3 * piano_off, 1e3 * offset))
+
+        for name, x, beats, info, fmt in synth_tracks.tracks(rng):
+            if args.only and args.only not in name:
+                continue
+            path = os.path.join(args.out, "synthetic", name + "." + fmt[2])
+            write_audio(path, x, fmt[0], fmt[1], fmt[2], tmp)
+            tracks.append(entry("synthetic", name, path, beats, fmt, info, beats[0], len(x) / RATE, args.out))
+            print("synthetic/%-26s %5.1f s %6d Hz %d ch %s" % (name, len(x) / RATE, fmt[0], fmt[1], fmt[2]))
+
+        for song in midi_songs.SONGS:
+            name = song["name"]
+            song_rng = np.random.default_rng([RNG_START, len(name), sum(map(ord, name))])
+            if args.only and args.only not in name:
+                continue
+            mid, beat_ticks, tempo_map = midi_songs.compose(song, song_rng)
+            mid_path = os.path.join(args.out, "midi", name + ".mid")
+            mid.save(mid_path)
+            wav = os.path.join(tmp, "render.wav")
+            render(mid_path, wav)
+            x, rate = read_wav(wav)
+            assert rate == RATE
+            cut = int(round(offset * RATE))
+            x = x[cut:]
+            beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
+            end = int((beats[-1] + 2.5) * RATE)
+            x = x[:end]
+            fade = int(0.5 * RATE)
+            x[-fade:] *= np.linspace(1, 0, fade)[:, None]
+            path = os.path.join(args.out, "midi", name + "." + song["fmt"][2])
+            write_audio(path, x, *song["fmt"], tmp)
+            info = {"bpm": song["bpm"], "meter": song["meter"], "drums": bool(song["drums"])}
+            if "ramp" in song:
+                info["bpm2"] = song["ramp"][2]
+            tracks.append(entry("midi", name, path, beats, song["fmt"], info, beats[0], len(x) / RATE, args.out))
+            print("midi/%-31s %5.1f s %6d Hz %d ch %s" % (name, len(x) / RATE, song["fmt"][0], song["fmt"][1], song["fmt"][2]))
+
+    if args.only:
+        return
+    with open(index_path, "w") as f:
+        json.dump({"render_offset_s": offset, "tracks": tracks}, f, indent=1)
+    print("%d tracks, index in %s" % (len(tracks), index_path))
+
+
+if __name__ == "__main__":
+    main()
