@@ -6,18 +6,21 @@ namespace RL {
 
 Buffer::Buffer(int len) : length(len < 1 ? 1 : len), data(length), written(length, false) {}
 
+void Buffer::advance(int f) {
+  if (f <= currentPos) return;
+  // Slots between the old newest frame and f now belong to frames never written.
+  int first = currentPos + 1 > f - length + 1 ? currentPos + 1 : f - length + 1;
+  for (int i = first; i <= f; ++i) {
+    data[slot(i)] = ObjectRef();
+    written[slot(i)] = false;
+  }
+  currentPos = f;
+}
+
 ObjectRef& Buffer::operator[](int f) {
   if (f < 0 || f <= currentPos - length)
     throw new BufferException("trying to write to non-existing element", f);
-  if (f > currentPos) {
-    // Slots between the old newest frame and f now belong to frames never written.
-    int first = currentPos + 1 > f - length + 1 ? currentPos + 1 : f - length + 1;
-    for (int i = first; i <= f; ++i) {
-      data[slot(i)] = ObjectRef();
-      written[slot(i)] = false;
-    }
-    currentPos = f;
-  }
+  advance(f);
   written[slot(f)] = true;
   return data[slot(f)];
 }

@@ -21,6 +21,9 @@ class Buffer : public Object {
   // the window ("trying to read non-existing element") or a slot never
   // written ("trying to read not initialized element").
   ObjectRef& get(int f);
+  // Moves the window so that f is the newest frame, without writing it:
+  // frames a node computed but did not store read as not initialised.
+  void advance(int f);
   // True when get(f) would succeed.
   bool isValid(int f) const;
 

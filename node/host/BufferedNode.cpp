@@ -35,6 +35,12 @@ void BufferedNode::reset() {
   initializeBuffers();
 }
 
+void BufferedNode::markComputed(int count) {
+  if (count > processCount) processCount = count;
+  for (OutputCacheInfo& info : outputs)
+    if (info.buffer) info.buffer->advance(count);
+}
+
 ObjectRef BufferedNode::getOutput(int outputID, int count) {
   try {
     if (!hasOutput(outputID))
@@ -47,11 +53,11 @@ ObjectRef BufferedNode::getOutput(int outputID, int count) {
     if (inOrder) {
       for (int i = processCount + 1; i <= count; ++i) {
         calculate(outputID, i, out);
-        processCount = i;
+        markComputed(i);
       }
     } else if (!out.isValid(count)) {
       calculate(outputID, count, out);
-      if (count > processCount) processCount = count;
+      markComputed(count);
     }
     return out.get(count);
   } catch (BaseException* e) {

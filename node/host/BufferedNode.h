@@ -40,6 +40,9 @@ class BufferedNode : public Node {
 
  protected:
   virtual void initializeBuffers();
+  // Records frame `count` as computed: the last computed frame, and the
+  // window of every output buffer, which moves even where nothing was stored.
+  void markComputed(int count);
 
   std::vector<OutputCacheInfo> outputs;
   int processCount = -1;  // the last frame computed

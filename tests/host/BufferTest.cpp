@@ -43,6 +43,18 @@ TEST(Buffer, KeepsAWindowOfFramesWithWrittenFlags) {
   EXPECT_FALSE(buffer.isValid(3));
 }
 
+TEST(Buffer, AdvancingWithoutWritingLeavesFramesNotInitialized) {
+  RL::Buffer buffer(2);
+  EXPECT_NE(errorOf([&] { buffer.get(0); }).find("trying to read non-existing element"),
+            std::string::npos);
+  buffer.advance(0);
+  EXPECT_NE(errorOf([&] { buffer.get(0); }).find("trying to read not initialized element"),
+            std::string::npos);
+  buffer[1] = RL::TrueObject;
+  buffer.advance(0);  // never moves back
+  EXPECT_EQ(buffer.getCurrentPos(), 1);
+}
+
 TEST(Buffer, ReleasesObjectsThatLeaveTheWindow) {
   RL::Buffer buffer(1);
   RL::ObjectRef held(new RL::Bool(true));
