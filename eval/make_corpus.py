@@ -56,7 +56,8 @@ def write_audio(path, x, rate, channels, container, tmpdir):
         w.setsampwidth(2)
         w.setframerate(RATE)
         w.writeframes(np.round(x * 32767.0).astype("<i2").tobytes())
-    cmd = ["sox", "-q", tmp, "-b", "16"] + (["-C", "8"] if container == "flac" else []) + [path]
+    # -D: no dither, so that resampled tracks come out the same on every run.
+    cmd = ["sox", "-q", "-D", tmp, "-b", "16"] + (["-C", "8"] if container == "flac" else []) + [path]
     if rate != RATE:
         cmd += ["rate", "-v", str(rate)]
     subprocess.run(cmd, check=True)
