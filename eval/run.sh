@@ -9,7 +9,7 @@ cd "$root"
 py=/usr/bin/python3
 
 bash scripts/install-deps.sh --eval
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build -G Ninja >/dev/null
 ninja -C build vesk-beat vesk-music
 export VESK_BEAT="${VESK_BEAT:-$root/build/apps/vesk-beat/vesk-beat}"
 
