@@ -35,7 +35,9 @@ void BeatTrackerData::sendmessage_end(boost::asio::ip::udp::socket& socket) cons
 void BeatTrackerData::sendmessage_ioi(boost::asio::ip::udp::socket& socket, double first,
                                       double second) const {
   const std::string message = "a," + numberText(second) + "," + numberText(first);
-  std::cout << message << " " << message.size() << std::endl;
+  // The length is formatted here too, so that a locale imbued into std::cout
+  // cannot group its digits.
+  std::cout << message + " " + std::to_string(message.size()) + "\n" << std::flush;
   sendDatagram(socket, message);
 }
 
