@@ -1,0 +1,38 @@
+#ifndef VESK_BEAT_ATOMICFILE_H
+#define VESK_BEAT_ATOMICFILE_H
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace vesk_beat {
+
+class OutputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// An output file that appears whole or not at all: written to a temporary
+// file beside it and renamed over it by commit(). Dropped without commit(),
+// the temporary file is removed and an existing file is left as it was.
+class AtomicFile {
+ public:
+  // Throws OutputError naming the file when it cannot be created.
+  explicit AtomicFile(const std::string& path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  std::FILE* stream() const { return file; }
+  // Throws OutputError when writing or renaming failed.
+  void commit();
+
+ private:
+  std::string path;
+  std::string temporary;
+  std::FILE* file = nullptr;
+};
+
+}  // namespace vesk_beat
+
+#endif

@@ -1,0 +1,31 @@
+#ifndef VESK_BEAT_BATCHRUNNER_H
+#define VESK_BEAT_BATCHRUNNER_H
+
+#include <cstdio>
+#include <vector>
+
+#include "apps/vesk-beat/Options.h"
+#include "apps/vesk-beat/TrackSession.h"
+
+namespace vesk_beat {
+
+enum ExitCode {
+  kExitOk = 0,
+  kExitFailed = 1,
+  kExitUsage = 2,
+  kExitPlugin = 3,
+  kExitInterrupted = 130
+};
+
+// Tracks every job and writes the results to `out`; errors go to standard
+// error, each naming its input. One input is tracked in this process, beats
+// written as they are found. Several inputs are tracked in up to
+// `options.jobs` child processes at once (the engine keeps process-wide
+// state, so each input gets a fresh process and its result does not depend on
+// the others); their output is printed whole, in the order of the inputs.
+// Returns the exit code: the worst of the inputs.
+int runJobs(const Options& options, const std::vector<TrackJob>& jobs, std::FILE* out);
+
+}  // namespace vesk_beat
+
+#endif

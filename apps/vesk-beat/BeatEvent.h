@@ -1,0 +1,35 @@
+#ifndef VESK_BEAT_BEATEVENT_H
+#define VESK_BEAT_BEATEVENT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vesk_beat {
+
+// One beat the node signalled.
+struct BeatEvent {
+  std::string file;        // input name as given ("-" for standard input)
+  std::int64_t frame = 0;  // frame on which the node signalled it
+  double time = 0.0;       // seconds from the start of the input
+  double tempo = 0.0;      // beats per minute; 0 below the reliability threshold
+  double confidence = 0.0;
+  bool reliable = false;
+};
+
+// What a user wants to know about a whole input.
+struct FileSummary {
+  std::string file;
+  double duration = 0.0;  // seconds
+  int beats = 0;          // reliable beats
+  double medianTempo = 0.0;
+  double meanConfidence = 0.0;  // over the reliable beats
+};
+
+// Median tempo and mean confidence of the reliable beats.
+FileSummary summarise(const std::string& file, double duration,
+                      const std::vector<BeatEvent>& beats);
+
+}  // namespace vesk_beat
+
+#endif

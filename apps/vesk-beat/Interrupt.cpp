@@ -1,0 +1,27 @@
+#include "apps/vesk-beat/Interrupt.h"
+
+#include <csignal>
+
+namespace vesk_beat {
+
+namespace {
+volatile std::sig_atomic_t flag = 0;
+extern "C" void onSignal(int) {
+  flag = 1;
+}
+}  // namespace
+
+void installInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking read returns with EINTR
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted() {
+  return flag != 0;
+}
+
+}  // namespace vesk_beat

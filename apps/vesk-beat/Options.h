@@ -1,0 +1,67 @@
+#ifndef VESK_BEAT_OPTIONS_H
+#define VESK_BEAT_OPTIONS_H
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "apps/vesk-beat/Defaults.h"
+#include "apps/vesk-beat/RawFormat.h"
+
+namespace vesk_beat {
+
+// A bad command line: the message names the option, the value and what is allowed.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class OutputFormat { Text, Csv, Json };
+enum class NodeOutput { None, Stderr, File };
+
+struct Options {
+  // Tracking parameters.
+  int rate = defaults::kRate;
+  int frame = defaults::kFrame;
+  int hop = defaults::kHop;
+  std::string window = defaults::kWindow;
+  int windowType = 1;  // WindowFunction::Type of `window`
+  int minBpm = defaults::kMinBpm;
+  int maxBpm = defaults::kMaxBpm;
+  float threshold = defaults::kThreshold;
+
+  // Input.
+  std::vector<std::string> inputs;  // "-" is standard input
+  RawFormat raw;                    // format of raw PCM on standard input
+  bool realtime = false;
+
+  // Output.
+  OutputFormat format = OutputFormat::Text;
+  bool allBeats = false;  // also report beats below the reliability threshold
+  std::string beatsPath;
+  std::string plotPath;
+  std::string logDir;
+  NodeOutput nodeOutput = NodeOutput::None;
+  std::string nodeOutputPath;
+  std::string robot;  // HOST:PORT
+  std::string plugin;
+  bool quiet = false;
+  int jobs = 1;
+
+  bool help = false;
+  bool version = false;
+};
+
+// Parses argv (without checking that files exist). Throws UsageError.
+Options parseOptions(int argc, const char* const* argv);
+
+// Checks the tracking parameters together (ranges and the beat-interval range
+// they give). Throws UsageError. parseOptions calls it.
+void validateParameters(const Options& options);
+
+// The --help text.
+std::string usageText();
+
+}  // namespace vesk_beat
+
+#endif

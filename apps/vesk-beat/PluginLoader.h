@@ -1,0 +1,27 @@
+#ifndef VESK_BEAT_PLUGINLOADER_H
+#define VESK_BEAT_PLUGINLOADER_H
+
+#include <stdexcept>
+#include <string>
+
+namespace vesk_beat {
+
+class PluginError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The plug-in the tool loads when --plugin is not given: the library built
+// beside it in the build tree, or the installed one when the tool runs from
+// its install prefix.
+std::string defaultPluginPath();
+
+// Loads the plug-in with dlopen (its static initialisation registers the node
+// type "BeatTracker" in the framework's registry) and checks that the
+// registered "BeatTracker" comes from that file. Returns the path used.
+// Throws PluginError with dlerror()'s text or the reason.
+std::string loadPlugin(const std::string& path);
+
+}  // namespace vesk_beat
+
+#endif

@@ -1,0 +1,33 @@
+#ifndef VESK_BEAT_RESAMPLER_H
+#define VESK_BEAT_RESAMPLER_H
+
+#include <cstddef>
+#include <vector>
+
+#include <samplerate.h>
+
+namespace vesk_beat {
+
+// Streaming sample-rate conversion of interleaved floats (libsamplerate).
+class Resampler {
+ public:
+  // Throws AudioError when the converter cannot be made.
+  Resampler(int channels, int fromRate, int toRate);
+  ~Resampler();
+  Resampler(const Resampler&) = delete;
+  Resampler& operator=(const Resampler&) = delete;
+
+  // Converts `frames` input frames and appends the output to `out`. With
+  // `last`, the converter is drained (the input may then be empty).
+  void process(const float* in, std::size_t frames, bool last, std::vector<float>& out);
+
+ private:
+  int channels;
+  double ratio;
+  SRC_STATE* state = nullptr;
+  std::vector<float> scratch;
+};
+
+}  // namespace vesk_beat
+
+#endif

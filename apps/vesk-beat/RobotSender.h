@@ -1,0 +1,40 @@
+#ifndef VESK_BEAT_ROBOTSENDER_H
+#define VESK_BEAT_ROBOTSENDER_H
+
+#include <stdexcept>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
+
+namespace vesk_beat {
+
+class RobotError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Splits "HOST:PORT"; throws UsageError naming the bad part.
+void parseRobotAddress(const std::string& text, std::string& host, int& port);
+
+// The robot's UDP messages, sent with the plug-in's message operations over a
+// socket connected to HOST:PORT: "s" at the start, "a,TIME,INTERVAL" per
+// reliable beat (the beat's time and the beat interval, both in seconds) and
+// "e" at the end.
+class RobotSender {
+ public:
+  // Resolves the host (IPv4) and connects the socket. Throws RobotError.
+  explicit RobotSender(const std::string& address);
+  void start();
+  void beat(double timeSec, double intervalSec);
+  void end();
+
+ private:
+  boost::asio::io_context io;
+  boost::asio::ip::udp::socket socket;
+  std::string address;
+};
+
+}  // namespace vesk_beat
+
+#endif

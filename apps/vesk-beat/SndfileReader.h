@@ -1,0 +1,35 @@
+#ifndef VESK_BEAT_SNDFILEREADER_H
+#define VESK_BEAT_SNDFILEREADER_H
+
+#include <string>
+
+#include <sndfile.h>
+
+#include "apps/vesk-beat/AudioReader.h"
+
+namespace vesk_beat {
+
+// Any audio file libsndfile reads (WAV, FLAC, Ogg, AIFF, ...).
+class SndfileReader : public AudioReader {
+ public:
+  // Throws AudioError naming the file: missing, unreadable, a directory, or a
+  // format libsndfile does not know.
+  explicit SndfileReader(const std::string& path);
+  ~SndfileReader() override;
+  SndfileReader(const SndfileReader&) = delete;
+  SndfileReader& operator=(const SndfileReader&) = delete;
+
+  int channels() const override { return info.channels; }
+  int sampleRate() const override { return info.samplerate; }
+  std::int64_t frameCount() const override { return info.frames; }
+  std::size_t read(float* out, std::size_t frames) override;
+
+ private:
+  std::string path;
+  SF_INFO info{};
+  SNDFILE* file = nullptr;
+};
+
+}  // namespace vesk_beat
+
+#endif
