@@ -1,0 +1,95 @@
+#include <algorithm>
+
+#include "beat_tracker/BeatTracker.h"
+#include "beat_tracker/DiagnosticRow.h"
+
+namespace beat_tracker {
+
+std::vector<double> BeatTracker::MelSpectrumReference(const std::vector<double>& row) const {
+  // Triangles on the bin axis, height 1 at their peak point, not normalised.
+  // Every filter scans every bin, in bin order.
+  const std::size_t points = mel_points.size();
+  std::vector<double> out(points >= 2 ? points - 2 : 0, 0.0);
+  for (std::size_t m = 1; m + 1 < points; ++m) {
+    const double lo = mel_points[m - 1];
+    const double pk = mel_points[m];
+    const double hi = mel_points[m + 1];
+    double& band = out[m - 1];
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const double x = static_cast<double>(i);
+      if (lo <= x && x <= pk) {
+        band += ((x - lo) * row[i]) / (pk - lo);
+      } else if (x > pk && x <= hi) {
+        band += (row[i] * (hi - x)) / (hi - pk);
+      }
+    }
+  }
+  return out;
+}
+
+std::vector<double> BeatTracker::MelFilter(RingIBuffer<std::vector<double>>& ring) {
+  RequireHistory(ring, 0, "MelFilter");
+  std::vector<double> out = MelSpectrumReference(ring.back(0));
+  if (log_flag) WriteDiagnosticRow(melfilterbank_file, out);
+  return out;
+}
+
+std::vector<double> BeatTracker::Filter3x3(RingIBuffer<std::vector<double>>& ring,
+                                           int (*kernel)[3]) {
+  RequireHistory(ring, 2, "Filter3x3");
+  const std::vector<double>& O = ring.back(2);
+  const std::vector<double>& M = ring.back(1);
+  const std::vector<double>& N = ring.back(0);
+  const std::size_t n = N.size();
+  std::vector<double> out(n, 0.0);
+  double K[3][3];
+  for (int a = 0; a < 3; ++a)
+    for (int b = 0; b < 3; ++b) K[a][b] = kernel[a][b];
+  // Rows of one ring all have the same length; a shorter older row only
+  // narrows the filtered range instead of being read past its end.
+  const std::size_t width = std::min({n, O.size(), M.size()});
+  if (width >= 3) {
+    for (std::size_t j = 1; j + 1 < width; ++j) {
+      const double r = K[0][0] * O[j - 1] + K[0][1] * M[j - 1] + K[0][2] * N[j - 1] +
+                       K[1][0] * O[j] + K[1][1] * M[j] + K[1][2] * N[j] + K[2][0] * O[j + 1] +
+                       K[2][1] * M[j + 1] + K[2][2] * N[j + 1];
+      out[j] = r < 0 ? 0.0 : r;
+    }
+  }
+  if (log_flag) WriteDiagnosticRow(inc_mel_file, out, 1, n >= 2 ? n - 1 : 1);
+  return out;
+}
+
+std::vector<double> BeatTracker::MakeChromaVec(RingIBuffer<std::vector<double>>& ring) {
+  RequireHistory(ring, 0, "MakeChromaVec");
+  const std::vector<double>& row = ring.back(0);
+  std::vector<double> out(12, 0.0);
+  const std::size_t bins = std::min(row.size(), bin_octave.size());
+  for (std::size_t i = 0; i < bins; ++i) {
+    const int octave = static_cast<int>(bin_octave[i]);
+    if (octave >= 1 && octave <= 9) out[static_cast<int>(bin_pitch_class[i])] += row[i];
+  }
+  // Scaled so that the strongest class is 1; a frame without counted energy
+  // gives 0 / 0 in every entry.
+  double peak = 0.0;
+  for (double value : out)
+    if (value > peak) peak = value;
+  for (double& value : out) value = value / peak;
+  if (log_flag) WriteDiagnosticRow(chroma_vector_file, out);
+  return out;
+}
+
+std::vector<double> BeatTracker::MakeIncSpec(RingIBuffer<std::vector<double>>& ring) {
+  RequireHistory(ring, 1, "MakeIncSpec");
+  const std::vector<double>& N = ring.back(0);
+  const std::vector<double>& M = ring.back(1);
+  std::vector<double> out(N.size(), 0.0);
+  const std::size_t width = std::min(N.size(), M.size());
+  for (std::size_t i = 0; i < width; ++i) {
+    const double difference = N[i] - M[i];
+    if (difference > 0) out[i] = difference;  // not-a-number gives 0 as well
+  }
+  return out;
+}
+
+}  // namespace beat_tracker

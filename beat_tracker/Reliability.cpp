@@ -1,0 +1,25 @@
+#include "beat_tracker/BeatTracker.h"
+
+namespace beat_tracker {
+
+namespace {
+constexpr int kReliabilityFrames = 200;  // frames the newest interval is compared with
+constexpr double kAgreement = 5.0;       // frames of difference still counted as agreeing
+}  // namespace
+
+double BeatTracker::UpdateReliability() {
+  // The share of the 200 previous intervals lying strictly within 5 frames of
+  // the newest one. The ring starts zero-filled, so all 200 always exist.
+  const double I = interval_buffer.back(0);
+  std::uint64_t count = 0;
+  for (int k = 1; k <= kReliabilityFrames; ++k) {
+    const double x = interval_buffer.back(k);
+    if (I - kAgreement < x && x < I + kAgreement) ++count;
+  }
+  const double r = no_onset ? 0.0 : static_cast<double>(count) / kReliabilityFrames;
+  music_reliability_buffer.push(r);
+  if (log_flag) flat_num_file << count << std::endl;
+  return r;
+}
+
+}  // namespace beat_tracker

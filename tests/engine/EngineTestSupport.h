@@ -1,0 +1,137 @@
+#ifndef VESK_TESTS_ENGINE_ENGINETESTSUPPORT_H
+#define VESK_TESTS_ENGINE_ENGINETESTSUPPORT_H
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "beat_tracker/BeatTracker.h"
+
+namespace engine_test {
+
+// A fresh directory under the system temporary directory, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "engine-test-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string prefix() const { return path_ + "/"; }
+
+ private:
+  std::string path_;
+};
+
+// Captures everything written to std::cout while alive.
+class CoutCapture {
+ public:
+  CoutCapture() : old_(std::cout.rdbuf(text_.rdbuf())) {}
+  ~CoutCapture() { std::cout.rdbuf(old_); }
+  std::string text() const { return text_.str(); }
+
+ private:
+  std::ostringstream text_;
+  std::streambuf* old_;
+};
+
+// 16 kHz, frames of 512 samples every 160 (100 frames per second).
+inline beat_tracker::BeatTrackerInit SmallInit(int min_interval, int max_interval,
+                                               const std::string& log_path, bool log_flag) {
+  beat_tracker::BeatTrackerInit init;
+  init.sampling_rate = 16000.0;
+  init.fft_length = 512;
+  init.advance = 160;
+  init.min_interval = min_interval;
+  init.max_interval = max_interval;
+  init.window_length = max_interval;
+  init.log_flag = log_flag;
+  init.log_path = log_path;
+  return init;
+}
+
+// Builds an engine with the console lines of its construction swallowed.
+inline std::unique_ptr<beat_tracker::BeatTracker> QuietEngine(
+    const beat_tracker::BeatTrackerInit& init) {
+  CoutCapture quiet;
+  return std::make_unique<beat_tracker::BeatTracker>(init);
+}
+
+// Magnitude spectra of a click train: a windowed impulse has a flat magnitude
+// spectrum equal to the Hann window's value at the impulse, so frame f (window
+// starting at sample f * hop) holds the sum of the window values of the clicks
+// it covers, over a small fixed noise floor.
+class ClickTrack {
+ public:
+  ClickTrack(double bpm, double first_click_seconds, std::uint64_t fft_length = 512,
+             std::uint64_t hop = 160, double sampling_rate = 16000.0)
+      : period_samples_(sampling_rate * 60.0 / bpm),
+        first_sample_(first_click_seconds * sampling_rate),
+        fft_length_(fft_length),
+        hop_(hop) {}
+
+  // Spectrum of frame f (bins 0 ... fft_length / 2 - 1).
+  std::vector<double> Frame(std::uint64_t f, bool silent = false) const {
+    const std::size_t bins = fft_length_ / 2;
+    std::vector<double> spectrum(bins, 0.0);
+    if (silent) return spectrum;
+    const double start = static_cast<double>(f * hop_);
+    double level = 0.0;
+    const double first_index = std::ceil((start - first_sample_) / period_samples_);
+    for (double c = std::max(0.0, first_index);; c += 1.0) {
+      const double position = first_sample_ + c * period_samples_ - start;
+      if (position >= static_cast<double>(fft_length_)) break;
+      if (position >= 0.0)
+        level += 0.5 - 0.5 * std::cos(2.0 * M_PI * position / static_cast<double>(fft_length_));
+    }
+    for (std::size_t i = 0; i < bins; ++i) {
+      // Deterministic noise floor, different per bin and frame.
+      const std::uint64_t mix = (f * 2654435761u + i * 40503u) % 1000u;
+      spectrum[i] = level * (1.0 + 0.2 * std::sin(0.05 * i)) + 0.001 * (1.0 + mix / 1000.0);
+    }
+    return spectrum;
+  }
+
+  // The frame whose window is centred nearest to click c.
+  double ClickFrame(int c) const {
+    return (first_sample_ + c * period_samples_ - static_cast<double>(fft_length_) / 2) /
+           static_cast<double>(hop_);
+  }
+  double PeriodFrames() const { return period_samples_ / static_cast<double>(hop_); }
+
+ private:
+  double period_samples_;
+  double first_sample_;
+  std::uint64_t fft_length_;
+  std::uint64_t hop_;
+};
+
+inline std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+inline int CountFields(const std::string& line) {
+  std::istringstream in(line);
+  int fields = 0;
+  for (std::string field; in >> field;) ++fields;
+  return fields;
+}
+
+}  // namespace engine_test
+
+#endif
