@@ -14,7 +14,8 @@ class SndfileReader : public AudioReader {
  public:
   // Throws AudioError naming the file: missing, unreadable, a directory, or a
   // format libsndfile does not know.
-  explicit SndfileReader(const std::string& path);
+  // `name` is how messages call the file (as the user gave it).
+  explicit SndfileReader(const std::string& path, const std::string& name = std::string());
   ~SndfileReader() override;
   SndfileReader(const SndfileReader&) = delete;
   SndfileReader& operator=(const SndfileReader&) = delete;
@@ -26,6 +27,7 @@ class SndfileReader : public AudioReader {
 
  private:
   std::string path;
+  std::string name;
   SF_INFO info{};
   SNDFILE* file = nullptr;
 };

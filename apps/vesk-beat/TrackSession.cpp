@@ -1,6 +1,7 @@
 #include "apps/vesk-beat/TrackSession.h"
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -76,7 +77,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   if (live)
     reader = openPcmStream(0, "standard input", o.raw);
   else
-    reader = std::make_unique<SndfileReader>(job.input);
+    reader = std::make_unique<SndfileReader>(job.input, job.name);
 
   // Without --log-dir, the node's beat log and the engine's files go to a
   // private directory that is removed afterwards.
@@ -161,14 +162,19 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       BeatEvent event;
       event.file = job.name;
       event.frame = f;
-      event.time = f * frameSeconds + defaults::kBeatTimeOffsetSec;
+      event.time = static_cast<double>(f) * o.hop / o.rate + defaults::kBeatTimeOffsetSec;
       event.tempo = tempo;
       event.confidence = confidence;
       event.reliable = tempo > 0.0f;
       if (!event.reliable && !o.allBeats) continue;
       beats.push_back(event);
       writer.beat(event);
-      if (robot && event.reliable) robot->beat(event.time, 60.0 / event.tempo);
+      if (robot && event.reliable) {
+        // The interval is a whole number of frames; recover it exactly from
+        // the float tempo.
+        const double intervalFrames = std::round(60.0 / event.tempo / frameSeconds);
+        robot->beat(event.time, intervalFrames * o.hop / o.rate);
+      }
     }
     if (robot) {
       robotSession.open = false;

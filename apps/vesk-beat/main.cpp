@@ -28,25 +28,29 @@ int fail(int code, const std::string& message) {
 }
 
 // "{}" in a per-input output name becomes the input's name without extension.
-std::string perInputPath(const std::string& pattern, const std::string& input) {
-  if (pattern.empty()) return pattern;
+std::string perInputName(const std::string& pattern, const std::string& input) {
   std::string stem = input == "-" ? "stdin" : std::filesystem::path(input).stem().string();
   std::string path = pattern;
   for (std::size_t at; (at = path.find("{}")) != std::string::npos;) path.replace(at, 2, stem);
-  return absolutePath(path);
+  return path;
 }
 
-// An output file must be creatable before hours of audio are tracked.
-void checkWritable(const std::string& option, const std::string& path) {
-  std::filesystem::path dir = std::filesystem::path(path).parent_path();
+// The absolute path of an output file, checked to be creatable before hours
+// of audio are tracked; empty when not asked for.
+std::string outputPath(const std::string& option, const std::string& pattern,
+                       const std::string& input) {
+  if (pattern.empty()) return pattern;
+  const std::string shown = perInputName(pattern, input);
+  std::filesystem::path dir = std::filesystem::path(shown).parent_path();
   if (dir.empty()) dir = ".";
   std::error_code e;
   if (!std::filesystem::is_directory(dir, e))
     throw UsageError(option + ": the directory '" + dir.string() + "' does not exist");
   if (::access(dir.c_str(), W_OK) != 0)
     throw UsageError(option + ": cannot write into '" + dir.string() + "'");
-  if (std::filesystem::is_directory(path, e))
-    throw UsageError(option + ": '" + path + "' is a directory");
+  if (std::filesystem::is_directory(shown, e))
+    throw UsageError(option + ": '" + shown + "' is a directory");
+  return absolutePath(shown);
 }
 
 }  // namespace
@@ -105,13 +109,11 @@ int main(int argc, char** argv) {
       TrackJob job;
       job.name = input;
       job.input = input == "-" ? input : absolutePath(input);
-      job.beatsPath = perInputPath(options.beatsPath, input);
-      job.plotPath = perInputPath(options.plotPath, input);
-      if (!job.beatsPath.empty()) checkWritable("--beats", job.beatsPath);
-      if (!job.plotPath.empty()) checkWritable("--plot", job.plotPath);
+      job.beatsPath = outputPath("--beats", options.beatsPath, input);
+      job.plotPath = outputPath("--plot", options.plotPath, input);
       if (!logDir.empty()) {
         // Several inputs would overwrite each other's files: one folder each.
-        job.logDir = several ? perInputPath(logDir + "/{}", input) : logDir;
+        job.logDir = several ? perInputName(logDir + "/{}", input) : logDir;
         makeDirectories(job.logDir);
       }
       jobs.push_back(job);

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "apps/vesk-beat/Options.h"
+#include "apps/vesk-beat/WindowNames.h"
+
+using namespace vesk_beat;
+
+namespace {
+
+Options parse(std::vector<std::string> args) {
+  std::vector<const char*> argv{"vesk-beat"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  return parseOptions(static_cast<int>(argv.size()), argv.data());
+}
+
+// The message of the UsageError that parsing `args` raises.
+std::string error(std::vector<std::string> args) {
+  try {
+    parse(std::move(args));
+  } catch (const UsageError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+}  // namespace
+
+TEST(Options, DefaultsAreValidAndMatchTheDefaultsHeader) {
+  Options o = parse({"in.wav"});
+  EXPECT_EQ(o.rate, defaults::kRate);
+  EXPECT_EQ(o.frame, defaults::kFrame);
+  EXPECT_EQ(o.hop, defaults::kHop);
+  EXPECT_EQ(o.minBpm, defaults::kMinBpm);
+  EXPECT_EQ(o.maxBpm, defaults::kMaxBpm);
+  EXPECT_FLOAT_EQ(o.threshold, defaults::kThreshold);
+  EXPECT_EQ(o.windowType, windowTypeNamed(defaults::kWindow));
+  EXPECT_EQ(o.format, OutputFormat::Text);
+  EXPECT_EQ(o.nodeOutput, NodeOutput::None);
+  ASSERT_EQ(o.inputs.size(), 1u);
+  EXPECT_NO_THROW(validateParameters(o));
+}
+
+TEST(Options, EveryParameterIsSettableInBothSpellings) {
+  Options o = parse({"--rate",        "22050",        "--frame=1024",    "--hop",
+                     "256",           "--window",     "Blackman-Harris", "--min-bpm=50",
+                     "--max-bpm",     "200",          "--threshold",     "0.75",
+                     "--format=json", "-j3",          "--node-output",   "stderr",
+                     "--realtime",    "-q",           "--all-beats",     "-",
+                     "--raw",         "f32le:44100:2"});
+  EXPECT_EQ(o.rate, 22050);
+  EXPECT_EQ(o.frame, 1024);
+  EXPECT_EQ(o.hop, 256);
+  EXPECT_EQ(o.windowType, 7);  // BlackmanHarris
+  EXPECT_EQ(o.minBpm, 50);
+  EXPECT_EQ(o.maxBpm, 200);
+  EXPECT_FLOAT_EQ(o.threshold, 0.75f);
+  EXPECT_EQ(o.format, OutputFormat::Json);
+  EXPECT_EQ(o.jobs, 3);
+  EXPECT_EQ(o.nodeOutput, NodeOutput::Stderr);
+  EXPECT_TRUE(o.realtime && o.quiet && o.allBeats);
+  EXPECT_EQ(o.raw.sample, RawFormat::Sample::F32);
+  EXPECT_EQ(o.raw.rate, 44100);
+  EXPECT_EQ(o.raw.channels, 2);
+  EXPECT_EQ(o.inputs, std::vector<std::string>{"-"});
+  EXPECT_EQ(parse({"--node-output", "node.log", "a"}).nodeOutputPath, "node.log");
+  EXPECT_EQ(parse({"--", "-odd-name.wav"}).inputs, std::vector<std::string>{"-odd-name.wav"});
+}
+
+TEST(Options, BadValuesNameTheValueAndTheAllowedRange) {
+  EXPECT_EQ(error({"--hop", "0", "a"}), "--hop: 0 is out of range (allowed: 1..16384)");
+  EXPECT_EQ(error({"--rate", "fast", "a"}),
+            "--rate: 'fast' is not an integer (allowed: 4000..192000)");
+  EXPECT_EQ(error({"--threshold", "1.5", "a"}), "--threshold: 1.5 is out of range (allowed: 0..1)");
+  EXPECT_EQ(error({"--threshold", "nan", "a"}),
+            "--threshold: 'nan' is not a number (allowed: 0..1)");
+  EXPECT_NE(error({"--window", "triangle", "a"})
+                .find("unknown window 'triangle' (allowed: rectangular, hann"),
+            std::string::npos);
+  EXPECT_EQ(error({"--format", "xml", "a"}),
+            "--format: unknown format 'xml' (allowed: text, csv, json)");
+  EXPECT_EQ(error({"--bogus", "a"}), "unknown option '--bogus'");
+  EXPECT_EQ(error({"a", "--rate"}), "--rate: missing value");
+  EXPECT_EQ(error({"--quiet=yes", "a"}), "--quiet: takes no value");
+  EXPECT_EQ(error({}), "no input: give one or more audio files, or - for standard input");
+  EXPECT_EQ(error({"-", "-"}), "standard input (-) given more than once");
+  EXPECT_EQ(error({"--raw", "s16le:16000:1", "a.wav"}),
+            "--raw describes standard input, but no input is '-'");
+  EXPECT_NE(error({"--raw", "u8:16000:1", "-"}).find("unknown sample type 'u8'"),
+            std::string::npos);
+  EXPECT_NE(error({"--raw", "s16le:16000", "-"}).find("invalid format"), std::string::npos);
+  EXPECT_NE(error({"--raw", "s16le:16000:0", "-"}).find("invalid channel count"),
+            std::string::npos);
+}
+
+TEST(Options, ParameterCombinationsTheTrackerCannotUseAreRejected) {
+  EXPECT_EQ(error({"--hop", "600", "a"}),
+            "--hop: 600 exceeds the frame length 512 (allowed: 1..512)");
+  EXPECT_NE(error({"--min-bpm", "120", "--max-bpm", "121", "a"}).find("must exceed the minimum by"),
+            std::string::npos);
+  // 100 frames/s: 60 s / 10 bpm = 600 frames is the longest allowed, 9 bpm is not.
+  EXPECT_NO_THROW(parse({"--min-bpm", "10", "a"}));
+  EXPECT_NE(error({"--hop", "10", "--min-bpm", "30", "a"})
+                .find("--min-bpm: 30 gives a beat interval of 3200 frames"),
+            std::string::npos);
+  // Shortest interval: 16000/512*60 = 1875 frames/min; at 400 bpm that is 5 frames.
+  EXPECT_NE(error({"--hop", "512", "--max-bpm", "400", "a"}).find("fewer than the 6"),
+            std::string::npos);
+}
+
+TEST(Options, SeveralInputsNeedPerInputOutputNames) {
+  EXPECT_NE(error({"--beats", "out.txt", "a.wav", "b.wav"}).find("need '{}'"), std::string::npos);
+  EXPECT_NO_THROW(parse({"--beats", "{}.beats", "--plot", "plots/{}.svg", "a.wav", "b.wav"}));
+}
+
+TEST(Options, HelpDocumentsEveryOptionAndTheDefaults) {
+  const std::string help = usageText();
+  for (const char* option :
+       {"--rate", "--frame", "--hop", "--window", "--min-bpm", "--max-bpm", "--threshold", "--raw",
+        "--realtime", "--format", "--beats", "--plot", "--log-dir", "--node-output", "--robot",
+        "--quiet", "--jobs", "--plugin", "--all-beats"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  EXPECT_NE(help.find("(default " + std::to_string(defaults::kRate) + ")"), std::string::npos);
+  EXPECT_NE(help.find("(default " + std::to_string(defaults::kHop) + ")"), std::string::npos);
+  EXPECT_TRUE(parse({"--help"}).help);
+}
+
+TEST(WindowNames, EveryNameMapsToItsTypeAndUnknownNamesToMinusOne) {
+  EXPECT_EQ(windowTypeNamed("rectangular"), 0);
+  EXPECT_EQ(windowTypeNamed("HANN"), 1);
+  EXPECT_EQ(windowTypeNamed("blackman-doubled"), 12);
+  EXPECT_EQ(windowTypeNamed("hanning"), -1);
+  EXPECT_EQ(windowTypeNamed(""), -1);
+}
