@@ -21,10 +21,8 @@ constexpr double kBeatTimeOffsetSec = 0.0;
 constexpr int kMinRate = 4000, kMaxRate = 192000;
 constexpr int kMinFrame = 64, kMaxFrame = 16384;
 constexpr int kMinBpmLimit = 10, kMaxBpmLimit = 1000;
-// The engine keeps 3000 frames of history; the slowest beat interval must fit
-// several times into it.
-constexpr int kMaxIntervalFrames = 600;
-constexpr int kMinIntervalFrames = 2;
+// The beat interval in frames must also lie between 6 and the longest the
+// engine's histories hold (beat_tracker::BeatTracker::MaxSafeInterval()).
 
 }  // namespace vesk_beat::defaults
 

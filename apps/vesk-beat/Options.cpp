@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "apps/vesk-beat/WindowNames.h"
+#include "beat_tracker/BeatTracker.h"
 
 namespace vesk_beat {
 
@@ -38,6 +39,22 @@ float parseThreshold(const std::string& text) {
   return static_cast<float>(v);
 }
 
+// `text` broken at blanks into lines of at most `width` characters, each
+// starting with `indent`.
+std::string wrapped(const std::string& text, const std::string& indent, std::size_t width) {
+  std::string out, line = indent;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+      out += line + "\n";
+      line = indent;
+    }
+    if (line.size() > indent.size()) line += ' ';
+    line += word;
+  }
+  return out + line + "\n";
+}
+
 // Options that take a value, spelled "--name VALUE" or "--name=VALUE".
 bool takesValue(const std::string& name) {
   static const char* const kWithValue[] = {
@@ -50,6 +67,10 @@ bool takesValue(const std::string& name) {
 }
 
 }  // namespace
+
+namespace {
+constexpr int kLongestInterval = beat_tracker::BeatTracker::MaxSafeInterval();
+}
 
 void validateParameters(const Options& o) {
   if (o.hop > o.frame)
@@ -66,12 +87,11 @@ void validateParameters(const Options& o) {
   std::ostringstream at;
   at << " at --rate " << o.rate << " and --hop " << o.hop << " (" << framesPerMinute / 60.0
      << " frames/s)";
-  if (longest > defaults::kMaxIntervalFrames) {
+  if (longest > kLongestInterval) {
     std::ostringstream m;
     m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << longest << " frames"
-      << at.str() << ", more than the " << defaults::kMaxIntervalFrames
-      << " the tracker handles (allowed: "
-      << static_cast<long>(std::ceil(framesPerMinute / defaults::kMaxIntervalFrames))
+      << at.str() << ", more than the " << kLongestInterval << " the tracker handles (allowed: "
+      << static_cast<long>(std::ceil(framesPerMinute / kLongestInterval))
       << " or more, or raise --hop)";
     throw UsageError(m.str());
   }
@@ -226,7 +246,7 @@ std::string usageText() {
     << " (default " << kFrame << ")\n"
     << "  --hop N            new samples per frame, 1..frame (default " << kHop << ")\n"
     << "  --window NAME      analysis window (default " << kWindow << "); one of\n"
-    << "                     " << windowNameList() << "\n"
+    << wrapped(windowNameList(), "                     ", 80)
     << "  --min-bpm BPM      slowest tempo searched, " << kMinBpmLimit << ".." << kMaxBpmLimit
     << " (default " << kMinBpm << ")\n"
     << "  --max-bpm BPM      fastest tempo searched, above min-bpm + 1 (default " << kMaxBpm
@@ -234,7 +254,7 @@ std::string usageText() {
     << "  --threshold X      reliability a beat needs to be reported, 0..1 (default " << kThreshold
     << ")\n"
     << "                     The beat interval in frames (rate/hop*60/bpm) must stay within\n"
-    << "                     6.." << kMaxIntervalFrames
+    << "                     6.." << kLongestInterval
     << ".\n"
        "\n"
        "Input:\n"
@@ -251,13 +271,15 @@ std::string usageText() {
        "  --plot FILE.svg    draw onset strength, beats, tempo and confidence over time\n"
        "                     (with several inputs, '{}' in FILE is replaced by the input's name)\n"
        "  --log-dir DIR      turn on the tracker's diagnostic files and keep them, with its\n"
-       "                     beat log bt_quendabt.dat, in DIR (otherwise nothing is kept)\n"
+       "                     beat log bt_quendabt.dat, in DIR (one folder per input when there\n"
+       "                     are several; without --log-dir nothing is kept)\n"
        "  --node-output WHERE  the tracker's own console lines: none (default), stderr or a\n"
        "                     file name\n"
        "  --robot HOST:PORT  send UDP messages to a robot: \"s\" at start, \"a,TIME,INTERVAL\"\n"
        "                     for each reported reliable beat (TIME: the beat's time in\n"
        "                     seconds; INTERVAL: the beat interval in seconds), \"e\" at the end\n"
-       "  -q, --quiet        no progress bar, no summary\n"
+       "  -q, --quiet        nothing on standard error but errors (no progress bar, no CSV\n"
+       "                     summary)\n"
        "  -j, --jobs N       process N files at once (default 1)\n"
        "  --plugin PATH      the plug-in library to load (default: the one built or installed\n"
        "                     with this program)\n"

@@ -29,12 +29,14 @@ bool sameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string defaultPluginPath() {
-  const std::string installed = VESK_BEAT_INSTALLED_PLUGIN;
-  const std::string built = VESK_BEAT_BUILT_PLUGIN;
-  if (sameFile(executableDir(), VESK_BEAT_INSTALLED_BINDIR)) return installed;
+  // Installed: the library sits in the lib directory beside our bin directory
+  // (wherever the prefix was moved); in the build tree: where it was built.
+  const std::string relative =
+      executableDir() + "/../" + VESK_BEAT_LIBDIR + "/" + VESK_BEAT_PLUGIN_FILE_NAME;
   struct stat st {};
-  if (::stat(built.c_str(), &st) == 0) return built;
-  return installed;
+  for (const std::string& candidate : {relative, std::string(VESK_BEAT_BUILT_PLUGIN)})
+    if (::stat(candidate.c_str(), &st) == 0) return candidate;
+  return VESK_BEAT_INSTALLED_PLUGIN;
 }
 
 std::string loadPlugin(const std::string& path) {

@@ -11,9 +11,8 @@ class PluginError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The plug-in the tool loads when --plugin is not given: the library built
-// beside it in the build tree, or the installed one when the tool runs from
-// its install prefix.
+// The plug-in the tool loads when --plugin is not given: the installed one
+// when the tool runs from an install prefix, else the one of its build tree.
 std::string defaultPluginPath();
 
 // Loads the plug-in with dlopen (its static initialisation registers the node

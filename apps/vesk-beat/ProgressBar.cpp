@@ -29,6 +29,13 @@ void ProgressBar::draw(std::int64_t done) {
   std::fflush(out);
 }
 
+void ProgressBar::clear() {
+  if (!active) return;
+  std::fprintf(out, "\r\033[K");
+  std::fflush(out);
+  last = {};
+}
+
 void ProgressBar::finish() {
   if (!active) return;
   active = false;

@@ -14,7 +14,10 @@ class ProgressBar {
   ProgressBar(std::FILE* terminal, std::string label, std::int64_t total);
   ~ProgressBar();
   void update(std::int64_t done);
-  // Erases the bar.
+  // Erases the bar until the next update, so that a line printed to the
+  // same terminal is not mixed into it.
+  void clear();
+  // Erases the bar for good.
   void finish();
 
  private:

@@ -168,6 +168,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       event.reliable = tempo > 0.0f;
       if (!event.reliable && !o.allBeats) continue;
       beats.push_back(event);
+      if (progress) progress->clear();
       writer.beat(event);
       if (robot && event.reliable) {
         // The interval is a whole number of frames; recover it exactly from
