@@ -1,0 +1,101 @@
+#ifndef VESK_NODE_BEATTRACKER_H
+#define VESK_NODE_BEATTRACKER_H
+
+#include <complex>
+#include <cstddef>
+#include <fstream>
+#include <list>
+#include <string>
+#include <vector>
+
+#include <boost/asio/io_service.hpp>
+#include <boost/asio/ip/udp.hpp>
+#include <boost/shared_ptr.hpp>
+#include <boost/system/error_code.hpp>
+
+#include "beat_tracker/BeatTrackerData.h"
+#include "common/FftComplex.h"
+#include "node/RealTimeBeatTrackerInit.h"
+#include "node/SharedBeatState.h"
+#include "node/host/BufferedNode.h"
+#include "node/host/Matrix.h"
+
+namespace beat_tracker {
+class BeatTracker;
+}
+class VoiceCancel;
+
+// The beat-tracking node. Inputs "AUDIO" (time window, one row per channel)
+// and "FFTAUDIO" (its complex spectrum); outputs "BEAT_DETECTED", "TEMPO",
+// "CONFIDENCE" and, with VECTOR_FLAG, the onset, pattern-matching and chroma
+// vectors. Frames are computed once each, in order, whichever output asks.
+class BeatTracker : public RL::BufferedNode {
+ public:
+  BeatTracker(std::string nodeName, RL::ParameterSet params);
+  ~BeatTracker() override;
+
+  void initialize() override;
+  RL::ObjectRef getOutput(int output, int count) override;
+  void calculate(int output, int count, RL::Buffer& out) override;
+
+  // Start-up at frame 0: gathers the start-up record, creates the beat notice
+  // and the robot endpoint, then starts the engine.
+  void count0Initialize(int output, RL::Buffer& out);
+  void realTimeBeatTrackerInitialize(const RealTimeBeatTrackerInit& init);
+
+  // Read access for applications and tests.
+  const beat_tracker::BeatTracker* engine() const { return beatTracker; }
+  SharedBeatState* beatNotice() const { return beatState; }
+  const beat_tracker::BeatTrackerData& lastResult() const { return lastBeatData; }
+  const std::list<int>& queuedBeats() const { return beatQueue; }
+  const std::vector<double>& timeSignal() const { return *signalBuffer; }
+  const std::vector<double>& magnitudeSpectrum() const { return *amplitudeSpectrum; }
+  const std::vector<FftComplex>& complexSpectrum() const { return *fftSignal; }
+  const boost::shared_ptr<VoiceCancel>& canceller() const { return voiceCancel; }
+  const std::string& robotHost() const { return robotAddress; }
+  int robotUdpPort() const { return robotPort; }
+
+ private:
+  // Throws NodeException when a frame does not have the size start-up fixed.
+  void checkFrames(int count, const RL::Matrix<float>& audio,
+                   const RL::Matrix<std::complex<float>>& spectrum) const;
+  void storeOutputs(int count, bool beat, double tempo);
+
+  int audioInputID;
+  int fftAudioInputID;
+  int beatDetectedOutputID;
+  int tempoOutputID;
+  int confidenceOutputID;
+  int onsetVectorOutputID;
+  int stpmVectorOutputID;
+  int chromaVectorOutputID;
+  float reliabilityThreshold;
+  int advance;
+  int samplingRate;
+  int maxBpm;
+  int minBpm;
+  bool vectorFlag;
+  bool logFlag;
+  boost::shared_ptr<std::vector<double>> signalBuffer;
+  boost::shared_ptr<std::vector<double>> amplitudeSpectrum;
+  boost::shared_ptr<std::vector<FftComplex>> fftSignal;
+  boost::shared_ptr<VoiceCancel> voiceCancel;
+  beat_tracker::BeatTrackerData lastBeatData;
+  std::list<int> beatQueue;
+  int lastQueuedBeat = 0;
+  double rtSamplingRate = 0.0;
+  std::size_t fftLength = 0;
+  std::size_t rtAdvance = 0;
+  bool skipSpectrumUpdate = false;
+  std::string logPath;
+  beat_tracker::BeatTracker* beatTracker = nullptr;
+  SharedBeatState* beatState = nullptr;
+  boost::asio::io_service ioService;
+  std::string robotAddress;
+  int robotPort = 0;
+  boost::asio::ip::udp::socket robotSocket;
+  boost::system::error_code socketError;
+  std::ofstream beatLog;
+};
+
+#endif
