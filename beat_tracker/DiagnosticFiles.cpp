@@ -1,4 +1,8 @@
+#include <cerrno>
+#include <cstring>
+#include <iostream>
 #include <locale>
+#include <string>
 
 #include "beat_tracker/BeatTracker.h"
 
@@ -36,11 +40,20 @@ void BeatTracker::OpenDiagnosticFiles() {
                          "beats_times.dat",
                          "flat_num.dat",
                          "music_reli.dat"};
+  std::size_t failed = 0;
+  std::string firstFailure;
   for (std::size_t i = 0; i < sizeof files / sizeof files[0]; ++i) {
     // Numbers in the files never depend on the process locale.
     files[i]->imbue(std::locale::classic());
     files[i]->open(file_prefix + names[i], std::ios::out | std::ios::trunc);
+    if (!files[i]->is_open() && failed++ == 0)
+      firstFailure = file_prefix + names[i] + ": " + std::strerror(errno);
   }
+  // The engine works on without the files; say so once rather than dropping
+  // their lines in silence.
+  if (failed > 0)
+    std::cerr << "beat_tracker: cannot create " << failed << " of 14 diagnostic files ("
+              << firstFailure << "); their lines are dropped" << std::endl;
 }
 
 void BeatTracker::WriteSelectionLine(const IntervalChoice& choice) {

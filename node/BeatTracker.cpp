@@ -1,7 +1,10 @@
 #include "node/BeatTracker.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
+#include <locale>
 #include <sstream>
 
 #include "beat_tracker/BeatTracker.h"
@@ -44,7 +47,14 @@ BeatTracker::BeatTracker(std::string nodeName, RL::ParameterSet params)
 
   inOrder = true;
   lastQueuedBeat = 0;
+  beatLog.imbue(std::locale::classic());
   beatLog.open("bt_quendabt.dat", std::ios::out | std::ios::trunc);
+  // The node works on without its beat log; say so once rather than dropping
+  // the lines in silence.
+  if (!beatLog.is_open())
+    std::cerr << "BeatTracker: cannot create the beat log bt_quendabt.dat in the working "
+              << "directory (" << std::strerror(errno) << "); reliable beats are not logged"
+              << std::endl;
 }
 
 BeatTracker::~BeatTracker() {

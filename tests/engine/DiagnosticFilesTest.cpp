@@ -120,3 +120,19 @@ TEST(DiagnosticFiles, PathWithoutSlashIsJoinedAsIs) {
   auto engine = engine_test::QuietEngine(SmallInit(51, 100, prefix, false));
   EXPECT_TRUE(std::filesystem::exists(prefix + "bt_spec.dat"));
 }
+
+TEST(DiagnosticFiles, FilesThatCannotBeCreatedAreReportedOnceAndDropped) {
+  TempDir dir;
+  const std::string missing = dir.prefix() + "no/such/dir/";
+  std::ostringstream errors;
+  std::streambuf* old = std::cerr.rdbuf(errors.rdbuf());
+  {
+    auto engine = engine_test::QuietEngine(SmallInit(51, 100, missing, true));
+    ClickTrack clicks(100.0, 0.3);
+    engine_test::CoutCapture quiet;
+    for (int f = 0; f < 20; ++f) engine->analyze(clicks.Frame(f));
+  }
+  std::cerr.rdbuf(old);
+  EXPECT_EQ(errors.str(), "beat_tracker: cannot create 14 of 14 diagnostic files (" + missing +
+                              "bt_spec.dat: No such file or directory); their lines are dropped\n");
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "NodeHarness.h"
@@ -30,6 +32,23 @@ TEST_F(NodeConstruction, DeclaresPortsInOrderAndEmptiesTheBeatLog) {
   std::ifstream log("bt_quendabt.dat");
   ASSERT_TRUE(log.good());
   EXPECT_EQ(log.peek(), std::char_traits<char>::eof());
+}
+
+TEST_F(NodeConstruction, ABeatLogThatCannotBeCreatedIsReportedOnceAndIgnored) {
+  ASSERT_EQ(mkdir("bt_quendabt.dat", 0755), 0);  // a directory cannot be opened as the log
+  std::ostringstream errors;
+  std::streambuf* old = std::cerr.rdbuf(errors.rdbuf());
+  {
+    CoutCapture out;
+    node_test::Network net(Parameters(0.0f, 160, 16000, 120, 60, false, false),
+                           node_test::ConstantAudio(1, 512, 0.0f),
+                           node_test::ConstantSpectrum(257, {1.0f, 0.0f}));
+    net.scalar("TEMPO", 300);
+  }
+  std::cerr.rdbuf(old);
+  EXPECT_EQ(errors.str(),
+            "BeatTracker: cannot create the beat log bt_quendabt.dat in the working directory (Is "
+            "a directory); reliable beats are not logged\n");
 }
 
 TEST_F(NodeConstruction, ParameterOfTheWrongTypeIsACastError) {
