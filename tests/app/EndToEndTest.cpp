@@ -305,3 +305,20 @@ TEST_F(EndToEnd, SeveralFilesRunInParallelWithResultsInInputOrder) {
   // Each file gets a fresh engine: the result does not depend on the company.
   EXPECT_EQ(readFile(path("two.beats")), readFile(path("alone.txt")));
 }
+
+TEST_F(EndToEnd, PluginOptionLoadsTheGivenLibraryAndRefusesASecondCopy) {
+  writeClickTrack(path("p.wav"), kWav16, 16000, 1, 120, 0.3, 4);
+  ToolRun same = runTool({"--plugin", VESK_MUSIC_PLUGIN, "--format", "csv", "p.wav"}, dir.path());
+  EXPECT_EQ(same.exitCode, 0) << same.err;
+  EXPECT_EQ(lines(same.out).front(), "file,time,tempo,confidence,frame,reliable");
+  // Another copy of the library would register nothing (the type exists
+  // already), so the tool says so instead of silently using the first one.
+  std::filesystem::copy_file(VESK_MUSIC_PLUGIN, path("copy.so"));
+  ToolRun copy = runTool({"--plugin", "copy.so", "p.wav"}, dir.path());
+  EXPECT_EQ(copy.exitCode, 3);
+  EXPECT_NE(copy.err.find("the plug-in 'copy.so' was loaded, but \"BeatTracker\" is already "
+                          "provided by"),
+            std::string::npos)
+      << copy.err;
+  EXPECT_EQ(copy.out, "");
+}
