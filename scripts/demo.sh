@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets everything up on a fresh machine and tracks the bundled demo clip:
+# installs the Debian packages, builds, then prints the beats as they are found
+# and a summary, and draws the plot to demo-plot.svg.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target vesk-beat vesk-music
+build/apps/vesk-beat/vesk-beat demo/demo.flac --plot demo-plot.svg --beats demo-beats.txt "$@"
+echo "beats written to demo-beats.txt, plot to demo-plot.svg (annotations: demo/demo.beats.txt)"
