@@ -21,7 +21,8 @@ BeatTrackerData BeatTracker::analyze(const std::vector<double>& spectrum) {
   // Front end: chroma, mel spectrum and onset vector of the new frame.
   spectrum_buffer.push(spectrum);
   std::vector<double> chroma = MakeChromaVec(spectrum_buffer);
-  mel_buffer.push(MelFilter(spectrum_buffer));
+  MelFilterInto(spectrum_buffer, mel_scratch_);
+  mel_buffer.push(mel_scratch_);
   int kernel[3][3] = {{-1, 0, 1}, {-2, 0, 2}, {-1, 0, 1}};
   std::vector<double> onset = Filter3x3(mel_buffer, kernel);
   onset_buffer.push(onset);

@@ -34,7 +34,8 @@ void BeatTracker::EstimatePhase(int past_beats) {
   if (P < 1 || N + P >= kHistoryLength) return;
 
   // Z[i]: final score of frame t - N - 1 - i, standing for the beat time t - N - i.
-  std::vector<double> Z(P);
+  std::vector<double>& Z = phase_scratch_;
+  Z.resize(P);
   for (int i = 0; i < P; ++i) Z[i] = beat_reliability_buffer.back(N + 1 + i);
 
   const double h = Pd / 3;

@@ -25,7 +25,8 @@ int BeatTracker::UpdateBeatScores(const std::vector<double>& onset) {
   // Onset window: the onset sums of the last I frames. An interval beyond
   // max_interval (after a 2:1 or 3:1 correction) fills the whole window.
   const double I = interval_buffer.back(0);
-  std::vector<double> v(N, 0.0);
+  std::vector<double>& v = window_scratch_;
+  v.assign(N, 0.0);
   if (I > 0) {
     for (int j = 0; j < N && j < I; ++j) v[j] = onset_sum_buffer.back(j);
   }
@@ -43,7 +44,8 @@ int BeatTracker::UpdateBeatScores(const std::vector<double>& onset) {
 
   // Comb: the onset windows stored one, two and three beats back, each beat
   // measured with the interval that was current then.
-  std::vector<double> w(N, 0.0);
+  std::vector<double>& w = comb_scratch_;
+  w.assign(N, 0.0);
   int T = static_cast<int>(I);
   for (int b = 1; b <= K; ++b) {
     // The interval range checked at construction keeps three intervals inside
@@ -54,7 +56,8 @@ int BeatTracker::UpdateBeatScores(const std::vector<double>& onset) {
     T = T + static_cast<int>(interval_buffer.back(T));
   }
   if (log_flag) {
-    std::vector<double> mask(N);
+    std::vector<double>& mask = mask_scratch_;
+    mask.resize(N);
     for (int k = 0; k < N; ++k) mask[k] = w[k] * v[k];
     WriteDiagnosticRow(beats_reliability_mask_file, mask);
   }

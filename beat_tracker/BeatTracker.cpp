@@ -98,6 +98,11 @@ BeatTracker::BeatTracker(BeatTrackerInit init) {
   beat_count_buffer.fill(0);
   music_reliability_buffer.fill(0.0);
 
+  // The phase window holds one interval; reserved for the longest one stored so
+  // that frames never allocate it.
+  phase_scratch_.reserve(static_cast<std::size_t>(
+      std::max(max_interval, LongestStoredInterval(min_interval, max_interval)) + 1));
+
   OpenDiagnosticFiles();
 
   t_current = overlap / 2 - 1;

@@ -10,6 +10,7 @@
 #include "beat_tracker/BeatTrackerData.h"
 #include "beat_tracker/BeatTrackerInit.h"
 #include "beat_tracker/IntervalChoice.h"
+#include "beat_tracker/PatternMatchingCache.h"
 #include "beat_tracker/RingIBuffer.h"
 
 namespace beat_tracker {
@@ -77,9 +78,16 @@ class BeatTracker {
   std::vector<double> STPattanMatching(RingIBuffer<std::vector<double>>& ring);
 
   // Reference computations behind MelFilter and STPattanMatching, without the
-  // diagnostic lines; kept as the yardstick for faster variants.
+  // diagnostic lines: every filter scans every bin, every matching product is
+  // formed on every frame. The yardstick for the faster stages: MelFilter gives
+  // bit-identical values; STPattanMatching sums per-frame terms, which differs
+  // from these only in the rounding of the summation order.
   std::vector<double> MelSpectrumReference(const std::vector<double>& row) const;
   std::vector<double> PatternMatchingReference(const RingIBuffer<std::vector<double>>& ring) const;
+
+  // When set, MelFilter and STPattanMatching run the reference computations
+  // (for comparing whole runs; slower, same decisions).
+  bool use_reference_stages = false;
 
   // The steps of one frame, in the order analyze runs them; public so that a
   // prepared state can be run through one step.
@@ -169,9 +177,32 @@ class BeatTracker {
   std::uint64_t out_of_range_count = 0;  // out-of-range estimations in a row
 
  private:
+  // Mel spectrum of one row over the bins each triangle covers, into `out`.
+  void MelSpectrumInto(const std::vector<double>& row, std::vector<double>& out);
+  void UpdateMelRanges(std::size_t bins);
+  void MelFilterInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out);
+  void PatternMatchingInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out);
   void OpenDiagnosticFiles();
   void WriteSelectionLine(const IntervalChoice& choice);
   void WriteReliabilityLine();
+
+  // Per-filter bin ranges [first, end) of the mel triangles, valid for the
+  // mel points and row length they were made for.
+  std::vector<double> mel_range_points_;
+  std::size_t mel_range_bins_ = 0;
+  std::vector<std::size_t> mel_range_first_;
+  std::vector<std::size_t> mel_range_end_;
+
+  PatternMatchingCache pattern_matching_cache_;
+
+  // Working rows reused from frame to frame, so that a frame allocates nothing
+  // beyond its result record.
+  std::vector<double> mel_scratch_;
+  std::vector<double> peaks_scratch_;
+  std::vector<double> window_scratch_;
+  std::vector<double> comb_scratch_;
+  std::vector<double> mask_scratch_;
+  std::vector<double> phase_scratch_;
 };
 
 }  // namespace beat_tracker

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 
 #include "beat_tracker/BeatTracker.h"
 #include "beat_tracker/DiagnosticRow.h"
@@ -27,10 +28,73 @@ std::vector<double> BeatTracker::MelSpectrumReference(const std::vector<double>&
   return out;
 }
 
-std::vector<double> BeatTracker::MelFilter(RingIBuffer<std::vector<double>>& ring) {
+void BeatTracker::UpdateMelRanges(std::size_t bins) {
+  // The first and one past the last bin each triangle takes, found with the
+  // very tests the sum applies, so the restricted sum adds the same terms.
+  const std::size_t points = mel_points.size();
+  const std::size_t filters = points >= 2 ? points - 2 : 0;
+  mel_range_first_.assign(filters, 0);
+  mel_range_end_.assign(filters, 0);
+  for (std::size_t m = 1; m + 1 < points; ++m) {
+    const double lo = mel_points[m - 1];
+    const double pk = mel_points[m];
+    const double hi = mel_points[m + 1];
+    bool any = false;
+    for (std::size_t i = 0; i < bins; ++i) {
+      const double x = static_cast<double>(i);
+      if ((lo <= x && x <= pk) || (x > pk && x <= hi)) {
+        if (!any) mel_range_first_[m - 1] = i;
+        mel_range_end_[m - 1] = i + 1;
+        any = true;
+      }
+    }
+  }
+  mel_range_points_ = mel_points;
+  mel_range_bins_ = bins;
+}
+
+void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<double>& out) {
+  // Compared bit for bit, so that even hand-set points are followed.
+  const bool same_points =
+      mel_range_points_.size() == mel_points.size() &&
+      (mel_points.empty() || std::memcmp(mel_range_points_.data(), mel_points.data(),
+                                         mel_points.size() * sizeof(double)) == 0);
+  if (!same_points || mel_range_bins_ != row.size()) UpdateMelRanges(row.size());
+
+  // Same formula and bin order as MelSpectrumReference, over the covered bins
+  // only: the sums are bit-identical.
+  const std::size_t points = mel_points.size();
+  out.assign(points >= 2 ? points - 2 : 0, 0.0);
+  for (std::size_t m = 1; m + 1 < points; ++m) {
+    const double lo = mel_points[m - 1];
+    const double pk = mel_points[m];
+    const double hi = mel_points[m + 1];
+    double band = 0.0;
+    for (std::size_t i = mel_range_first_[m - 1]; i < mel_range_end_[m - 1]; ++i) {
+      const double x = static_cast<double>(i);
+      if (lo <= x && x <= pk) {
+        band += ((x - lo) * row[i]) / (pk - lo);
+      } else if (x > pk && x <= hi) {
+        band += (row[i] * (hi - x)) / (hi - pk);
+      }
+    }
+    out[m - 1] = band;
+  }
+}
+
+void BeatTracker::MelFilterInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out) {
   RequireHistory(ring, 0, "MelFilter");
-  std::vector<double> out = MelSpectrumReference(ring.back(0));
+  if (use_reference_stages) {
+    out = MelSpectrumReference(ring.back(0));
+  } else {
+    MelSpectrumInto(ring.back(0), out);
+  }
   if (log_flag) WriteDiagnosticRow(melfilterbank_file, out);
+}
+
+std::vector<double> BeatTracker::MelFilter(RingIBuffer<std::vector<double>>& ring) {
+  std::vector<double> out;
+  MelFilterInto(ring, out);
   return out;
 }
 

@@ -10,19 +10,18 @@ namespace {
 
 // Strict local maxima of the matching vector; the ends count when they exceed
 // their one neighbour, and equal neighbours make no peak.
-std::vector<double> PeaksOf(const std::vector<double>& S) {
+void PeaksOf(const std::vector<double>& S, std::vector<double>& B) {
   const std::size_t n = S.size();
-  std::vector<double> B(n, 0.0);
+  B.assign(n, 0.0);
   if (n == 1) {
     B[0] = S[0] > 0 ? S[0] : 0.0;
-    return B;
+    return;
   }
   for (std::size_t i = 0; i < n; ++i) {
     const bool above_left = i == 0 || S[i] > S[i - 1];
     const bool above_right = i + 1 == n || S[i] > S[i + 1];
     if (above_left && above_right) B[i] = S[i];
   }
-  return B;
 }
 
 }  // namespace
@@ -32,7 +31,8 @@ IntervalChoice BeatTracker::SelectInterval(const std::vector<double>& S) {
   const int limit = m - 5;  // intervals are scaled up until they reach it
   IntervalChoice choice;
 
-  std::vector<double> B = PeaksOf(S);
+  std::vector<double>& B = peaks_scratch_;
+  PeaksOf(S, B);
   const LargestEntry first = FindLargest(B);
   double P1 = first.value;
   const int L1 = first.position;

@@ -47,9 +47,38 @@ std::vector<double> BeatTracker::PatternMatchingReference(
   return out;
 }
 
-std::vector<double> BeatTracker::STPattanMatching(RingIBuffer<std::vector<double>>& ring) {
-  std::vector<double> out = PatternMatchingReference(ring);
+void BeatTracker::PatternMatchingInto(RingIBuffer<std::vector<double>>& ring,
+                                      std::vector<double>& out) {
+  const int m = min_interval;
+  const int N = max_interval;
+  const int F = window_length;
+  // The per-frame terms need a sane configuration; anything else (only
+  // reachable by editing the members by hand) takes the reference path, which
+  // also reports an unusable ring.
+  const bool usable = !use_reference_stages && m >= 0 && N > m && F >= 1 && onset_band_begin >= 0 &&
+                      onset_band_end >= onset_band_begin && N + F - 2 >= 0 &&
+                      static_cast<std::uint64_t>(N + F - 2) < ring.length &&
+                      ring.data.size() == ring.length;
+  bool rows_fit = usable;
+  for (int s = 0; rows_fit && s < N + F - 1; ++s)
+    rows_fit = ring.back(s).size() >= static_cast<std::size_t>(onset_band_end);
+  if (!rows_fit) {
+    out = PatternMatchingReference(ring);
+  } else {
+    PatternMatchingCache::Config config;
+    config.min_interval = m;
+    config.max_interval = N;
+    config.window = F;
+    config.band_begin = onset_band_begin;
+    config.band_end = onset_band_end;
+    pattern_matching_cache_.Compute(config, ring, out);
+  }
   if (log_flag) WriteDiagnosticRow(interval_long_value_file, out);
+}
+
+std::vector<double> BeatTracker::STPattanMatching(RingIBuffer<std::vector<double>>& ring) {
+  std::vector<double> out;
+  PatternMatchingInto(ring, out);
   return out;
 }
 

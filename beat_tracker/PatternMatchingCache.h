@@ -1,0 +1,90 @@
+#ifndef VESK_BEAT_TRACKER_PATTERNMATCHINGCACHE_H
+#define VESK_BEAT_TRACKER_PATTERNMATCHINGCACHE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "beat_tracker/RingIBuffer.h"
+
+namespace beat_tracker {
+
+// The pattern-matching vector computed from per-frame terms instead of every
+// product on every frame. For a lag d, the cross sum over the window is the sum
+// over the F newest frames s of term(s, d) = sum over the bands of
+// back(s)[k] * back(s + d)[k]; that term does not change while the frame ages,
+// so each frame only adds the terms of its newest row with every lag. The F
+// newest term rows, the onset energies and a copy of the rows the matching reads
+// are kept; the sums over the window are formed afresh from them on every frame
+// (no running totals, so nothing drifts).
+//
+// The kept state is a pure function of the ring's contents: when the ring is not
+// exactly the one seen last time with one row pushed (a different ring, a ring
+// edited by hand, a changed configuration), everything is rebuilt from the ring.
+// Results equal the straightforward sums up to the rounding of the different
+// summation order.
+class PatternMatchingCache {
+ public:
+  struct Config {
+    int min_interval = 0;  // m, the shortest lag
+    int max_interval = 0;  // N, one past the longest lag
+    int window = 0;        // F, frames summed per lag
+    int band_begin = 0;    // first band summed
+    int band_end = 0;      // one past the last band summed
+    bool operator==(const Config& o) const {
+      return min_interval == o.min_interval && max_interval == o.max_interval &&
+             window == o.window && band_begin == o.band_begin && band_end == o.band_end;
+    }
+  };
+
+  // Matching value per lag m ... N - 1 into `out` (resized to N - m). The ring
+  // must reach N + F - 2 frames back and every row must hold band_end values;
+  // the caller checks that. Allocates only when the configuration changes.
+  void Compute(const Config& config, const RingIBuffer<std::vector<double>>& ring,
+               std::vector<double>& out);
+
+  // How many times the state was rebuilt from a whole ring (for tests).
+  std::uint64_t rebuilds() const { return rebuild_count_; }
+
+ private:
+  void Configure(const Config& config);
+  bool FollowsLastFrame(const RingIBuffer<std::vector<double>>& ring) const;
+  void Rebuild(const RingIBuffer<std::vector<double>>& ring);
+  void PushNewest(const std::vector<double>& row);
+  const double* Row(int age) const { return &rows_[RowSlot(age) * width_]; }
+  std::size_t RowSlot(int age) const {
+    return static_cast<std::size_t>((newest_row_ + age) % history_);
+  }
+  // The terms of the row `age` frames back with every lag, into `terms`.
+  void TermsOf(int age, double* terms) const;
+  // Energy (sum of squares over the bands) of one copied row.
+  double EnergyOf(const double* row) const;
+
+  Config config_;
+  bool configured_ = false;
+  int count_ = 0;    // lags, N - m
+  int history_ = 0;  // rows the matching reads, N + F - 1
+  int width_ = 0;    // bands summed
+  // Copy of the bands band_begin ... band_end - 1 of the newest history_ rows;
+  // row `age` is at slot (newest_row_ + age) % history_.
+  std::vector<double> rows_;
+  int newest_row_ = 0;
+  // Energies of those rows twice over, so that the energies of ages a ... a + F - 1
+  // are contiguous: energy of age a at energies_[newest_row_ + a].
+  std::vector<double> energies_;
+  // The F newest term rows, count_ lags each; age s at slot (newest_term_ + s) % F.
+  std::vector<double> terms_;
+  int newest_term_ = 0;
+  std::vector<double> cross_;
+  std::vector<double> lagged_;
+
+  // The ring as it was seen last time.
+  bool valid_ = false;
+  const RingIBuffer<std::vector<double>>* ring_ = nullptr;
+  std::uint64_t ring_index_ = 0;
+  std::uint64_t ring_length_ = 0;
+  std::uint64_t rebuild_count_ = 0;
+};
+
+}  // namespace beat_tracker
+
+#endif
