@@ -7,7 +7,8 @@ namespace vesk_beat {
 
 namespace {
 constexpr std::size_t kReadChunk = 4096;  // frames per read from a file
-}
+constexpr float kLargestSample = 1.0e7f;  // 2^23 and more: any integer scale
+}  // namespace
 
 AudioSourceNode::AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> input,
                                  int processingRate, int frames, int hopSize)
@@ -40,6 +41,14 @@ void AudioSourceNode::fill(std::size_t frames) {
     readBuffer.resize(kReadChunk * channelCount);
     std::size_t got = reader->read(readBuffer.data(), kReadChunk);
     if (got == 0) ended = true;
+    // A float input may hold not-a-number, infinite or huge samples, which
+    // would overflow the resampler or the spectrum and poison every later
+    // frame: they become silence or are limited far above full scale (floats
+    // written on an integer scale stay as they are).
+    for (std::size_t i = 0; i < got * channelCount; ++i) {
+      float& v = readBuffer[i];
+      v = v != v ? 0.0f : std::clamp(v, -kLargestSample, kLargestSample);
+    }
     if (resampler)
       resampler->process(readBuffer.data(), got, ended, pending);
     else
