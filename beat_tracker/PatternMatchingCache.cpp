@@ -5,6 +5,24 @@
 
 namespace beat_tracker {
 
+namespace {
+
+// Two lags side by side in one vector register (a GCC and Clang extension);
+// lane-wise addition adds each lag's values in the same order as scalar code.
+typedef double Lanes __attribute__((vector_size(16)));
+constexpr int kLagBlock = 8;
+
+Lanes Load(const double* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+void Store(double* p, Lanes v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+}  // namespace
+
 void PatternMatchingCache::Configure(const Config& config) {
   config_ = config;
   configured_ = true;
@@ -118,22 +136,51 @@ void PatternMatchingCache::Compute(const Config& config,
   out.resize(count_);
   if (count_ == 0) return;
 
-  // Sums over the window, newest frame first. The lag loops are innermost and
-  // contiguous, so they vectorise; each lag's sum keeps its frame order.
+  // Sums over the window, newest frame first, eight lags at a time in vector
+  // registers; each lag's sum keeps its frame order, so the blocking changes no
+  // result.
   const int F = config_.window;
   const int m = config_.min_interval;
-  std::fill(cross_.begin(), cross_.end(), 0.0);
-  std::fill(lagged_.begin(), lagged_.end(), 0.0);
-  double recent = 0.0;
+  const int n = count_;
   double* cross = cross_.data();
   double* lagged = lagged_.data();
-  const int n = count_;
-  for (int s = 0; s < F; ++s) {
-    recent += energies_[newest_row_ + s];
-    const double* terms = terms_.data() + static_cast<std::size_t>((newest_term_ + s) % F) * n;
-    for (int j = 0; j < n; ++j) cross[j] += terms[j];
-    const double* energies = energies_.data() + newest_row_ + s + m;
-    for (int j = 0; j < n; ++j) lagged[j] += energies[j];
+  const double* energies = energies_.data() + newest_row_;
+  double recent = 0.0;
+  for (int s = 0; s < F; ++s) recent += energies[s];
+  int j0 = 0;
+  for (; j0 + kLagBlock <= n; j0 += kLagBlock) {
+    Lanes a0{}, a1{}, a2{}, a3{}, y0{}, y1{}, y2{}, y3{};
+    int slot = newest_term_;
+    for (int s = 0; s < F; ++s) {
+      const double* terms = terms_.data() + static_cast<std::size_t>(slot) * n + j0;
+      const double* e = energies + s + m + j0;
+      a0 += Load(terms);
+      a1 += Load(terms + 2);
+      a2 += Load(terms + 4);
+      a3 += Load(terms + 6);
+      y0 += Load(e);
+      y1 += Load(e + 2);
+      y2 += Load(e + 4);
+      y3 += Load(e + 6);
+      if (++slot == F) slot = 0;
+    }
+    Store(cross + j0, a0);
+    Store(cross + j0 + 2, a1);
+    Store(cross + j0 + 4, a2);
+    Store(cross + j0 + 6, a3);
+    Store(lagged + j0, y0);
+    Store(lagged + j0 + 2, y1);
+    Store(lagged + j0 + 4, y2);
+    Store(lagged + j0 + 6, y3);
+  }
+  for (int j = j0; j < n; ++j) {
+    double a = 0.0, y = 0.0;
+    for (int s = 0; s < F; ++s) {
+      a += terms_[static_cast<std::size_t>((newest_term_ + s) % F) * n + j];
+      y += energies[s + m + j];
+    }
+    cross[j] = a;
+    lagged[j] = y;
   }
   for (int j = 0; j < n; ++j) {
     const double A = cross[j];

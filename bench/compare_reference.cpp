@@ -1,0 +1,183 @@
+// Runs two engines on the same spectra of each input file, one with the fast
+// stages and one forced to the reference stages, and compares every frame's
+// interval, reliability, beat times, beat flag and tempo (the flag and tempo
+// decided as the node decides them). Exit status 0 when every frame agrees.
+//
+// Usage: compare-reference FILE...   (any file libsndfile reads)
+#include <fftw3.h>
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <list>
+#include <memory>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "beat_tracker/BeatTracker.h"
+#include "node/BeatQueue.h"
+
+namespace {
+
+// The tool's defaults: 16 kHz, 512-sample Hann frames every 160 samples,
+// 60 ... 180 BPM, reliability threshold 0.5.
+constexpr int kRate = 16000;
+constexpr int kFrame = 512;
+constexpr int kHop = 160;
+constexpr int kMinInterval = 34;  // ceil(6000 / (180 - 1))
+constexpr int kWindow = 100;      // 6000 / 60
+constexpr double kThreshold = 0.5;
+
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return c; }
+};
+
+bool ReadMono16k(const std::string& path, std::vector<float>& out, std::string& error) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file) {
+    error = sf_strerror(nullptr);
+    return false;
+  }
+  std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * info.channels);
+  const sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
+  sf_close(file);
+  std::vector<float> mono(static_cast<std::size_t>(got));
+  for (sf_count_t i = 0; i < got; ++i) {
+    double sum = 0.0;
+    for (int c = 0; c < info.channels; ++c) sum += interleaved[i * info.channels + c];
+    mono[i] = static_cast<float>(sum / info.channels);
+  }
+  if (info.samplerate == kRate) {
+    out = std::move(mono);
+    return true;
+  }
+  const double ratio = static_cast<double>(kRate) / info.samplerate;
+  out.assign(static_cast<std::size_t>(mono.size() * ratio) + 64, 0.0f);
+  SRC_DATA d{};
+  d.data_in = mono.data();
+  d.input_frames = static_cast<long>(mono.size());
+  d.data_out = out.data();
+  d.output_frames = static_cast<long>(out.size());
+  d.src_ratio = ratio;
+  const int rc = src_simple(&d, SRC_SINC_MEDIUM_QUALITY, 1);
+  if (rc) {
+    error = src_strerror(rc);
+    return false;
+  }
+  out.resize(static_cast<std::size_t>(d.output_frames_gen));
+  return true;
+}
+
+struct Frame {
+  double interval, reliability, beat_time, next_beat_time, tempo;
+  bool beat;
+  std::vector<double> stpm;
+};
+
+class Tracker {
+ public:
+  explicit Tracker(bool reference) {
+    beat_tracker::BeatTrackerInit init;
+    init.sampling_rate = kRate;
+    init.fft_length = kFrame;
+    init.advance = kHop;
+    init.min_interval = kMinInterval;
+    init.window_length = kWindow;
+    init.log_flag = false;
+    engine = std::make_unique<beat_tracker::BeatTracker>(init);
+    engine->use_reference_stages = reference;
+  }
+  Frame Step(const std::vector<double>& spectrum) {
+    const beat_tracker::BeatTrackerData d = engine->analyze(spectrum);
+    QueueComingBeat(queue, last_queued, d.now_interval, d.beat_time);
+    Frame f{d.now_interval, d.reliability, d.beat_time, d.next_beat_time, 0.0,
+            false,          d.stpm_vector};
+    if (TakeDueBeat(queue, static_cast<int>(d.t_current)) && d.reliability >= kThreshold) {
+      f.beat = true;
+      f.tempo = 60.0 / IntervalSeconds(static_cast<int>(d.now_interval), kHop, kRate);
+    }
+    return f;
+  }
+  std::unique_ptr<beat_tracker::BeatTracker> engine;
+
+ private:
+  std::list<int> queue;
+  int last_queued = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::cerr << "usage: compare-reference FILE...\n";
+    return 2;
+  }
+  double* in = fftw_alloc_real(kFrame);
+  fftw_complex* spec = fftw_alloc_complex(kFrame / 2 + 1);
+  fftw_plan plan = fftw_plan_dft_r2c_1d(kFrame, in, spec, FFTW_ESTIMATE);
+  std::vector<double> window(kFrame);
+  for (int i = 0; i < kFrame; ++i) window[i] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / kFrame);
+
+  int failed_files = 0;
+  long total_frames = 0, total_beats = 0;
+  double worst_stpm = 0.0;
+  for (int a = 1; a < argc; ++a) {
+    std::vector<float> audio;
+    std::string error;
+    if (!ReadMono16k(argv[a], audio, error)) {
+      std::cerr << argv[a] << ": cannot read: " << error << "\n";
+      ++failed_files;
+      continue;
+    }
+    NullBuffer null;
+    std::streambuf* old = std::cout.rdbuf(&null);  // the engines' console lines
+    Tracker fast(false), reference(true);
+    std::cout.rdbuf(old);
+    std::vector<double> spectrum(kFrame / 2);
+    long frames = 0, beats = 0, mismatches = 0;
+    std::ostringstream first;
+    for (std::size_t start = 0; start + kFrame <= audio.size(); start += kHop, ++frames) {
+      for (int i = 0; i < kFrame; ++i) in[i] = audio[start + i] * window[i];
+      fftw_execute(plan);
+      for (int k = 0; k < kFrame / 2; ++k) spectrum[k] = std::hypot(spec[k][0], spec[k][1]);
+      std::cout.rdbuf(&null);
+      const Frame x = fast.Step(spectrum);
+      const Frame y = reference.Step(spectrum);
+      std::cout.rdbuf(old);
+      if (x.beat) ++beats;
+      const bool same = x.interval == y.interval && x.reliability == y.reliability &&
+                        x.beat_time == y.beat_time && x.next_beat_time == y.next_beat_time &&
+                        x.beat == y.beat && x.tempo == y.tempo;
+      if (!same) {
+        if (mismatches == 0)
+          first << " first at frame " << frames << ": interval " << x.interval << "/" << y.interval
+                << " reliability " << x.reliability << "/" << y.reliability << " beat " << x.beat
+                << "/" << y.beat << " tempo " << x.tempo << "/" << y.tempo;
+        ++mismatches;
+      }
+      // How far the fast matching vector is from the reference one (relative).
+      for (std::size_t j = 0; j < x.stpm.size() && j < y.stpm.size(); ++j) {
+        const double diff = std::fabs(x.stpm[j] - y.stpm[j]);
+        if (diff > 1e-12) worst_stpm = std::max(worst_stpm, diff / std::fabs(y.stpm[j]));
+      }
+    }
+    total_frames += frames;
+    total_beats += beats;
+    std::cout << (mismatches == 0 ? "same " : "DIFF ") << argv[a] << ": " << frames << " frames, "
+              << beats << " beats, " << mismatches << " differing frames" << first.str() << "\n";
+    if (mismatches) ++failed_files;
+  }
+  std::cout << "total: " << total_frames << " frames, " << total_beats << " beats, " << failed_files
+            << " files differing or unreadable; largest relative difference "
+            << "of a matching value above 1e-12: " << worst_stpm << "\n";
+  fftw_destroy_plan(plan);
+  fftw_free(in);
+  fftw_free(spec);
+  return failed_files == 0 ? 0 : 1;
+}
