@@ -2,6 +2,7 @@
 #define VESK_BEAT_BEATEVENT_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,21 @@ struct FileSummary {
   double meanConfidence = 0.0;  // over the reliable beats
 };
 
-// Median tempo and mean confidence of the reliable beats.
+// Median tempo and mean confidence of the reliable beats, gathered beat by
+// beat. Tempi are counted per distinct value (a whole number of frames per
+// beat gives few of them), so a stream of any length takes bounded memory.
+class SummaryCounter {
+ public:
+  void add(const BeatEvent& beat);
+  FileSummary result(const std::string& file, double duration) const;
+
+ private:
+  std::map<double, std::int64_t> tempi;  // reliable tempo -> number of beats
+  std::int64_t reliable = 0;
+  double confidence = 0.0;
+};
+
+// The same for beats already gathered.
 FileSummary summarise(const std::string& file, double duration,
                       const std::vector<BeatEvent>& beats);
 

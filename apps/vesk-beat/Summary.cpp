@@ -1,28 +1,38 @@
-#include <algorithm>
-
 #include "apps/vesk-beat/BeatEvent.h"
 
 namespace vesk_beat {
 
-FileSummary summarise(const std::string& file, double duration,
-                      const std::vector<BeatEvent>& beats) {
+void SummaryCounter::add(const BeatEvent& beat) {
+  if (!beat.reliable) return;
+  ++tempi[beat.tempo];
+  ++reliable;
+  confidence += beat.confidence;
+}
+
+FileSummary SummaryCounter::result(const std::string& file, double duration) const {
   FileSummary s;
   s.file = file;
   s.duration = duration;
-  std::vector<double> tempi;
-  double confidence = 0.0;
-  for (const BeatEvent& b : beats) {
-    if (!b.reliable) continue;
-    tempi.push_back(b.tempo);
-    confidence += b.confidence;
-  }
-  s.beats = static_cast<int>(tempi.size());
-  if (tempi.empty()) return s;
-  std::sort(tempi.begin(), tempi.end());
-  const std::size_t n = tempi.size();
-  s.medianTempo = n % 2 ? tempi[n / 2] : 0.5 * (tempi[n / 2 - 1] + tempi[n / 2]);
-  s.meanConfidence = confidence / static_cast<double>(n);
+  s.beats = static_cast<int>(reliable);
+  if (reliable == 0) return s;
+  // The median: the middle tempo, or the mean of the two middle ones.
+  auto at = [&](std::int64_t rank) {
+    for (const auto& [tempo, count] : tempi) {
+      if (rank < count) return tempo;
+      rank -= count;
+    }
+    return tempi.rbegin()->first;
+  };
+  s.medianTempo = reliable % 2 ? at(reliable / 2) : 0.5 * (at(reliable / 2 - 1) + at(reliable / 2));
+  s.meanConfidence = confidence / static_cast<double>(reliable);
   return s;
+}
+
+FileSummary summarise(const std::string& file, double duration,
+                      const std::vector<BeatEvent>& beats) {
+  SummaryCounter counter;
+  for (const BeatEvent& b : beats) counter.add(b);
+  return counter.result(file, duration);
 }
 
 }  // namespace vesk_beat

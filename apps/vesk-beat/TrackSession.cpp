@@ -86,7 +86,11 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   const std::string workDir = logging ? job.logDir : privateDir->path();
 
   Network net;
+  // Every beat is kept only when a beats file or a plot needs them all; the
+  // summary is counted as the beats come, so a live stream runs in bounded memory.
+  const bool keepBeats = !job.beatsPath.empty() || plotting;
   std::vector<BeatEvent> beats;
+  SummaryCounter summary;
   PlotData plot;
   plot.title = job.name;
   plot.frameSeconds = static_cast<double>(o.hop) / o.rate;
@@ -167,7 +171,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       event.confidence = confidence;
       event.reliable = tempo > 0.0f;
       if (!event.reliable && !o.allBeats) continue;
-      beats.push_back(event);
+      if (keepBeats) beats.push_back(event);
+      summary.add(event);
       if (progress) progress->clear();
       writer.beat(event);
       if (robot && event.reliable) {
@@ -192,7 +197,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
     plot.beats = beats;
     writePlot(job.plotPath, plot);
   }
-  return summarise(job.name, duration, beats);
+  return summary.result(job.name, duration);
 }
 
 }  // namespace vesk_beat

@@ -36,7 +36,7 @@ void skip(ByteStream& in, std::uint64_t n) {
 
 RawFormat readWavStreamHeader(ByteStream& in) {
   unsigned char head[8];
-  need(in.readExact(head, 8), in, "no RIFF header");
+  need(in.readExact(head, 8), in, "stream ended inside the RIFF header");
   need(std::memcmp(head + 4, "WAVE", 4) == 0, in, "not a WAVE file");
   bool haveFormat = false;
   RawFormat f;
