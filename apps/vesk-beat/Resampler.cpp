@@ -14,7 +14,9 @@ Resampler::Resampler(int channelCount, int fromRate, int toRate)
   if (!src_is_valid_ratio(ratio)) {
     src_delete(state);
     throw AudioError("cannot resample from " + std::to_string(fromRate) + " Hz to " +
-                     std::to_string(toRate) + " Hz: ratio out of range");
+                     std::to_string(toRate) +
+                     " Hz: the input rate must lie within a factor of 256 of the processing rate "
+                     "(--rate)");
   }
 }
 

@@ -113,6 +113,18 @@ TEST_F(BadInput, EmptyCutAndSampleLessFiles) {
   for (const ToolRun* r : {&empty, &cut}) EXPECT_EQ(r->out, "");
 }
 
+TEST_F(BadInput, SampleRatesTheResamplerCannotBridge) {
+  for (int rate : {1, 5000000}) {
+    writeClickTrack(path("odd-rate.wav"), kWav16, rate, 1, 120, 0.0, 200.0 / rate);
+    ToolRun run = runTool({"odd-rate.wav"}, dir.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "vesk-beat: cannot resample from " + std::to_string(rate) +
+                           " Hz to 16000 Hz: the input rate must lie within a factor of 256 of "
+                           "the processing rate (--rate)\n");
+    EXPECT_EQ(run.out, "");
+  }
+}
+
 TEST_F(BadInput, NotANumberAndHugeFloatSamplesDoNotPoisonTheTrack) {
   writeClickTrack(path("clean.wav"), kWavFloat, 16000, 1, 120, 0.3, 12);
   writeClickTrack(path("poisoned.wav"), kWavFloat, 16000, 1, 120, 0.3, 12);
