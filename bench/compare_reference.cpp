@@ -5,7 +5,7 @@
 //
 // Usage: compare-reference FILE...   (any file libsndfile reads)
 #include <fftw3.h>
-#include <samplerate.h>
+#include <soxr.h>
 #include <sndfile.h>
 
 #include <cmath>
@@ -59,18 +59,15 @@ bool ReadMono16k(const std::string& path, std::vector<float>& out, std::string& 
   }
   const double ratio = static_cast<double>(kRate) / info.samplerate;
   out.assign(static_cast<std::size_t>(mono.size() * ratio) + 64, 0.0f);
-  SRC_DATA d{};
-  d.data_in = mono.data();
-  d.input_frames = static_cast<long>(mono.size());
-  d.data_out = out.data();
-  d.output_frames = static_cast<long>(out.size());
-  d.src_ratio = ratio;
-  const int rc = src_simple(&d, SRC_SINC_MEDIUM_QUALITY, 1);
+  std::size_t made = 0;
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  soxr_error_t rc = soxr_oneshot(info.samplerate, kRate, 1, mono.data(), mono.size(), nullptr,
+                                 out.data(), out.size(), &made, nullptr, &quality, nullptr);
   if (rc) {
-    error = src_strerror(rc);
+    error = rc;
     return false;
   }
-  out.resize(static_cast<std::size_t>(d.output_frames_gen));
+  out.resize(made);
   return true;
 }
 

@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then
   exec sudo "$0" "$@"
 fi
 packages=(build-essential cmake ninja-build pkg-config
-  libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsamplerate0-dev
+  libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3)
 if [ "${1:-}" = "--eval" ]; then
   packages+=(fluidsynth fluid-soundfont-gm aubio-tools python3-mir-eval python3-numpy

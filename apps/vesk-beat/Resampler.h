@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <vector>
 
-#include <samplerate.h>
+#include <soxr.h>
 
 namespace vesk_beat {
 
-// Streaming sample-rate conversion of interleaved floats (libsamplerate).
+// Streaming sample-rate conversion of interleaved floats (libsoxr, high
+// quality: passband to 91 % of the output Nyquist frequency, 20-bit stop band).
 class Resampler {
  public:
   // Throws AudioError when the converter cannot be made.
@@ -24,7 +25,7 @@ class Resampler {
  private:
   int channels;
   double ratio;
-  SRC_STATE* state = nullptr;
+  soxr_t state = nullptr;
   std::vector<float> scratch;
 };
 
