@@ -1,31 +1,31 @@
 #include "node/FrameUpdate.h"
 
+#include <algorithm>
 #include <iostream>
+
+// Both slides work in place: the kept values move to the front, the new ones
+// fill the back, with the same results as building a fresh vector each frame.
 
 void update_signal(std::vector<double>& signal, RL::Matrix<float>& frame, int n) {
   const std::size_t length = signal.size();
   const std::size_t count = static_cast<std::size_t>(n);
-  std::vector<double> next(length, 0.0);
-  for (std::size_t i = count; i < length; ++i) next[i - count] = signal[i];
+  std::copy(signal.begin() + count, signal.end(), signal.begin());
   for (std::size_t j = length - count; j < length; ++j) {
     double sum = 0.0;
     for (std::size_t r = 0; r < frame.nrows(); ++r) sum += frame(r, j);
-    next[j] = 0.5 * sum;
+    signal[j] = 0.5 * sum;
   }
-  signal.swap(next);
 }
 
 void update_fftsignal(std::vector<FftComplex>& spectrum, RL::Matrix<std::complex<float>>& frame,
                       int k) {
   const std::size_t bins = spectrum.size();
   const std::size_t count = static_cast<std::size_t>(k);
-  std::vector<FftComplex> next(bins);
-  for (std::size_t i = count; i < bins; ++i) next[i - count] = spectrum[i];
+  std::copy(spectrum.begin() + count, spectrum.end(), spectrum.begin());
   const std::complex<float>* values = frame.data();
   for (std::size_t j = bins - count; j < bins; ++j)
-    next[j] =
+    spectrum[j] =
         FftComplex(static_cast<double>(values[j].real()), static_cast<double>(values[j].imag()));
-  spectrum.swap(next);
 }
 
 void PrintVector(std::vector<double>& values, int n) {
