@@ -14,6 +14,7 @@ import concurrent.futures
 import json
 import os
 import shlex
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -22,6 +23,18 @@ import scoring  # noqa: E402
 import trackers  # noqa: E402
 
 TOOLS = ("vesk-beat", "aubiotrack")
+
+
+def tree_version():
+    """The checked-out commit (with "+changes" when the tree differs), so figures can be traced to code."""
+    try:
+        head = subprocess.run(["git", "-C", HERE, "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
+                              timeout=10).stdout.strip()
+        dirty = subprocess.run(["git", "-C", HERE, "status", "--porcelain", "--untracked-files=no"],
+                               capture_output=True, text=True, timeout=10).stdout.strip()
+        return (head + ("+changes" if dirty else "")) or "unknown"
+    except (OSError, subprocess.TimeoutExpired):
+        return "unknown"
 
 
 def load_corpus(corpus_dir, only=""):
@@ -68,23 +81,26 @@ def fmt(v, digits=3, scale=1.0):
 def write_markdown(path, tools, per_tool, tracks, meta):
     lines = ["# Beat-tracking evaluation", ""]
     lines.append("Corpus: %d tracks (eval/make_corpus.py), renderer offset cut %.2f ms. "
-                 "Scores ignore the first 5 s; F-measure window ±70 ms; tempo Acc1 within 4 %%, "
+                 "Scores ignore the first 5 s; F-measure window ±70 ms (P, R: its precision and recall); tempo Acc1 within 4 %%, "
                  "Acc2 also at ×2, ×½, ×3, ×⅓. Warm-up: seconds from the start of the music to the first "
                  "reported beat. Lag: median of (estimate − nearest annotation) over beats within ±70 ms." %
                  (len(tracks), 1e3 * meta["render_offset_s"]))
+    lines.append("")
+    lines.append("Source tree: %s. Reproduce with `eval/run.sh`." % meta["tree"])
     lines.append("")
     for tool in tools:
         lines.append("- %s: `%s`" % (tool, meta["commands"][tool]))
     lines.append("")
     lines.append("## Means per section")
     lines.append("")
-    lines.append("| section | tracker | tracks | F | CMLt | AMLt | Cemgil | Acc1 | Acc2 | warm-up s | lag ms | no beats |")
-    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    lines.append("| section | tracker | tracks | F | P | R | CMLt | AMLt | Cemgil | Acc1 | Acc2 | warm-up s | lag ms | no beats |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     for sec in list(per_tool[tools[0]][1].keys()):
         for tool in tools:
             m = per_tool[tool][1][sec]
-            lines.append("| %s | %s | %d | %s | %s | %s | %s | %s | %s | %s | %s | %d |" % (
-                "**all**" if sec == "all" else sec, tool, m["tracks"], fmt(m["f_measure"]), fmt(m["cmlt"]),
+            lines.append("| %s | %s | %d | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %d |" % (
+                "**all**" if sec == "all" else sec, tool, m["tracks"], fmt(m["f_measure"]), fmt(m["precision"]),
+                fmt(m["recall"]), fmt(m["cmlt"]),
                 fmt(m["amlt"]), fmt(m["cemgil"]), fmt(m["acc1"], 2), fmt(m["acc2"], 2), fmt(m["warmup"], 1),
                 fmt(m["lag_median"], 1, 1e3), m["no_beats"]))
     lines.append("")
@@ -192,7 +208,7 @@ def main():
     per_tool = {t: score_all(tracks, runs, t) for t in tools}
 
     os.makedirs(args.out, exist_ok=True)
-    meta = {"render_offset_s": index["render_offset_s"], "commands": commands}
+    meta = {"render_offset_s": index["render_offset_s"], "commands": commands, "tree": tree_version()}
     write_markdown(os.path.join(args.out, "results.md"), tools, per_tool, tracks, meta)
     with open(os.path.join(args.out, "results.json"), "w") as f:
         json.dump({"meta": meta, "summary": {t: per_tool[t][1] for t in tools},

@@ -13,7 +13,7 @@ import numpy as np
 
 import mir_eval
 
-METRICS = ["f_measure", "cmlt", "amlt", "cemgil", "acc1", "acc2"]
+METRICS = ["f_measure", "precision", "recall", "cmlt", "amlt", "cemgil", "acc1", "acc2"]
 TEMPO_TOLERANCE = 0.04
 TEMPO_FACTORS = (1.0, 2.0, 0.5, 3.0, 1.0 / 3.0)
 HIT_WINDOW_S = 0.07
@@ -50,13 +50,18 @@ def score_track(ref, est, est_tempo, music_start, resume=None):
         f = mir_eval.beat.f_measure(ref_t, est_t, HIT_WINDOW_S)
         _, cmlt, _, amlt = mir_eval.beat.continuity(ref_t, est_t)
         cem = mir_eval.beat.cemgil(ref_t, est_t)[0]
+    # Precision: share of reported beats (after 5 s) within 70 ms of an annotation; recall the reverse.
+    precision = recall = 0.0
+    if len(est_t) and len(ref_t):
+        precision = float(np.mean([np.min(np.abs(ref_t - e)) <= HIT_WINDOW_S for e in est_t]))
+        recall = float(np.mean([np.min(np.abs(est_t - r)) <= HIT_WINDOW_S for r in ref_t]))
     tr = reference_tempo(ref)
     acc1 = acc2 = 0.0
     if est_tempo:
         acc1 = float(abs(est_tempo - tr) <= TEMPO_TOLERANCE * tr)
         acc2 = float(any(abs(est_tempo - k * tr) <= TEMPO_TOLERANCE * k * tr for k in TEMPO_FACTORS))
     after = [b for b in est if b >= music_start]
-    s = {"f_measure": float(f), "cmlt": float(cmlt), "amlt": float(amlt), "cemgil": float(cem),
+    s = {"f_measure": float(f), "precision": precision, "recall": recall, "cmlt": float(cmlt), "amlt": float(amlt), "cemgil": float(cem),
          "acc1": acc1, "acc2": acc2, "ref_tempo": tr, "est_tempo": est_tempo, "beats": len(est),
          "warmup": (after[0] - music_start) if after else None}
     errs = beat_errors(ref, est)

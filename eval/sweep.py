@@ -125,12 +125,12 @@ def main():
         m = summary["all"]
         row = {"setting": s, "options": " ".join(opts) or "(defaults)", "failed": len(failed),
                "first_failure": failed[0] if failed else None, "seconds": time.monotonic() - start}
-        row.update({k: m[k] for k in ("f_measure", "cmlt", "amlt", "cemgil", "acc1", "acc2", "warmup", "beats",
+        row.update({k: m[k] for k in ("f_measure", "precision", "recall", "cmlt", "amlt", "cemgil", "acc1", "acc2", "warmup", "beats",
                                       "no_beats", "lag_median")})
         row["sections"] = {k: {"f_measure": v["f_measure"], "amlt": v["amlt"]} for k, v in summary.items() if k != "all"}
         rows.append(row)
-        print("[%d/%d] %-40s F %.3f AMLt %.3f warm-up %s beats %.0f failed %d (%.0f s)" % (
-            i + 1, len(todo), row["options"], m["f_measure"], m["amlt"], run_eval.fmt(m["warmup"], 1), m["beats"],
+        print("[%d/%d] %-40s F %.3f P %.3f AMLt %.3f warm-up %s beats %.0f failed %d (%.0f s)" % (
+            i + 1, len(todo), row["options"], m["f_measure"], m["precision"], m["amlt"], run_eval.fmt(m["warmup"], 1), m["beats"],
             len(failed), row["seconds"]), file=sys.stderr)
 
     os.makedirs(args.out, exist_ok=True)
@@ -140,11 +140,11 @@ def main():
              "%d tracks%s; one parameter varied at a time around the base%s. Means over tracks; beats = beats "
              "reported per track; warm-up in seconds; lag in ms." % (
                  len(tracks), " (subset)" if args.subset else "", (" " + " ".join(options_for(base))) if base else ""),
-             "", "| options | F | CMLt | AMLt | Cemgil | Acc2 | warm-up | beats | no beats | lag ms | failed |",
-             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+             "", "| options | F | precision | recall | CMLt | AMLt | Cemgil | Acc2 | warm-up | beats | no beats | lag ms | failed |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for r in rows:
-        lines.append("| %s | %.3f | %.3f | %.3f | %.3f | %.2f | %s | %.0f | %d | %s | %d |" % (
-            r["options"], r["f_measure"], r["cmlt"], r["amlt"], r["cemgil"], r["acc2"], run_eval.fmt(r["warmup"], 1),
+        lines.append("| %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.2f | %s | %.0f | %d | %s | %d |" % (
+            r["options"], r["f_measure"], r["precision"], r["recall"], r["cmlt"], r["amlt"], r["cemgil"], r["acc2"], run_eval.fmt(r["warmup"], 1),
             r["beats"], r["no_beats"], run_eval.fmt(r["lag_median"], 1, 1e3), r["failed"]))
     failures = [r for r in rows if r["first_failure"]]
     if failures:
