@@ -52,6 +52,10 @@ def _json_beats(text):
 
 def run_vesk_beat(path, tool, args=()):
     """Runs vesk-beat on one file; beats from --beats, the tempo as the median of the per-beat tempi."""
+    # The tool runs in a scratch directory, so a relative path must be resolved first.
+    tool = os.path.abspath(tool)
+    if not os.access(tool, os.X_OK):
+        raise SystemExit("vesk-beat not found at %s: build it or pass --tool" % tool)
     with tempfile.TemporaryDirectory() as tmp:
         beats_file = os.path.join(tmp, "beats.txt")
         cmd = [tool, "--quiet", "--format", "json", "--beats", beats_file] + list(args) + [path]

@@ -1,5 +1,6 @@
 #include "apps/vesk-beat/TrackSession.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -166,7 +167,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       BeatEvent event;
       event.file = job.name;
       event.frame = f;
-      event.time = static_cast<double>(f) * o.hop / o.rate + defaults::kBeatTimeOffsetSec;
+      event.time = std::max(0.0, static_cast<double>(f) * o.hop / o.rate +
+                                     defaults::BeatTimeOffsetSec(o.frame, o.hop, o.rate));
       event.tempo = tempo;
       event.confidence = confidence;
       event.reliable = tempo > 0.0f;
