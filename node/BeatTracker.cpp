@@ -42,7 +42,8 @@ BeatTracker::BeatTracker(std::string nodeName, RL::ParameterSet params)
   // The start-up formulas divide by these values and the engine's histories
   // bound the intervals: refuse a parameter set they cannot work with now,
   // rather than at the first frame.
-  const std::string problem = CheckNodeParameters(samplingRate, advance, minBpm, maxBpm);
+  std::string problem = CheckReliabilityThreshold(reliabilityThreshold);
+  if (problem.empty()) problem = CheckNodeParameters(samplingRate, advance, minBpm, maxBpm);
   if (!problem.empty()) throw new RL::NodeException(this, problem, "BeatTracker", __LINE__);
 
   inOrder = true;

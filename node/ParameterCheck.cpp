@@ -97,3 +97,9 @@ std::string CheckNodeParameters(int samplingRate, int advance, int minBpm, int m
   }
   return std::string();
 }
+
+std::string CheckReliabilityThreshold(float threshold) {
+  if (!std::isnan(threshold)) return std::string();
+  return "parameter RELIABILITY-THRESHOLD = nan is not a number: a reliability between 0 and 1 "
+         "is expected (a due beat is reported when the reliability reaches it)";
+}

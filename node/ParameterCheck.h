@@ -22,4 +22,8 @@ IntervalRange DeriveIntervalRange(int samplingRate, int advance, int minBpm, int
 // candidate intervals, and a longest interval its histories can hold.
 std::string CheckNodeParameters(int samplingRate, int advance, int minBpm, int maxBpm);
 
+// Empty for any threshold that is a number; a threshold that is not a number
+// would silently make no beat reliable.
+std::string CheckReliabilityThreshold(float threshold);
+
 #endif

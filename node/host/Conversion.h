@@ -2,6 +2,7 @@
 #define RILL_CONVERSION_H
 
 #include <functional>
+#include <string>
 #include <typeindex>
 #include <typeinfo>
 
@@ -24,17 +25,19 @@ class Conversion {
   // table. Throws GeneralException when neither applies (or for a nil reference).
   template <class T>
   static RCPtr<T> convertTo(const ObjectRef& ref) {
-    if (T* exact = dynamic_cast<T*>(ref.get())) return RCPtr<T>(exact);
-    if (ref.get()) {
-      if (const Function* f = find(typeid(*ref.get()), typeid(T))) {
+    Object* object = ref.get();
+    if (T* exact = dynamic_cast<T*>(object)) return RCPtr<T>(exact);
+    std::string from = "nil";
+    if (object) {
+      const std::type_info& type = typeid(*object);
+      from = demangle(type.name());
+      if (const Function* f = find(type, typeid(T))) {
         ObjectRef converted = (*f)(ref);
         if (T* result = dynamic_cast<T*>(converted.get())) return RCPtr<T>(result);
       }
     }
-    throw new GeneralException(
-        "Cannot convert " + (ref.get() ? demangle(typeid(*ref.get()).name()) : std::string("nil")) +
-            " into " + demangle(typeid(T).name()),
-        __FILE__, __LINE__);
+    throw new GeneralException("Cannot convert " + from + " into " + demangle(typeid(T).name()),
+                               __FILE__, __LINE__);
   }
 };
 

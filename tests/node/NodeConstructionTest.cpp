@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <fstream>
 
 #include "NodeHarness.h"
@@ -144,6 +145,12 @@ TEST_F(NodeConstruction, RejectsParametersTheStartUpCannotWorkWith) {
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
   }
   CoutCapture out;
+  const std::string nan = ErrorOf([&] {
+    BeatTracker node("beat", Parameters(std::nanf(""), 160, 16000, 120, 60, false, false));
+  });
+  EXPECT_NE(nan.find("parameter RELIABILITY-THRESHOLD = nan is not a number"), std::string::npos)
+      << nan;
+  EXPECT_NO_THROW(BeatTracker("beat", Parameters(-1.0f, 160, 16000, 120, 60, false, false)));
   EXPECT_NO_THROW(BeatTracker("beat", Parameters(0.5f, 160, 16000, 1200, 60, false, false)));
   EXPECT_NO_THROW(BeatTracker("beat", Parameters(0.5f, 160, 16000, 120, 98, false, false)));
 }
