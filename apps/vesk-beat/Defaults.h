@@ -32,8 +32,8 @@ inline double BeatTimeOffsetSec(int frame, int hop, int rate) {
 constexpr int kMinRate = 4000, kMaxRate = 192000;
 constexpr int kMinFrame = 64, kMaxFrame = 16384;
 constexpr int kMinBpmLimit = 10, kMaxBpmLimit = 1000;
-// The beat interval in frames must also lie between 6 and the longest the
-// engine's histories hold (beat_tracker::BeatTracker::MaxSafeInterval()).
+// The beat intervals in frames must also suit the engine: at least 6 frames, and
+// no longer than its histories hold (beat_tracker::BeatTracker::IntervalRangeFits).
 
 }  // namespace vesk_beat::defaults
 

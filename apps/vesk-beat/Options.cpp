@@ -68,10 +68,6 @@ bool takesValue(const std::string& name) {
 
 }  // namespace
 
-namespace {
-constexpr int kLongestInterval = beat_tracker::BeatTracker::MaxSafeInterval();
-}
-
 void validateParameters(const Options& o) {
   if (o.hop > o.frame)
     throw UsageError("--hop: " + std::to_string(o.hop) + " exceeds the frame length " +
@@ -87,14 +83,6 @@ void validateParameters(const Options& o) {
   std::ostringstream at;
   at << " at --rate " << o.rate << " and --hop " << o.hop << " (" << framesPerMinute / 60.0
      << " frames/s)";
-  if (longest > kLongestInterval) {
-    std::ostringstream m;
-    m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << longest << " frames"
-      << at.str() << ", more than the " << kLongestInterval << " the tracker handles (allowed: "
-      << static_cast<long>(std::ceil(framesPerMinute / kLongestInterval))
-      << " or more, or raise --hop)";
-    throw UsageError(m.str());
-  }
   if (shortest < 6.0) {
     std::ostringstream m;
     m << "--max-bpm: " << o.maxBpm << " gives a beat interval of " << shortest << " frames"
@@ -106,6 +94,31 @@ void validateParameters(const Options& o) {
     m << "--min-bpm " << o.minBpm << " and --max-bpm " << o.maxBpm
       << " leave too few candidate beat intervals (" << shortest << " to " << longest << " frames"
       << at.str() << "); widen the tempo range";
+    throw UsageError(m.str());
+  }
+  // The longest interval must fit the tracker's histories; how long that may be
+  // depends on the shortest (the node applies the same rule).
+  auto fits = [&](double longestFrames) {
+    return longestFrames < beat_tracker::BeatTracker::kHistoryLength &&
+           beat_tracker::BeatTracker::IntervalRangeFits(static_cast<int>(shortest),
+                                                        static_cast<int>(longestFrames));
+  };
+  if (!fits(longest)) {
+    long slowest = 0;
+    for (long bpm = o.minBpm + 1; bpm + 1 < o.maxBpm; ++bpm) {
+      const double candidate = std::ceil(framesPerMinute / bpm);
+      if (candidate - shortest >= 2.0 && fits(candidate)) {
+        slowest = bpm;
+        break;
+      }
+    }
+    std::ostringstream m;
+    m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << longest << " frames"
+      << at.str() << ", longer than the tracker's histories allow (";
+    if (slowest > 0)
+      m << "allowed: " << slowest << " or more, or raise --hop)";
+    else
+      m << "raise --hop or --max-bpm)";
     throw UsageError(m.str());
   }
 }
@@ -253,9 +266,8 @@ std::string usageText() {
     << ")\n"
     << "  --threshold X      reliability a beat needs to be reported, 0..1 (default " << kThreshold
     << ")\n"
-    << "                     The beat interval in frames (rate/hop*60/bpm) must stay within\n"
-    << "                     6.." << kLongestInterval
-    << ".\n"
+    << "                     Beat intervals in frames (rate/hop*60/bpm) must be at least 6\n"
+       "                     and fit the tracker's 3000-frame histories (about 1000 frames).\n"
        "\n"
        "Input:\n"
        "  -                  read standard input: a WAV stream (detected by its header) or\n"

@@ -100,13 +100,16 @@ TEST(Options, ParameterCombinationsTheTrackerCannotUseAreRejected) {
             "--hop: 600 exceeds the frame length 512 (allowed: 1..512)");
   EXPECT_NE(error({"--min-bpm", "120", "--max-bpm", "121", "a"}).find("must exceed the minimum by"),
             std::string::npos);
-  // 100 frames/s: the longest interval the engine holds is 341 frames, which
-  // 18 bpm (334 frames) respects and 17 bpm (353 frames) does not.
-  EXPECT_NO_THROW(parse({"--min-bpm", "18", "a"}));
-  EXPECT_EQ(
-      error({"--min-bpm", "17", "a"}),
-      "--min-bpm: 17 gives a beat interval of 353 frames at --rate 16000 and --hop 160 (100 "
-      "frames/s), more than the 341 the tracker handles (allowed: 18 or more, or raise --hop)");
+  // 400 frames/s with a shortest interval of 121 frames: the comb reaches three
+  // intervals back, so the longest may be 1000 frames (3 x 999 < 3000): 24 bpm
+  // (1000 frames) fits, 23 bpm (1044 frames) does not.
+  EXPECT_NO_THROW(parse({"--hop", "40", "--min-bpm", "24", "a"}));
+  EXPECT_EQ(error({"--hop", "40", "--min-bpm", "23", "a"}),
+            "--min-bpm: 23 gives a beat interval of 1044 frames at --rate 16000 and --hop 40 (400 "
+            "frames/s), longer than the tracker's histories allow (allowed: 24 or more, or raise "
+            "--hop)");
+  // At the default hop every tempo range the options allow fits.
+  EXPECT_NO_THROW(parse({"--min-bpm", "10", "a"}));
   // Shortest interval: 16000/512*60 = 1875 frames/min; at 400 bpm that is 5 frames.
   EXPECT_NE(error({"--hop", "512", "--max-bpm", "400", "a"}).find("fewer than the 6"),
             std::string::npos);
