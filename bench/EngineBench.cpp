@@ -1,6 +1,6 @@
 // Benchmarks of the beat-tracking engine, stage by stage and as a whole, at the
 // tool's defaults: 16 kHz, 512-sample frames, hop 160 (100 frames a second of
-// audio), intervals 34 ... 99 frames (60 ... 180 BPM).
+// audio), intervals 31 ... 74 frames (80 ... 200 BPM).
 //
 // Each benchmark reports frames/s and "realtime", the seconds of audio analysed
 // per second (frames/s divided by 100).
@@ -36,8 +36,8 @@ std::unique_ptr<beat_tracker::BeatTracker> WarmEngine(bool reference, int warm =
   init.sampling_rate = 16000.0;
   init.fft_length = 512;
   init.advance = 160;
-  init.min_interval = 34;
-  init.window_length = 100;
+  init.min_interval = 31;   // ceil(6000 / (200 - 1))
+  init.window_length = 75;  // 6000 / 80
   init.log_flag = false;
   auto engine = std::make_unique<beat_tracker::BeatTracker>(init);
   engine->use_reference_stages = reference;

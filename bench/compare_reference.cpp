@@ -3,10 +3,11 @@
 // interval, reliability, beat times, beat flag and tempo (the flag and tempo
 // decided as the node decides them). Exit status 0 when every frame agrees.
 //
-// Usage: compare-reference FILE...   (any file libsndfile reads)
+// Usage: compare-reference [--bpm MIN MAX] [--threshold T] FILE...
+//        (any file libsndfile reads; by default the tool's 80 ... 200 BPM, 0.4)
 #include <fftw3.h>
-#include <soxr.h>
 #include <sndfile.h>
+#include <soxr.h>
 
 #include <cmath>
 #include <cstring>
@@ -20,17 +21,21 @@
 
 #include "beat_tracker/BeatTracker.h"
 #include "node/BeatQueue.h"
+#include "node/ParameterCheck.h"
 
 namespace {
 
 // The tool's defaults: 16 kHz, 512-sample Hann frames every 160 samples,
-// 60 ... 180 BPM, reliability threshold 0.5.
+// 80 ... 200 BPM (intervals 31 ... 74 frames), reliability threshold 0.4.
 constexpr int kRate = 16000;
 constexpr int kFrame = 512;
 constexpr int kHop = 160;
-constexpr int kMinInterval = 34;  // ceil(6000 / (180 - 1))
-constexpr int kWindow = 100;      // 6000 / 60
-constexpr double kThreshold = 0.5;
+
+struct Settings {
+  int min_bpm = 80;
+  int max_bpm = 200;
+  double threshold = 0.4;
+};
 
 class NullBuffer : public std::streambuf {
  protected:
@@ -79,13 +84,15 @@ struct Frame {
 
 class Tracker {
  public:
-  explicit Tracker(bool reference) {
+  Tracker(bool reference, const Settings& settings) : threshold(settings.threshold) {
+    const IntervalRange range =
+        DeriveIntervalRange(kRate, kHop, settings.min_bpm, settings.max_bpm);
     beat_tracker::BeatTrackerInit init;
     init.sampling_rate = kRate;
     init.fft_length = kFrame;
     init.advance = kHop;
-    init.min_interval = kMinInterval;
-    init.window_length = kWindow;
+    init.min_interval = range.min_interval;
+    init.window_length = range.window_length;
     init.log_flag = false;
     engine = std::make_unique<beat_tracker::BeatTracker>(init);
     engine->use_reference_stages = reference;
@@ -95,7 +102,7 @@ class Tracker {
     QueueComingBeat(queue, last_queued, d.now_interval, d.beat_time);
     Frame f{d.now_interval, d.reliability, d.beat_time, d.next_beat_time, 0.0,
             false,          d.stpm_vector};
-    if (TakeDueBeat(queue, static_cast<int>(d.t_current)) && d.reliability >= kThreshold) {
+    if (TakeDueBeat(queue, static_cast<int>(d.t_current)) && d.reliability >= threshold) {
       f.beat = true;
       f.tempo = 60.0 / IntervalSeconds(static_cast<int>(d.now_interval), kHop, kRate);
     }
@@ -104,6 +111,7 @@ class Tracker {
   std::unique_ptr<beat_tracker::BeatTracker> engine;
 
  private:
+  double threshold;
   std::list<int> queue;
   int last_queued = 0;
 };
@@ -111,10 +119,36 @@ class Tracker {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::cerr << "usage: compare-reference FILE...\n";
+  Settings settings;
+  int first_file = 1;
+  try {
+    for (; first_file < argc; ++first_file) {
+      const std::string arg = argv[first_file];
+      if (arg == "--bpm" && first_file + 2 < argc) {
+        settings.min_bpm = std::stoi(argv[first_file + 1]);
+        settings.max_bpm = std::stoi(argv[first_file + 2]);
+        first_file += 2;
+      } else if (arg == "--threshold" && first_file + 1 < argc) {
+        settings.threshold = std::stod(argv[++first_file]);
+      } else {
+        break;
+      }
+    }
+  } catch (const std::exception&) {
+    std::cerr << "compare-reference: --bpm takes two whole numbers, --threshold a number\n";
     return 2;
   }
+  const std::string problem = CheckNodeParameters(kRate, kHop, settings.min_bpm, settings.max_bpm);
+  if (!problem.empty()) {
+    std::cerr << "compare-reference: " << problem << "\n";
+    return 2;
+  }
+  if (first_file >= argc) {
+    std::cerr << "usage: compare-reference [--bpm MIN MAX] [--threshold T] FILE...\n";
+    return 2;
+  }
+  std::cout << "settings: " << settings.min_bpm << " ... " << settings.max_bpm << " BPM, threshold "
+            << settings.threshold << "\n";
   double* in = fftw_alloc_real(kFrame);
   fftw_complex* spec = fftw_alloc_complex(kFrame / 2 + 1);
   fftw_plan plan = fftw_plan_dft_r2c_1d(kFrame, in, spec, FFTW_ESTIMATE);
@@ -124,7 +158,7 @@ int main(int argc, char** argv) {
   int failed_files = 0;
   long total_frames = 0, total_beats = 0;
   double worst_stpm = 0.0;
-  for (int a = 1; a < argc; ++a) {
+  for (int a = first_file; a < argc; ++a) {
     std::vector<float> audio;
     std::string error;
     if (!ReadMono16k(argv[a], audio, error)) {
@@ -134,7 +168,7 @@ int main(int argc, char** argv) {
     }
     NullBuffer null;
     std::streambuf* old = std::cout.rdbuf(&null);  // the engines' console lines
-    Tracker fast(false), reference(true);
+    Tracker fast(false, settings), reference(true, settings);
     std::cout.rdbuf(old);
     std::vector<double> spectrum(kFrame / 2);
     long frames = 0, beats = 0, mismatches = 0;

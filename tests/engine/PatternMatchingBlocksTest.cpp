@@ -1,0 +1,132 @@
+// The block sums of the pattern-matching cache: window lengths that are not a
+// multiple of the block, rings whose last block is short, the first frames
+// after a fill, the ring's wrap, and rebuilds, which must give the very values
+// the frame-by-frame path gives.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "EngineTestSupport.h"
+#include "beat_tracker/PatternMatchingCache.h"
+
+using beat_tracker::PatternMatchingCache;
+using beat_tracker::RingIBuffer;
+using engine_test::QuietEngine;
+using engine_test::SmallInit;
+using engine_test::TempDir;
+
+namespace {
+
+::testing::AssertionResult WithinRounding(const std::vector<double>& fast,
+                                          const std::vector<double>& reference) {
+  if (fast.size() != reference.size())
+    return ::testing::AssertionFailure() << "sizes " << fast.size() << " and " << reference.size();
+  for (std::size_t j = 0; j < fast.size(); ++j) {
+    const double diff = std::fabs(fast[j] - reference[j]);
+    if (!(diff <= 1e-12 || diff <= 1e-9 * std::fabs(reference[j])))
+      return ::testing::AssertionFailure()
+             << "entry " << j << ": " << fast[j] << " against " << reference[j];
+  }
+  return ::testing::AssertionSuccess();
+}
+
+bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// Onset-like rows: silent ones, subnormal ones and ordinary sparse ones.
+std::vector<double> RandomRow(std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> row(64, 0.0);
+  const double kind = unit(rng);
+  for (int k = 0; k < 64; ++k) {
+    const double u = unit(rng);
+    if (kind < 0.15)
+      row[k] = 0.0;
+    else if (kind < 0.25)
+      row[k] = u * 1e-310;
+    else
+      row[k] = u < 0.3 ? 0.0 : u * u * 40.0;
+  }
+  return row;
+}
+
+struct Shape {
+  int min_interval;
+  int max_interval;
+  int window;
+};
+
+}  // namespace
+
+TEST(PatternMatchingBlocks, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
+  static_assert(PatternMatchingCache::kBlock == 8, "the ring lengths below assume blocks of 8");
+  TempDir dir;
+  auto engine = QuietEngine(SmallInit(10, 40, dir.prefix(), false));
+  std::mt19937_64 rng(21);
+  // Windows shorter than a block, of exactly one, and not a multiple of it.
+  const Shape shapes[] = {{10, 40, 40}, {6, 20, 5}, {8, 30, 8}, {12, 37, 17}, {31, 75, 75}};
+  // Last block of 8, of 1 and of 3 slots.
+  for (std::uint64_t length : {160u, 161u, 171u}) {
+    for (const Shape& shape : shapes) {
+      SCOPED_TRACE(::testing::Message()
+                   << "ring " << length << ", lags " << shape.min_interval << " ... "
+                   << shape.max_interval - 1 << ", window " << shape.window);
+      engine->min_interval = shape.min_interval;
+      engine->max_interval = shape.max_interval;
+      engine->window_length = shape.window;
+      engine->onset_band_begin = 1;
+      engine->onset_band_end = 63;
+      PatternMatchingCache::Config config;
+      config.min_interval = shape.min_interval;
+      config.max_interval = shape.max_interval;
+      config.window = shape.window;
+      config.band_begin = 1;
+      config.band_end = 63;
+
+      RingIBuffer<std::vector<double>> ring;
+      ring.length = length;
+      ring.fill(std::vector<double>(64, 0.0));
+      PatternMatchingCache followed;  // sees one more row each frame
+      PatternMatchingCache rebuilt;   // sees another ring each frame
+      RingIBuffer<std::vector<double>> copies[2];
+      std::vector<double> fast, again;
+      const int frames = static_cast<int>(2 * length) + 20;  // wraps twice
+      for (int f = 0; f < frames; ++f) {
+        if (f > 0) ring.push(RandomRow(rng));
+        if (f == static_cast<int>(length) + 3) {
+          // An older row edited by hand: the followed cache rebuilds too, in
+          // the middle of a block.
+          ring.back(shape.max_interval / 2)[7] += 3.0;
+        }
+        followed.Compute(config, ring, fast);
+        ASSERT_TRUE(WithinRounding(fast, engine->PatternMatchingReference(ring))) << "frame " << f;
+        RingIBuffer<std::vector<double>>& copy = copies[f % 2];
+        copy = ring;
+        rebuilt.Compute(config, copy, again);
+        ASSERT_TRUE(SameBits(fast, again)) << "frame " << f;
+      }
+      // Two rebuilds (the first frame and the edit), one per frame for the other.
+      EXPECT_EQ(followed.rebuilds(), 2u);
+      EXPECT_EQ(rebuilt.rebuilds(), static_cast<std::uint64_t>(frames));
+    }
+  }
+}
+
+TEST(PatternMatchingBlocks, AZeroWindowStaysExactlyZero) {
+  // Silence in the newest window gives exactly 0, not a rounding remainder,
+  // whatever block the silence starts in.
+  TempDir dir;
+  auto engine = QuietEngine(SmallInit(10, 40, dir.prefix(), false));
+  std::mt19937_64 rng(4);
+  for (int f = 0; f < 100; ++f) engine->onset_buffer.push(RandomRow(rng));
+  for (int f = 0; f < 60; ++f) {
+    engine->onset_buffer.push(std::vector<double>(64, 0.0));
+    const auto stpm = engine->STPattanMatching(engine->onset_buffer);
+    if (f >= 39) {
+      for (double v : stpm) ASSERT_EQ(v, 0.0) << "frame " << f;
+    }
+  }
+}
