@@ -38,74 +38,6 @@ void PatternMatchingCache::Configure(const Config& config) {
   lagged_.assign(count_, 0.0);
   newest_row_ = 0;
   newest_term_ = 0;
-  // At most one short block (the ring's last) lies among whole ones, so the
-  // window holds at most window / kBlock + 1 whole blocks; one slot more keeps
-  // the newest from overwriting one still in use.
-  blocks_.clear();
-  blocks_.reserve(static_cast<std::size_t>(history_) / kBlock + 2);
-  block_term_slots_ = window / kBlock + 3;
-  block_terms_.assign(static_cast<std::size_t>(block_term_slots_) * count_, 0.0);
-  newest_block_terms_ = 0;
-  sources_.clear();
-  sources_.reserve(static_cast<std::size_t>(window));
-}
-
-void PatternMatchingCache::FindBlocks(std::uint64_t newest_slot, std::uint64_t length) {
-  blocks_.clear();
-  const std::uint64_t B = kBlock;
-  std::uint64_t slot = newest_slot;
-  int age = 0;
-  while (age < history_) {
-    const std::uint64_t begin = slot - slot % B;
-    const std::uint64_t end = std::min(begin + B, length);
-    const int size = static_cast<int>(slot - begin + 1);
-    // Only the newest block can be partly filled: its newer slots hold the
-    // oldest frames of the ring, so its filled part is loose.
-    const bool whole = slot + 1 == end;
-    if (whole) {
-      if (age + size > history_) break;
-      Block block;
-      block.age = age;
-      block.size = size;
-      const double* e = energies_.data() + newest_row_;
-      for (int a = age + size - 1; a >= age; --a) block.energy += e[a];
-      blocks_.push_back(block);
-    }
-    age += size;
-    slot = begin == 0 ? length - 1 : begin - 1;
-  }
-}
-
-void PatternMatchingCache::AddBlockTerms(int age, int size) {
-  newest_block_terms_ = (newest_block_terms_ + block_term_slots_ - 1) % block_term_slots_;
-  double* sum = block_terms_.data() + static_cast<std::size_t>(newest_block_terms_) * count_;
-  std::fill(sum, sum + count_, 0.0);
-  const int F = config_.window;
-  for (int s = age + size - 1; s >= age; --s) {
-    const double* terms = terms_.data() + static_cast<std::size_t>((newest_term_ + s) % F) * count_;
-    for (int j = 0; j < count_; ++j) sum[j] += terms[j];
-  }
-}
-
-double PatternMatchingCache::WindowEnergy(int begin, std::size_t& first_block) const {
-  // The whole blocks follow each other without a gap, so the window is a run of
-  // loose rows, a run of blocks and another run of loose rows.
-  const std::size_t blocks = blocks_.size();
-  std::size_t k = first_block;
-  while (k < blocks && blocks_[k].age < begin) ++k;
-  first_block = k;
-  const double* e = energies_.data() + newest_row_;
-  const int end = begin + config_.window;
-  const int head_end = k < blocks ? std::min(blocks_[k].age, end) : end;
-  double sum = 0.0;
-  int a = begin;
-  for (; a < head_end; ++a) sum += e[a];
-  for (; k < blocks && a + blocks_[k].size <= end; ++k) {
-    sum += blocks_[k].energy;
-    a += blocks_[k].size;
-  }
-  for (; a < end; ++a) sum += e[a];
-  return sum;
 }
 
 double PatternMatchingCache::EnergyOf(const double* row) const {
@@ -185,15 +117,6 @@ void PatternMatchingCache::Rebuild(const RingIBuffer<std::vector<double>>& ring)
   }
   for (int s = 0; s < config_.window && count_ > 0; ++s)
     TermsOf(s, terms_.data() + static_cast<std::size_t>(s) * count_);
-  // The block sums of the window, formed as they would have been when each
-  // block was completed: oldest first, from the same kept terms.
-  FindBlocks(ring.index, ring.length);
-  newest_block_terms_ = 0;
-  if (count_ == 0) return;
-  std::size_t inside = 0;
-  while (inside < blocks_.size() && blocks_[inside].age + blocks_[inside].size <= config_.window)
-    ++inside;
-  for (std::size_t k = inside; k-- > 0;) AddBlockTerms(blocks_[k].age, blocks_[k].size);
 }
 
 void PatternMatchingCache::Compute(const Config& config,
@@ -202,10 +125,6 @@ void PatternMatchingCache::Compute(const Config& config,
   if (!configured_ || !(config == config_)) Configure(config);
   if (FollowsLastFrame(ring)) {
     PushNewest(ring.back(0));
-    FindBlocks(ring.index, ring.length);
-    // The newest slot completed a block: its term sums are formed now, once.
-    if (count_ > 0 && !blocks_.empty() && blocks_[0].age == 0 && blocks_[0].size <= config_.window)
-      AddBlockTerms(0, blocks_[0].size);
   } else {
     Rebuild(ring);
   }
@@ -217,55 +136,52 @@ void PatternMatchingCache::Compute(const Config& config,
   out.resize(count_);
   if (count_ == 0) return;
 
-  // The window's term rows, newest first: the loose frames one by one and the
-  // whole blocks by their sums.
+  // Sums over the window, newest frame first, eight lags at a time in vector
+  // registers; each lag's sum keeps its frame order, so the blocking changes no
+  // result.
   const int F = config_.window;
   const int m = config_.min_interval;
   const int n = count_;
-  sources_.clear();
-  std::size_t k = 0;
-  for (int age = 0; age < F;) {
-    if (k < blocks_.size() && blocks_[k].age == age && age + blocks_[k].size <= F) {
-      const int slot = (newest_block_terms_ + static_cast<int>(k)) % block_term_slots_;
-      sources_.push_back(block_terms_.data() + static_cast<std::size_t>(slot) * n);
-      age += blocks_[k].size;
-      ++k;
-    } else {
-      sources_.push_back(terms_.data() + static_cast<std::size_t>((newest_term_ + age) % F) * n);
-      ++age;
-    }
-  }
-  const int rows = static_cast<int>(sources_.size());
-  const double* const* source = sources_.data();
-
-  // Cross sums, eight lags at a time in vector registers; each lag's sum keeps
-  // the row order above, so the lane blocking changes no result.
   double* cross = cross_.data();
   double* lagged = lagged_.data();
+  const double* energies = energies_.data() + newest_row_;
+  double recent = 0.0;
+  for (int s = 0; s < F; ++s) recent += energies[s];
   int j0 = 0;
   for (; j0 + kLagBlock <= n; j0 += kLagBlock) {
-    Lanes a0{}, a1{}, a2{}, a3{};
-    for (int r = 0; r < rows; ++r) {
-      const double* terms = source[r] + j0;
+    Lanes a0{}, a1{}, a2{}, a3{}, y0{}, y1{}, y2{}, y3{};
+    int slot = newest_term_;
+    for (int s = 0; s < F; ++s) {
+      const double* terms = terms_.data() + static_cast<std::size_t>(slot) * n + j0;
+      const double* e = energies + s + m + j0;
       a0 += Load(terms);
       a1 += Load(terms + 2);
       a2 += Load(terms + 4);
       a3 += Load(terms + 6);
+      y0 += Load(e);
+      y1 += Load(e + 2);
+      y2 += Load(e + 4);
+      y3 += Load(e + 6);
+      if (++slot == F) slot = 0;
     }
     Store(cross + j0, a0);
     Store(cross + j0 + 2, a1);
     Store(cross + j0 + 4, a2);
     Store(cross + j0 + 6, a3);
+    Store(lagged + j0, y0);
+    Store(lagged + j0 + 2, y1);
+    Store(lagged + j0 + 4, y2);
+    Store(lagged + j0 + 6, y3);
   }
   for (int j = j0; j < n; ++j) {
-    double a = 0.0;
-    for (int r = 0; r < rows; ++r) a += source[r][j];
+    double a = 0.0, y = 0.0;
+    for (int s = 0; s < F; ++s) {
+      a += terms_[static_cast<std::size_t>((newest_term_ + s) % F) * n + j];
+      y += energies[s + m + j];
+    }
     cross[j] = a;
+    lagged[j] = y;
   }
-  // Energies of the newest window and of the window d frames back, per lag.
-  std::size_t first_block = 0;
-  const double recent = WindowEnergy(0, first_block);
-  for (int j = 0; j < n; ++j) lagged[j] = WindowEnergy(m + j, first_block);
   for (int j = 0; j < n; ++j) {
     const double A = cross[j];
     const double Y = lagged[j];

@@ -17,15 +17,6 @@ namespace beat_tracker {
 // are kept; the sums over the window are formed afresh from them on every frame
 // (no running totals, so nothing drifts).
 //
-// To shorten those sums, the ring's slots are cut into fixed blocks of kBlock
-// slots (0 ... 7, 8 ... 15, ...; the last block is shorter when the ring's
-// length is not a multiple of kBlock). A block's term sums are formed once, from
-// its kept term rows, on the frame its newest slot is filled, and never updated.
-// A window sum is then the terms of the frames outside whole blocks at both ends
-// plus the sums of the whole blocks between. Which slots form a block depends
-// only on the ring's length, so every sum is still a pure function of the kept
-// terms, and a rebuild gives the very same values.
-//
 // The kept state is a pure function of the ring's contents: when the ring is not
 // exactly the one seen last time with one row pushed (a different ring, a ring
 // edited by hand, a changed configuration), everything is rebuilt from the ring.
@@ -54,16 +45,7 @@ class PatternMatchingCache {
   // How many times the state was rebuilt from a whole ring (for tests).
   std::uint64_t rebuilds() const { return rebuild_count_; }
 
-  static constexpr int kBlock = 8;  // ring slots per block
-
  private:
-  // A whole block of ring slots inside the kept history: ages age ... age + size - 1.
-  struct Block {
-    int age = 0;
-    int size = 0;
-    double energy = 0.0;  // sum of the energies of its rows, oldest first
-  };
-
   void Configure(const Config& config);
   bool FollowsLastFrame(const RingIBuffer<std::vector<double>>& ring) const;
   void Rebuild(const RingIBuffer<std::vector<double>>& ring);
@@ -76,16 +58,6 @@ class PatternMatchingCache {
   void TermsOf(int age, double* terms) const;
   // Energy (sum of squares over the bands) of one copied row.
   double EnergyOf(const double* row) const;
-  // The whole blocks among the ages 0 ... history_ - 1 of a ring whose newest
-  // entry is in slot `newest_slot`, newest first, into blocks_.
-  void FindBlocks(std::uint64_t newest_slot, std::uint64_t length);
-  // Term sums of the block at ages age ... age + size - 1, oldest frame first,
-  // into the next slot of block_terms_.
-  void AddBlockTerms(int age, int size);
-  // Sum of the energies of ages begin ... begin + F - 1, newest first: the rows
-  // outside whole blocks one by one, the whole blocks by their sums. `first_block`
-  // is where to start looking in blocks_ (kept across increasing `begin`).
-  double WindowEnergy(int begin, std::size_t& first_block) const;
 
   Config config_;
   bool configured_ = false;
@@ -102,15 +74,6 @@ class PatternMatchingCache {
   // The F newest term rows, count_ lags each; age s at slot (newest_term_ + s) % F.
   std::vector<double> terms_;
   int newest_term_ = 0;
-  // The whole blocks of the kept history, newest first (found every frame).
-  std::vector<Block> blocks_;
-  // Term sums of the newest blocks_ that lie in the window, count_ lags each;
-  // the block k-th newest among those is at slot (newest_block_terms_ + k) % slots.
-  std::vector<double> block_terms_;
-  int block_term_slots_ = 0;
-  int newest_block_terms_ = 0;
-  // The term rows summed for this frame (loose frames and block sums).
-  std::vector<const double*> sources_;
   std::vector<double> cross_;
   std::vector<double> lagged_;
 

@@ -1,7 +1,7 @@
-// The block sums of the pattern-matching cache: window lengths that are not a
-// multiple of the block, rings whose last block is short, the first frames
-// after a fill, the ring's wrap, and rebuilds, which must give the very values
-// the frame-by-frame path gives.
+// The pattern-matching cache on rings and windows of other shapes than the
+// engine's: short rings of odd lengths, windows from 5 to 75 frames, the first
+// frames after a fill, the ring's wrap, and rebuilds, which must give the very
+// values the frame-by-frame path gives.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,14 +61,13 @@ struct Shape {
 
 }  // namespace
 
-TEST(PatternMatchingBlocks, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
-  static_assert(PatternMatchingCache::kBlock == 8, "the ring lengths below assume blocks of 8");
+TEST(PatternMatchingShapes, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
   TempDir dir;
   auto engine = QuietEngine(SmallInit(10, 40, dir.prefix(), false));
   std::mt19937_64 rng(21);
-  // Windows shorter than a block, of exactly one, and not a multiple of it.
+  // Windows short and long, even and odd.
   const Shape shapes[] = {{10, 40, 40}, {6, 20, 5}, {8, 30, 8}, {12, 37, 17}, {31, 75, 75}};
-  // Last block of 8, of 1 and of 3 slots.
+  // Ring lengths even and odd, far shorter than the engine's.
   for (std::uint64_t length : {160u, 161u, 171u}) {
     for (const Shape& shape : shapes) {
       SCOPED_TRACE(::testing::Message()
@@ -97,8 +96,7 @@ TEST(PatternMatchingBlocks, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
       for (int f = 0; f < frames; ++f) {
         if (f > 0) ring.push(RandomRow(rng));
         if (f == static_cast<int>(length) + 3) {
-          // An older row edited by hand: the followed cache rebuilds too, in
-          // the middle of a block.
+          // An older row edited by hand: the followed cache rebuilds too.
           ring.back(shape.max_interval / 2)[7] += 3.0;
         }
         followed.Compute(config, ring, fast);
@@ -115,9 +113,8 @@ TEST(PatternMatchingBlocks, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
   }
 }
 
-TEST(PatternMatchingBlocks, AZeroWindowStaysExactlyZero) {
-  // Silence in the newest window gives exactly 0, not a rounding remainder,
-  // whatever block the silence starts in.
+TEST(PatternMatchingShapes, AZeroWindowStaysExactlyZero) {
+  // Silence in the newest window gives exactly 0, not a rounding remainder.
   TempDir dir;
   auto engine = QuietEngine(SmallInit(10, 40, dir.prefix(), false));
   std::mt19937_64 rng(4);
