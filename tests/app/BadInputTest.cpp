@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <sndfile.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -224,4 +225,21 @@ TEST(SummaryCounter, CountsRepeatedTempiLikeTheWholeList) {
   EXPECT_DOUBLE_EQ(counted.medianTempo, 120.0);
   EXPECT_DOUBLE_EQ(counted.medianTempo, whole.medianTempo);
   EXPECT_DOUBLE_EQ(counted.meanConfidence, 0.5);
+}
+
+// A reader that closes standard output early: the tool still tracks the whole
+// file, writes its beats file and ends normally.
+TEST_F(BadInput, ClosedStandardOutputStillWritesTheBeatsFile) {
+  writeClickTrack(path("clicks.wav"), kWav16, 16000, 1, 120, 0.3, 20);
+  // The pipeline runs from a script, so that bash reports the tool's own status.
+  std::ofstream(path("run.sh")) << "cd '" << dir.path() << "' && '" << toolPath()
+                                << "' --beats beats.txt clicks.wav < /dev/null 2> err.txt"
+                                << " | head -c 1 > /dev/null\nexit ${PIPESTATUS[0]}\n";
+  const int status = std::system(("bash '" + path("run.sh") + "'").c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << bytesOf("err.txt");
+  std::istringstream beats(bytesOf("beats.txt"));
+  int lines = 0;
+  for (std::string line; std::getline(beats, line);) ++lines;
+  EXPECT_GE(lines, 20) << bytesOf("err.txt");
 }
