@@ -1,11 +1,13 @@
 #ifndef VESK_TESTS_ENGINE_ENGINETESTSUPPORT_H
 #define VESK_TESTS_ENGINE_ENGINETESTSUPPORT_H
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -130,6 +132,26 @@ inline int CountFields(const std::string& line) {
   int fields = 0;
   for (std::string field; in >> field;) ++fields;
   return fields;
+}
+
+// The same doubles, bit for bit.
+inline bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// A fast stage against its reference: within 1e-9 relative or 1e-12 absolute,
+// entry by entry.
+inline ::testing::AssertionResult MatchesReference(const std::vector<double>& fast,
+                                                   const std::vector<double>& reference) {
+  if (fast.size() != reference.size())
+    return ::testing::AssertionFailure() << "sizes " << fast.size() << " and " << reference.size();
+  for (std::size_t j = 0; j < fast.size(); ++j) {
+    const double diff = std::fabs(fast[j] - reference[j]);
+    if (!(diff <= 1e-12 || diff <= 1e-9 * std::fabs(reference[j])))
+      return ::testing::AssertionFailure() << "entry " << j << ": " << fast[j] << " against "
+                                           << reference[j] << " (difference " << diff << ")";
+  }
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace engine_test

@@ -12,29 +12,13 @@
 using beat_tracker::BeatTracker;
 using beat_tracker::RingIBuffer;
 using engine_test::ClickTrack;
+using engine_test::MatchesReference;
 using engine_test::QuietEngine;
+using engine_test::SameBits;
 using engine_test::SmallInit;
 using engine_test::TempDir;
 
 namespace {
-
-bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
-
-// Within 1e-9 relative or 1e-12 absolute, entry by entry.
-::testing::AssertionResult MatchesReference(const std::vector<double>& fast,
-                                            const std::vector<double>& reference) {
-  if (fast.size() != reference.size())
-    return ::testing::AssertionFailure() << "sizes " << fast.size() << " and " << reference.size();
-  for (std::size_t j = 0; j < fast.size(); ++j) {
-    const double diff = std::fabs(fast[j] - reference[j]);
-    if (!(diff <= 1e-12 || diff <= 1e-9 * std::fabs(reference[j])))
-      return ::testing::AssertionFailure() << "entry " << j << ": " << fast[j] << " against "
-                                           << reference[j] << " (difference " << diff << ")";
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // Non-negative onset-like rows: zeros, ordinary values, tiny and subnormal ones.
 std::vector<double> RandomOnsetRow(std::mt19937_64& rng) {

@@ -13,28 +13,13 @@
 
 using beat_tracker::PatternMatchingCache;
 using beat_tracker::RingIBuffer;
+using engine_test::MatchesReference;
 using engine_test::QuietEngine;
+using engine_test::SameBits;
 using engine_test::SmallInit;
 using engine_test::TempDir;
 
 namespace {
-
-::testing::AssertionResult WithinRounding(const std::vector<double>& fast,
-                                          const std::vector<double>& reference) {
-  if (fast.size() != reference.size())
-    return ::testing::AssertionFailure() << "sizes " << fast.size() << " and " << reference.size();
-  for (std::size_t j = 0; j < fast.size(); ++j) {
-    const double diff = std::fabs(fast[j] - reference[j]);
-    if (!(diff <= 1e-12 || diff <= 1e-9 * std::fabs(reference[j])))
-      return ::testing::AssertionFailure()
-             << "entry " << j << ": " << fast[j] << " against " << reference[j];
-  }
-  return ::testing::AssertionSuccess();
-}
-
-bool SameBits(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
 
 // Onset-like rows: silent ones, subnormal ones and ordinary sparse ones.
 std::vector<double> RandomRow(std::mt19937_64& rng) {
@@ -100,7 +85,8 @@ TEST(PatternMatchingShapes, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
           ring.back(shape.max_interval / 2)[7] += 3.0;
         }
         followed.Compute(config, ring, fast);
-        ASSERT_TRUE(WithinRounding(fast, engine->PatternMatchingReference(ring))) << "frame " << f;
+        ASSERT_TRUE(MatchesReference(fast, engine->PatternMatchingReference(ring)))
+            << "frame " << f;
         RingIBuffer<std::vector<double>>& copy = copies[f % 2];
         copy = ring;
         rebuilt.Compute(config, copy, again);
