@@ -3,20 +3,11 @@
 #include <memory>
 
 #include "node/host/Rill.h"
+#include "tests/support/FrameworkError.h"
 
 namespace {
 
-// Runs f and returns the message of the framework error it throws.
-template <class F>
-std::string errorOf(F f) {
-  try {
-    f();
-  } catch (RL::BaseException* e) {
-    std::unique_ptr<RL::BaseException> owned(e);
-    return e->message();
-  }
-  return "no error";
-}
+using test_support::ErrorOf;
 
 TEST(Buffer, KeepsAWindowOfFramesWithWrittenFlags) {
   RL::Buffer buffer(3);
@@ -25,18 +16,18 @@ TEST(Buffer, KeepsAWindowOfFramesWithWrittenFlags) {
   EXPECT_TRUE(buffer.isValid(0));
   EXPECT_FALSE(buffer.isValid(1));
   EXPECT_EQ(RL::dereference_cast<bool>(buffer.get(2)), false);
-  EXPECT_NE(errorOf([&] { buffer.get(1); }).find("trying to read not initialized element"),
+  EXPECT_NE(ErrorOf([&] { buffer.get(1); }).find("trying to read not initialized element"),
             std::string::npos);
-  EXPECT_NE(errorOf([&] { buffer.get(3); }).find("trying to read non-existing element"),
+  EXPECT_NE(ErrorOf([&] { buffer.get(3); }).find("trying to read non-existing element"),
             std::string::npos);
 
   // Frame 3 pushes frame 0 out of the window.
   buffer[3] = RL::ObjectRef(new RL::Bool(true));
-  EXPECT_NE(errorOf([&] { buffer.get(0); }).find("trying to read non-existing element"),
+  EXPECT_NE(ErrorOf([&] { buffer.get(0); }).find("trying to read non-existing element"),
             std::string::npos);
-  EXPECT_NE(errorOf([&] { buffer[0]; }).find("trying to write to non-existing element"),
+  EXPECT_NE(ErrorOf([&] { buffer[0]; }).find("trying to write to non-existing element"),
             std::string::npos);
-  EXPECT_NE(errorOf([&] { buffer.get(-1); }).find("non-existing"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] { buffer.get(-1); }).find("non-existing"), std::string::npos);
   // A frame skipped over reads as never written, not as an old value.
   buffer[6] = RL::ObjectRef(new RL::Bool(true));
   EXPECT_FALSE(buffer.isValid(5));
@@ -45,10 +36,10 @@ TEST(Buffer, KeepsAWindowOfFramesWithWrittenFlags) {
 
 TEST(Buffer, AdvancingWithoutWritingLeavesFramesNotInitialized) {
   RL::Buffer buffer(2);
-  EXPECT_NE(errorOf([&] { buffer.get(0); }).find("trying to read non-existing element"),
+  EXPECT_NE(ErrorOf([&] { buffer.get(0); }).find("trying to read non-existing element"),
             std::string::npos);
   buffer.advance(0);
-  EXPECT_NE(errorOf([&] { buffer.get(0); }).find("trying to read not initialized element"),
+  EXPECT_NE(ErrorOf([&] { buffer.get(0); }).find("trying to read not initialized element"),
             std::string::npos);
   buffer[1] = RL::TrueObject;
   buffer.advance(0);  // never moves back

@@ -19,6 +19,7 @@
 
 #include "node/BeatTracker.h"
 #include "node/host/Rill.h"
+#include "tests/support/FrameworkError.h"
 
 namespace node_test {
 
@@ -128,17 +129,7 @@ inline FrameSource<std::complex<float>>::Maker ConstantSpectrum(std::size_t bins
   return [=](int) { return new RL::Matrix<std::complex<float>>(1, bins, value); };
 }
 
-// Runs f, expects a framework error, and returns its whole text.
-template <class F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (RL::BaseException* e) {
-    std::unique_ptr<RL::BaseException> owned(e);
-    return e->message();
-  }
-  return "no error";
-}
+using test_support::ErrorOf;
 
 }  // namespace node_test
 
