@@ -17,6 +17,12 @@
 #include "node/host/Vector.h"
 #include "voice_cancel/VoiceCancel.h"
 
+namespace {
+// The widest first frame the node accepts: its engine's history then holds
+// about 0.8 GB of spectra.
+constexpr std::size_t kWidestFrame = 65536;
+}  // namespace
+
 BeatTracker::BeatTracker(std::string nodeName, RL::ParameterSet params)
     : RL::BufferedNode(std::move(nodeName), params), robotSocket(ioService) {
   std::cout << "BeatTracker::BeatTracker" << std::endl;
@@ -115,6 +121,14 @@ void BeatTracker::checkFrames(int count, const RL::Matrix<float>& audio,
   if (count == 0) {
     if (audio.ncols() < 2) {
       m << "input AUDIO has " << audio.ncols() << " columns, at least 2 expected";
+      fail(m.str());
+    }
+    if (audio.ncols() > kWidestFrame) {
+      // The engine keeps 3000 spectra of N/2 doubles: a frame this wide would
+      // take more memory than a beat tracker should ask for.
+      m << "input AUDIO has " << audio.ncols() << " columns, at most " << kWidestFrame
+        << " expected (the tracker keeps 3000 spectra of N/2 values: "
+        << 3000.0 * (audio.ncols() / 2) * sizeof(double) / 1e9 << " GB at this width)";
       fail(m.str());
     }
     if (static_cast<std::size_t>(advance) > audio.ncols()) {

@@ -227,6 +227,7 @@ TEST_F(NodeFrames, FramesOfTheWrongSizeAreRefusedBeforeTheEngineSeesThem) {
       {4, 1, 512, 0, 0, "input FFTAUDIO has 0 rows of 0 columns"},
       {0, 1, 1, 1, 1, "input AUDIO has 1 columns, at least 2 expected at frame 0"},
       {0, 1, 100, 1, 51, "input AUDIO has 100 columns, fewer than ADVANCE = 160"},
+      {0, 1, 65538, 1, 32770, "input AUDIO has 65538 columns, at most 65536 expected"},
   };
   for (const Case& c : cases) {
     Network net(
