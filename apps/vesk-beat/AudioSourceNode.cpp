@@ -5,30 +5,23 @@
 
 namespace vesk_beat {
 
-namespace {
-constexpr std::size_t kReadChunk = 4096;  // frames per read from a file
-constexpr float kLargestSample = 1.0e7f;  // 2^23 and more: any integer scale
-}  // namespace
-
-AudioSourceNode::AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> input,
+AudioSourceNode::AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> reader,
                                  int processingRate, int frames, int hopSize)
     : RL::BufferedNode(name, RL::ParameterSet()),
-      reader(std::move(input)),
-      channelCount(reader->channels()),
+      input(std::move(reader), processingRate),
+      channelCount(input.channels()),
       rate(processingRate),
       frameLength(frames),
       hop(hopSize),
-      window(static_cast<std::size_t>(reader->channels()) * frames, 0.0f) {
+      window(static_cast<std::size_t>(channelCount) * frames, 0.0f) {
   audioOutputID = addOutput("AUDIO");
   inOrder = true;
-  if (reader->sampleRate() != rate)
-    resampler = std::make_unique<Resampler>(channelCount, reader->sampleRate(), rate);
 }
 
 std::int64_t AudioSourceNode::expectedFrames() const {
-  std::int64_t n = reader->frameCount();
+  std::int64_t n = input.inputFrames();
   if (n < 0) return -1;
-  double samples = std::ceil(static_cast<double>(n) * rate / reader->sampleRate());
+  double samples = std::ceil(static_cast<double>(n) * rate / input.inputRate());
   return static_cast<std::int64_t>(std::ceil(samples / hop));
 }
 
@@ -38,21 +31,7 @@ void AudioSourceNode::fill(std::size_t frames) {
       pending.erase(pending.begin(), pending.begin() + pendingPos * channelCount);
       pendingPos = 0;
     }
-    readBuffer.resize(kReadChunk * channelCount);
-    std::size_t got = reader->read(readBuffer.data(), kReadChunk);
-    if (got == 0) ended = true;
-    // A float input may hold not-a-number, infinite or huge samples, which
-    // would overflow the resampler or the spectrum and poison every later
-    // frame: they become silence or are limited far above full scale (floats
-    // written on an integer scale stay as they are).
-    for (std::size_t i = 0; i < got * channelCount; ++i) {
-      float& v = readBuffer[i];
-      v = v != v ? 0.0f : std::clamp(v, -kLargestSample, kLargestSample);
-    }
-    if (resampler)
-      resampler->process(readBuffer.data(), got, ended, pending);
-    else
-      pending.insert(pending.end(), readBuffer.begin(), readBuffer.begin() + got * channelCount);
+    if (!input.next(pending)) ended = true;
   }
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "apps/vesk-beat/AudioReader.h"
-#include "apps/vesk-beat/Resampler.h"
+#include "apps/vesk-beat/InputPipeline.h"
 #include "node/host/Rill.h"
 
 namespace vesk_beat {
@@ -15,7 +15,8 @@ namespace vesk_beat {
 // frame f, an RL::Matrix<float> of one row per channel and `frameLength`
 // columns whose last `hop` columns are the new samples [f*hop, (f+1)*hop) of
 // the input at the processing rate (zeros before the start and after the end).
-// Frames are computed in order; the input is resampled when its rate differs.
+// Frames are computed in order; the input is resampled when its rate differs
+// (a file is decoded and resampled ahead, in a thread of its own).
 class AudioSourceNode : public RL::BufferedNode {
  public:
   AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> reader, int processingRate,
@@ -27,7 +28,7 @@ class AudioSourceNode : public RL::BufferedNode {
   // Input samples per channel delivered so far, at the processing rate.
   std::int64_t samplesDelivered() const { return delivered; }
   int channels() const { return channelCount; }
-  int inputRate() const { return reader->sampleRate(); }
+  int inputRate() const { return input.inputRate(); }
   // Expected frames for a file; -1 for a stream.
   std::int64_t expectedFrames() const;
 
@@ -38,14 +39,12 @@ class AudioSourceNode : public RL::BufferedNode {
   void fill(std::size_t frames);
   std::size_t pendingFrames() const { return (pending.size() / channelCount) - pendingPos; }
 
-  std::unique_ptr<AudioReader> reader;
-  std::unique_ptr<Resampler> resampler;
+  InputPipeline input;
   int channelCount;
   int rate;
   int frameLength;
   int hop;
   int audioOutputID;
-  std::vector<float> readBuffer;
   std::vector<float> pending;  // interleaved, at the processing rate
   std::size_t pendingPos = 0;  // frames of `pending` already delivered
   bool ended = false;

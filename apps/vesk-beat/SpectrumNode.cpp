@@ -47,10 +47,17 @@ void SpectrumNode::calculate(int, int count, RL::Buffer& out) {
                                     std::to_string(frameLength) + " columns",
                                 __FILE__, __LINE__);
   const std::size_t rows = audio->nrows();
-  for (int j = 0; j < frameLength; ++j) {
-    double sum = 0.0;
-    for (std::size_t r = 0; r < rows; ++r) sum += (*audio)(r, j);
-    timeSignal[j] = sum / static_cast<double>(rows) * window[static_cast<std::uint64_t>(j)];
+  const float* samples = audio->data();
+  if (rows == 1) {
+    // One channel: its mean is the sample itself (a division by 1 changes nothing).
+    for (int j = 0; j < frameLength; ++j)
+      timeSignal[j] = static_cast<double>(samples[j]) * window[static_cast<std::uint64_t>(j)];
+  } else {
+    for (int j = 0; j < frameLength; ++j) {
+      double sum = 0.0;
+      for (std::size_t r = 0; r < rows; ++r) sum += samples[r * frameLength + j];
+      timeSignal[j] = sum / static_cast<double>(rows) * window[static_cast<std::uint64_t>(j)];
+    }
   }
   fftw_execute(plan);
   const int bins = frameLength / 2 + 1;
