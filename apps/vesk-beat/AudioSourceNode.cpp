@@ -6,9 +6,9 @@
 namespace vesk_beat {
 
 AudioSourceNode::AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> reader,
-                                 int processingRate, int frames, int hopSize)
+                                 int processingRate, int frames, int hopSize, bool readAhead)
     : RL::BufferedNode(name, RL::ParameterSet()),
-      input(std::move(reader), processingRate),
+      input(std::move(reader), processingRate, readAhead),
       channelCount(input.channels()),
       rate(processingRate),
       frameLength(frames),

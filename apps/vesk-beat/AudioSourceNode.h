@@ -19,8 +19,9 @@ namespace vesk_beat {
 // (a file is decoded and resampled ahead, in a thread of its own).
 class AudioSourceNode : public RL::BufferedNode {
  public:
+  // With `readAhead`, a file is decoded and resampled in a thread of its own.
   AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> reader, int processingRate,
-                  int frameLength, int hop);
+                  int frameLength, int hop, bool readAhead = true);
 
   // True when the next frame to be computed holds at least one input sample.
   // Reads (and for a stream waits for) up to one hop of input.

@@ -10,14 +10,14 @@ constexpr std::size_t kChunksAhead = 8;   // how far the background thread runs 
 constexpr float kLargestSample = 1.0e7f;  // 2^23 and more: any integer scale
 }  // namespace
 
-InputPipeline::InputPipeline(std::unique_ptr<AudioReader> input, int processingRate)
+InputPipeline::InputPipeline(std::unique_ptr<AudioReader> input, int processingRate, bool readAhead)
     : reader(std::move(input)),
       channelCount(reader->channels()),
       sourceRate(reader->sampleRate()),
       sourceFrames(reader->frameCount()) {
   if (sourceRate != processingRate)
     resampler = std::make_unique<Resampler>(channelCount, sourceRate, processingRate);
-  if (sourceFrames >= 0) worker = std::thread(&InputPipeline::run, this);
+  if (readAhead && sourceFrames >= 0) worker = std::thread(&InputPipeline::run, this);
 }
 
 InputPipeline::~InputPipeline() {

@@ -16,13 +16,14 @@
 namespace vesk_beat {
 
 // Reads the input, cleans its samples and resamples it to the processing rate,
-// one chunk at a time. For a file this runs in a thread of its own, a few
-// chunks ahead, so that decoding and resampling overlap with the analysis; a
-// stream is read in the caller's thread, as its data arrives. Either way the
-// chunks, and so every sample, are the same.
+// one chunk at a time. For a file, with `readAhead`, this runs in a thread of
+// its own, a few chunks ahead, so that decoding and resampling overlap with the
+// analysis; a stream (or a file without `readAhead`, when other files already
+// keep the cores busy) is read in the caller's thread. Either way the chunks,
+// and so every sample, are the same.
 class InputPipeline {
  public:
-  InputPipeline(std::unique_ptr<AudioReader> reader, int processingRate);
+  InputPipeline(std::unique_ptr<AudioReader> reader, int processingRate, bool readAhead);
   ~InputPipeline();
   InputPipeline(const InputPipeline&) = delete;
   InputPipeline& operator=(const InputPipeline&) = delete;

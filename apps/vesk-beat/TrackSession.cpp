@@ -99,8 +99,10 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   RobotSession robotSession{robot};
 
   try {
-    net.source =
-        std::make_unique<AudioSourceNode>("source", std::move(reader), o.rate, o.frame, o.hop);
+    // Reading ahead takes the second core, unless other inputs already run on it.
+    const bool readAhead = o.jobs <= 1 || o.inputs.size() <= 1;
+    net.source = std::make_unique<AudioSourceNode>("source", std::move(reader), o.rate, o.frame,
+                                                   o.hop, readAhead);
     net.spectrum = std::make_unique<SpectrumNode>("spectrum", o.frame,
                                                   static_cast<WindowFunction::Type>(o.windowType));
     net.spectrum->connectToNode("AUDIO", net.source.get(), "AUDIO");

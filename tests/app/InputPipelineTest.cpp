@@ -47,11 +47,16 @@ std::vector<float> Drain(vesk_beat::InputPipeline& pipeline) {
 TEST(InputPipeline, AFileReadAheadGivesTheSamplesAStreamGives) {
   for (int rate : {16000, 44100}) {
     const std::vector<float> input = Tone(100000, 2);
-    vesk_beat::InputPipeline file(std::make_unique<MemoryReader>(input, 2, rate, 3000), 16000);
-    vesk_beat::InputPipeline stream(std::make_unique<StreamReader>(input, 2, rate, 3000), 16000);
+    vesk_beat::InputPipeline file(std::make_unique<MemoryReader>(input, 2, rate, 3000), 16000,
+                                  true);
+    vesk_beat::InputPipeline stream(std::make_unique<StreamReader>(input, 2, rate, 3000), 16000,
+                                    true);
+    vesk_beat::InputPipeline inCaller(std::make_unique<MemoryReader>(input, 2, rate, 3000), 16000,
+                                      false);
     const std::vector<float> a = Drain(file);
     const std::vector<float> b = Drain(stream);
     EXPECT_EQ(a, b) << rate;
+    EXPECT_EQ(a, Drain(inCaller)) << rate;
     if (rate == 16000) {
       EXPECT_EQ(a, input);  // no resampling: the samples themselves
     }
@@ -62,7 +67,8 @@ TEST(InputPipeline, AFileReadAheadGivesTheSamplesAStreamGives) {
 }
 
 TEST(InputPipeline, AReadErrorArrivesAfterTheSamplesReadBeforeIt) {
-  vesk_beat::InputPipeline pipeline(std::make_unique<FailingReader>(Tone(10000, 1), 3), 16000);
+  vesk_beat::InputPipeline pipeline(std::make_unique<FailingReader>(Tone(10000, 1), 3), 16000,
+                                    true);
   std::vector<float> got;
   try {
     while (pipeline.next(got)) {
@@ -78,7 +84,7 @@ TEST(InputPipeline, StopsItsThreadWhenLeftEarly) {
   // A long file abandoned after one chunk: the destructor must not wait for
   // the whole file to be read.
   auto pipeline = std::make_unique<vesk_beat::InputPipeline>(
-      std::make_unique<MemoryReader>(Tone(2000000, 1), 1, 44100, 4096), 16000);
+      std::make_unique<MemoryReader>(Tone(2000000, 1), 1, 44100, 4096), 16000, true);
   std::vector<float> first;
   ASSERT_TRUE(pipeline->next(first));
   EXPECT_FALSE(first.empty());
