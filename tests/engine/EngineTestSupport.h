@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -132,6 +134,30 @@ inline int CountFields(const std::string& line) {
   int fields = 0;
   for (std::string field; in >> field;) ++fields;
   return fields;
+}
+
+// Non-negative onset-like rows (bands 1 to 62 carry values, as in the engine):
+// silent frames, ordinary values, subnormal ones and ones whose products
+// underflow.
+inline std::vector<double> RandomOnsetRow(std::mt19937_64& rng) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<double> row(64, 0.0);
+  const double kind = unit(rng);
+  for (int k = 1; k < 63; ++k) {
+    const double u = unit(rng);
+    if (kind < 0.15) {
+      row[k] = 0.0;  // a silent frame
+    } else if (kind < 0.25) {
+      row[k] = u * std::numeric_limits<double>::denorm_min() * 1e6;  // subnormal
+    } else if (kind < 0.35) {
+      row[k] = u * 1e-150;  // products underflow
+    } else if (u < 0.3) {
+      row[k] = 0.0;
+    } else {
+      row[k] = u * u * 50.0;
+    }
+  }
+  return row;
 }
 
 // The same doubles, bit for bit.

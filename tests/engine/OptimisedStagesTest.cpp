@@ -14,33 +14,12 @@ using beat_tracker::RingIBuffer;
 using engine_test::ClickTrack;
 using engine_test::MatchesReference;
 using engine_test::QuietEngine;
+using engine_test::RandomOnsetRow;
 using engine_test::SameBits;
 using engine_test::SmallInit;
 using engine_test::TempDir;
 
 namespace {
-
-// Non-negative onset-like rows: zeros, ordinary values, tiny and subnormal ones.
-std::vector<double> RandomOnsetRow(std::mt19937_64& rng) {
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  std::vector<double> row(64, 0.0);
-  const double kind = unit(rng);
-  for (int k = 1; k < 63; ++k) {
-    const double u = unit(rng);
-    if (kind < 0.15) {
-      row[k] = 0.0;  // a silent frame
-    } else if (kind < 0.25) {
-      row[k] = u * std::numeric_limits<double>::denorm_min() * 1e6;  // subnormal
-    } else if (kind < 0.35) {
-      row[k] = u * 1e-150;  // products underflow
-    } else if (u < 0.3) {
-      row[k] = 0.0;
-    } else {
-      row[k] = u * u * 50.0;
-    }
-  }
-  return row;
-}
 
 std::vector<double> RandomSpectrum(std::mt19937_64& rng, std::size_t bins) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);

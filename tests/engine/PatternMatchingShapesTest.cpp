@@ -15,28 +15,12 @@ using beat_tracker::PatternMatchingCache;
 using beat_tracker::RingIBuffer;
 using engine_test::MatchesReference;
 using engine_test::QuietEngine;
+using engine_test::RandomOnsetRow;
 using engine_test::SameBits;
 using engine_test::SmallInit;
 using engine_test::TempDir;
 
 namespace {
-
-// Onset-like rows: silent ones, subnormal ones and ordinary sparse ones.
-std::vector<double> RandomRow(std::mt19937_64& rng) {
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  std::vector<double> row(64, 0.0);
-  const double kind = unit(rng);
-  for (int k = 0; k < 64; ++k) {
-    const double u = unit(rng);
-    if (kind < 0.15)
-      row[k] = 0.0;
-    else if (kind < 0.25)
-      row[k] = u * 1e-310;
-    else
-      row[k] = u < 0.3 ? 0.0 : u * u * 40.0;
-  }
-  return row;
-}
 
 struct Shape {
   int min_interval;
@@ -79,7 +63,7 @@ TEST(PatternMatchingShapes, FollowedAndRebuiltSumsAgreeOnEveryFrame) {
       std::vector<double> fast, again;
       const int frames = static_cast<int>(2 * length) + 20;  // wraps twice
       for (int f = 0; f < frames; ++f) {
-        if (f > 0) ring.push(RandomRow(rng));
+        if (f > 0) ring.push(RandomOnsetRow(rng));
         if (f == static_cast<int>(length) + 3) {
           // An older row edited by hand: the followed cache rebuilds too.
           ring.back(shape.max_interval / 2)[7] += 3.0;
@@ -104,7 +88,7 @@ TEST(PatternMatchingShapes, AZeroWindowStaysExactlyZero) {
   TempDir dir;
   auto engine = QuietEngine(SmallInit(10, 40, dir.prefix(), false));
   std::mt19937_64 rng(4);
-  for (int f = 0; f < 100; ++f) engine->onset_buffer.push(RandomRow(rng));
+  for (int f = 0; f < 100; ++f) engine->onset_buffer.push(RandomOnsetRow(rng));
   for (int f = 0; f < 60; ++f) {
     engine->onset_buffer.push(std::vector<double>(64, 0.0));
     const auto stpm = engine->STPattanMatching(engine->onset_buffer);
