@@ -28,7 +28,8 @@ BeatTrackerData BeatTracker::analyze(const std::vector<double>& spectrum) {
   onset_buffer.push(onset);
 
   // Beat interval and its reliability.
-  std::vector<double> stpm = STPattanMatching(onset_buffer);
+  std::vector<double> stpm;
+  PatternMatchingInto(onset_buffer, stpm, true);
   const IntervalChoice choice = SelectInterval(stpm);
   interval_buffer.push(min_interval + choice.index);
   UpdateReliability();

@@ -65,6 +65,10 @@ class BeatTracker {
 
   // Analyses the magnitude spectrum of the next frame (spectrum_size values;
   // std::invalid_argument otherwise, before any state changes).
+  // The pattern matching follows onset_buffer push by push: between two
+  // calls, its older rows are expected to change only through analyze. After
+  // editing them by hand, call STPattanMatching(onset_buffer) once (it checks
+  // the whole history and takes up the edits) or set use_reference_stages.
   BeatTrackerData analyze(const std::vector<double>& spectrum);
 
   // Spectral front end. None of them changes the ring; the caller pushes.
@@ -181,7 +185,9 @@ class BeatTracker {
   void MelSpectrumInto(const std::vector<double>& row, std::vector<double>& out);
   void UpdateMelRanges(std::size_t bins);
   void MelFilterInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out);
-  void PatternMatchingInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out);
+  // `own_frame`: called by analyze on onset_buffer right after its push.
+  void PatternMatchingInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out,
+                           bool own_frame);
   void OpenDiagnosticFiles();
   void WriteSelectionLine(const IntervalChoice& choice);
   void WriteReliabilityLine();

@@ -48,7 +48,7 @@ std::vector<double> BeatTracker::PatternMatchingReference(
 }
 
 void BeatTracker::PatternMatchingInto(RingIBuffer<std::vector<double>>& ring,
-                                      std::vector<double>& out) {
+                                      std::vector<double>& out, bool own_frame) {
   const int m = min_interval;
   const int N = max_interval;
   const int F = window_length;
@@ -71,14 +71,18 @@ void BeatTracker::PatternMatchingInto(RingIBuffer<std::vector<double>>& ring,
     config.window = F;
     config.band_begin = onset_band_begin;
     config.band_end = onset_band_end;
-    pattern_matching_cache_.Compute(config, ring, out);
+    // The frame loop follows its own onset history push by push; any other
+    // call checks the whole history.
+    pattern_matching_cache_.Compute(config, ring, out,
+                                    own_frame ? PatternMatchingCache::History::kFollowPushes
+                                              : PatternMatchingCache::History::kVerify);
   }
   if (log_flag) WriteDiagnosticRow(interval_long_value_file, out);
 }
 
 std::vector<double> BeatTracker::STPattanMatching(RingIBuffer<std::vector<double>>& ring) {
   std::vector<double> out;
-  PatternMatchingInto(ring, out);
+  PatternMatchingInto(ring, out, false);
   return out;
 }
 

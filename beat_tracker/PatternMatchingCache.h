@@ -15,11 +15,20 @@ namespace beat_tracker {
 // so each frame only adds the terms of its newest row with every lag. The F
 // newest term rows, the onset energies and a copy of the rows the matching reads
 // are kept; the sums over the window are formed afresh from them on every frame
-// (no running totals, so nothing drifts).
+// (no running totals, so nothing drifts). The lagged energy sums need not even
+// that: the sum for lag d on one frame is, operand for operand, the sum for lag
+// d - 1 on the frame before, so each frame moves them one lag on and forms only
+// the shortest lag's.
 //
-// The kept state is a pure function of the ring's contents: when the ring is not
-// exactly the one seen last time with one row pushed (a different ring, a ring
-// edited by hand, a changed configuration), everything is rebuilt from the ring.
+// The kept state follows the ring frame by frame. Whether the ring is still
+// the one seen last time with one row pushed is checked in one of two ways:
+//  - kVerify compares every kept row with the ring, so that any ring, also one
+//    edited by hand, gives exactly its own matching (a different ring, an
+//    edited row or a changed configuration rebuilds everything);
+//  - kFollowPushes trusts that older rows changed only by pushing, and checks
+//    the ring, its position and the row pushed last time (a refilled or
+//    another ring is still noticed). The engine's own frame loop uses it: the
+//    full comparison would read the whole 150-row history on every frame.
 // Results equal the straightforward sums up to the rounding of the different
 // summation order.
 class PatternMatchingCache {
@@ -36,26 +45,35 @@ class PatternMatchingCache {
     }
   };
 
+  enum class History { kVerify, kFollowPushes };
+
   // Matching value per lag m ... N - 1 into `out` (resized to N - m). The ring
   // must reach N + F - 2 frames back and every row must hold band_end values;
   // the caller checks that. Allocates only when the configuration changes.
   void Compute(const Config& config, const RingIBuffer<std::vector<double>>& ring,
-               std::vector<double>& out);
+               std::vector<double>& out, History history = History::kVerify);
 
   // How many times the state was rebuilt from a whole ring (for tests).
   std::uint64_t rebuilds() const { return rebuild_count_; }
 
  private:
   void Configure(const Config& config);
-  bool FollowsLastFrame(const RingIBuffer<std::vector<double>>& ring) const;
+  bool FollowsLastFrame(const RingIBuffer<std::vector<double>>& ring, History history) const;
   void Rebuild(const RingIBuffer<std::vector<double>>& ring);
   void PushNewest(const std::vector<double>& row);
+  // Copies one row into the band-major copy at `slot`.
+  void StoreBands(const double* row, int slot);
   const double* Row(int age) const { return &rows_[RowSlot(age) * width_]; }
   std::size_t RowSlot(int age) const {
     return static_cast<std::size_t>((newest_row_ + age) % history_);
   }
   // The terms of the row `age` frames back with every lag, into `terms`.
   void TermsOf(int age, double* terms) const;
+  // Window sums of the terms of the lags j0 ... j0 + 2 * kVectors - 1 into `cross`.
+  template <int kVectors>
+  void CrossSums(int j0, double* cross) const;
+  // Window sum of the energies from age `first` on, newest first.
+  double WindowEnergy(int first) const;
   // Energy (sum of squares over the bands) of one copied row.
   double EnergyOf(const double* row) const;
 
@@ -68,6 +86,10 @@ class PatternMatchingCache {
   // row `age` is at slot (newest_row_ + age) % history_.
   std::vector<double> rows_;
   int newest_row_ = 0;
+  // The same rows band by band, twice over like the energies, so that for one
+  // band the values of consecutive ages (consecutive lags) are contiguous:
+  // band k of age a at bands_[k * 2 * history_ + newest_row_ + a].
+  std::vector<double> bands_;
   // Energies of those rows twice over, so that the energies of ages a ... a + F - 1
   // are contiguous: energy of age a at energies_[newest_row_ + a].
   std::vector<double> energies_;
@@ -75,7 +97,7 @@ class PatternMatchingCache {
   std::vector<double> terms_;
   int newest_term_ = 0;
   std::vector<double> cross_;
-  std::vector<double> lagged_;
+  std::vector<double> lagged_;  // valid for the frame last computed
 
   // The ring as it was seen last time.
   bool valid_ = false;

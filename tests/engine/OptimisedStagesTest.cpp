@@ -144,6 +144,30 @@ TEST(OptimisedPatternMatching, RebuildsWhenTheHistoryIsNotTheOneItFollowed) {
   check("changed ranges");
 }
 
+TEST(OptimisedPatternMatching, AnalyzeTakesUpARefilledHistoryAndCheckedEdits) {
+  // analyze follows its own pushes; a ring refilled between frames is noticed
+  // by itself, a row edited by hand once STPattanMatching has seen the ring.
+  TempDir dir;
+  auto engine = QuietEngine(SmallInit(34, 100, dir.prefix(), false));
+  ClickTrack clicks(121.0, 0.3);
+  std::mt19937_64 rng(21);
+  engine_test::CoutCapture quiet;
+  auto expect_reference = [&](const std::vector<double>& stpm, int f) {
+    ASSERT_TRUE(MatchesReference(stpm, engine->PatternMatchingReference(engine->onset_buffer)))
+        << "frame " << f;
+  };
+  for (int f = 0; f < 600; ++f) {
+    if (f == 250) engine->onset_buffer.fill(RandomOnsetRow(rng));
+    if (f == 400) {
+      engine->onset_buffer.back(60)[7] += 5.0;
+      engine->onset_buffer.back(3)[20] = 0.0;
+      engine->STPattanMatching(engine->onset_buffer);
+    }
+    expect_reference(
+        engine->analyze(clicks.Frame(static_cast<std::uint64_t>(f), false)).stpm_vector, f);
+  }
+}
+
 TEST(OptimisedPatternMatching, RefusesWhatTheReferenceRefuses) {
   TempDir dir;
   auto engine = QuietEngine(SmallInit(10, 40, dir.prefix(), false));
