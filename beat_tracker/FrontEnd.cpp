@@ -6,6 +6,44 @@
 
 namespace beat_tracker {
 
+namespace {
+
+// Two bins side by side in one vector register (a GCC and Clang extension);
+// each lane computes exactly the scalar expression.
+typedef double Pair __attribute__((vector_size(16)));
+
+Pair LoadPair(const double* p) {
+  Pair v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// terms[i] = ((i - lo) * values[i]) / rise for i in [begin, end).
+void RisingTerms(const double* values, std::size_t begin, std::size_t end, double lo, double rise,
+                 double* terms) {
+  std::size_t i = begin;
+  Pair x = {static_cast<double>(i), static_cast<double>(i + 1)};
+  for (; i + 2 <= end; i += 2, x += 2.0) {
+    const Pair t = ((x - lo) * LoadPair(values + i)) / rise;
+    std::memcpy(terms + i, &t, sizeof t);
+  }
+  for (; i < end; ++i) terms[i] = ((static_cast<double>(i) - lo) * values[i]) / rise;
+}
+
+// terms[i] = (values[i] * (hi - i)) / fall for i in [begin, end).
+void FallingTerms(const double* values, std::size_t begin, std::size_t end, double hi, double fall,
+                  double* terms) {
+  std::size_t i = begin;
+  Pair x = {static_cast<double>(i), static_cast<double>(i + 1)};
+  for (; i + 2 <= end; i += 2, x += 2.0) {
+    const Pair t = (LoadPair(values + i) * (hi - x)) / fall;
+    std::memcpy(terms + i, &t, sizeof t);
+  }
+  for (; i < end; ++i) terms[i] = (values[i] * (hi - static_cast<double>(i))) / fall;
+}
+
+}  // namespace
+
 std::vector<double> BeatTracker::MelSpectrumReference(const std::vector<double>& row) const {
   // Triangles on the bin axis, height 1 at their peak point, not normalised.
   // Every filter scans every bin, in bin order.
@@ -30,10 +68,14 @@ std::vector<double> BeatTracker::MelSpectrumReference(const std::vector<double>&
 
 void BeatTracker::UpdateMelRanges(std::size_t bins) {
   // The first and one past the last bin each triangle takes, found with the
-  // very tests the sum applies, so the restricted sum adds the same terms.
+  // very tests the sum applies, so the restricted sum adds the same terms. A
+  // triangle whose bins are all on its rising side first and then all on its
+  // falling side (every triangle of ascending points) also gets the bin where
+  // the falling side starts, so that its terms need no test per bin.
   const std::size_t points = mel_points.size();
   const std::size_t filters = points >= 2 ? points - 2 : 0;
   mel_range_first_.assign(filters, 0);
+  mel_range_mid_.assign(filters, kMixedMelRange);
   mel_range_end_.assign(filters, 0);
   for (std::size_t m = 1; m + 1 < points; ++m) {
     const double lo = mel_points[m - 1];
@@ -48,9 +90,20 @@ void BeatTracker::UpdateMelRanges(std::size_t bins) {
         any = true;
       }
     }
+    std::size_t mid = mel_range_end_[m - 1];
+    bool split = true;
+    for (std::size_t i = mel_range_first_[m - 1]; i < mel_range_end_[m - 1]; ++i) {
+      const double x = static_cast<double>(i);
+      const bool rising = lo <= x && x <= pk;
+      const bool falling = !rising && x > pk && x <= hi;
+      if (falling && mid == mel_range_end_[m - 1]) mid = i;
+      if ((rising && i >= mid) || (!rising && !falling)) split = false;
+    }
+    if (split) mel_range_mid_[m - 1] = mid;
   }
   mel_range_points_ = mel_points;
   mel_range_bins_ = bins;
+  mel_terms_.assign(bins, 0.0);
 }
 
 void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<double>& out) {
@@ -62,20 +115,34 @@ void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<do
   if (!same_points || mel_range_bins_ != row.size()) UpdateMelRanges(row.size());
 
   // Same formula and bin order as MelSpectrumReference, over the covered bins
-  // only: the sums are bit-identical.
+  // only: the sums are bit-identical. The terms of a cleanly split triangle
+  // are formed first, side by side, and then added in bin order.
   const std::size_t points = mel_points.size();
   out.assign(points >= 2 ? points - 2 : 0, 0.0);
+  const double* values = row.data();
+  double* terms = mel_terms_.data();
   for (std::size_t m = 1; m + 1 < points; ++m) {
     const double lo = mel_points[m - 1];
     const double pk = mel_points[m];
     const double hi = mel_points[m + 1];
+    const std::size_t first = mel_range_first_[m - 1];
+    const std::size_t mid = mel_range_mid_[m - 1];
+    const std::size_t end = mel_range_end_[m - 1];
     double band = 0.0;
-    for (std::size_t i = mel_range_first_[m - 1]; i < mel_range_end_[m - 1]; ++i) {
-      const double x = static_cast<double>(i);
-      if (lo <= x && x <= pk) {
-        band += ((x - lo) * row[i]) / (pk - lo);
-      } else if (x > pk && x <= hi) {
-        band += (row[i] * (hi - x)) / (hi - pk);
+    if (mid != kMixedMelRange) {
+      const double rise = pk - lo;
+      const double fall = hi - pk;
+      RisingTerms(values, first, mid, lo, rise, terms);
+      FallingTerms(values, mid, end, hi, fall, terms);
+      for (std::size_t i = first; i < end; ++i) band += terms[i];
+    } else {
+      for (std::size_t i = first; i < end; ++i) {
+        const double x = static_cast<double>(i);
+        if (lo <= x && x <= pk) {
+          band += ((x - lo) * values[i]) / (pk - lo);
+        } else if (x > pk && x <= hi) {
+          band += (values[i] * (hi - x)) / (hi - pk);
+        }
       }
     }
     out[m - 1] = band;

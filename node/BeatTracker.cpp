@@ -164,8 +164,14 @@ void BeatTracker::calculate(int output, int count, RL::Buffer& out) {
     update_signal(*signalBuffer, *audio, advance);
   }
   update_fftsignal(*fftSignal, *spectrum, static_cast<int>(spectrum->ncols()));
-  if (!skipSpectrumUpdate)
-    for (std::size_t i = 0; i < fftLength / 2; ++i) (*amplitudeSpectrum)[i] = (*fftSignal)[i].abs();
+  if (!skipSpectrumUpdate) {
+    // Plain pointers, so that the loop is not held back by re-reading the
+    // containers through their owners on every bin.
+    const FftComplex* bins = fftSignal->data();
+    double* amplitude = amplitudeSpectrum->data();
+    const std::size_t half = fftLength / 2;
+    for (std::size_t i = 0; i < half; ++i) amplitude[i] = bins[i].abs();
+  }
 
   lastBeatData = beatTracker->analyze(*amplitudeSpectrum);
 
