@@ -197,9 +197,8 @@ class BeatTracker {
   std::vector<double> mel_range_points_;
   std::size_t mel_range_bins_ = 0;
   std::vector<std::size_t> mel_range_first_;
-  std::vector<std::size_t> mel_range_mid_;  // first falling bin, or kMixedMelRange
+  std::vector<std::size_t> mel_range_mid_;  // first bin of the falling side
   std::vector<std::size_t> mel_range_end_;
-  static constexpr std::size_t kMixedMelRange = static_cast<std::size_t>(-1);
   std::vector<double> mel_terms_;  // one term per bin, reused
 
   PatternMatchingCache pattern_matching_cache_;

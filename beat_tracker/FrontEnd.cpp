@@ -68,14 +68,13 @@ std::vector<double> BeatTracker::MelSpectrumReference(const std::vector<double>&
 
 void BeatTracker::UpdateMelRanges(std::size_t bins) {
   // The first and one past the last bin each triangle takes, found with the
-  // very tests the sum applies, so the restricted sum adds the same terms. A
-  // triangle whose bins are all on its rising side first and then all on its
-  // falling side (every triangle of ascending points) also gets the bin where
-  // the falling side starts, so that its terms need no test per bin.
+  // very tests the sum applies, so the restricted sum adds the same terms.
+  // Those bins are [lo, pk] then (pk, hi], one run, also for points out of
+  // order (a side may be empty): the first bin above pk starts the falling side.
   const std::size_t points = mel_points.size();
   const std::size_t filters = points >= 2 ? points - 2 : 0;
   mel_range_first_.assign(filters, 0);
-  mel_range_mid_.assign(filters, kMixedMelRange);
+  mel_range_mid_.assign(filters, 0);
   mel_range_end_.assign(filters, 0);
   for (std::size_t m = 1; m + 1 < points; ++m) {
     const double lo = mel_points[m - 1];
@@ -90,16 +89,9 @@ void BeatTracker::UpdateMelRanges(std::size_t bins) {
         any = true;
       }
     }
-    std::size_t mid = mel_range_end_[m - 1];
-    bool split = true;
-    for (std::size_t i = mel_range_first_[m - 1]; i < mel_range_end_[m - 1]; ++i) {
-      const double x = static_cast<double>(i);
-      const bool rising = lo <= x && x <= pk;
-      const bool falling = !rising && x > pk && x <= hi;
-      if (falling && mid == mel_range_end_[m - 1]) mid = i;
-      if ((rising && i >= mid) || (!rising && !falling)) split = false;
-    }
-    if (split) mel_range_mid_[m - 1] = mid;
+    std::size_t mid = mel_range_first_[m - 1];
+    while (mid < mel_range_end_[m - 1] && !(static_cast<double>(mid) > pk)) ++mid;
+    mel_range_mid_[m - 1] = mid;
   }
   mel_range_points_ = mel_points;
   mel_range_bins_ = bins;
@@ -115,8 +107,8 @@ void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<do
   if (!same_points || mel_range_bins_ != row.size()) UpdateMelRanges(row.size());
 
   // Same formula and bin order as MelSpectrumReference, over the covered bins
-  // only: the sums are bit-identical. The terms of a cleanly split triangle
-  // are formed first, side by side, and then added in bin order.
+  // only: the sums are bit-identical. The terms are formed first, two bins
+  // at a time, and then added in bin order.
   const std::size_t points = mel_points.size();
   out.assign(points >= 2 ? points - 2 : 0, 0.0);
   const double* values = row.data();
@@ -128,23 +120,10 @@ void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<do
     const std::size_t first = mel_range_first_[m - 1];
     const std::size_t mid = mel_range_mid_[m - 1];
     const std::size_t end = mel_range_end_[m - 1];
+    RisingTerms(values, first, mid, lo, pk - lo, terms);
+    FallingTerms(values, mid, end, hi, hi - pk, terms);
     double band = 0.0;
-    if (mid != kMixedMelRange) {
-      const double rise = pk - lo;
-      const double fall = hi - pk;
-      RisingTerms(values, first, mid, lo, rise, terms);
-      FallingTerms(values, mid, end, hi, fall, terms);
-      for (std::size_t i = first; i < end; ++i) band += terms[i];
-    } else {
-      for (std::size_t i = first; i < end; ++i) {
-        const double x = static_cast<double>(i);
-        if (lo <= x && x <= pk) {
-          band += ((x - lo) * values[i]) / (pk - lo);
-        } else if (x > pk && x <= hi) {
-          band += (values[i] * (hi - x)) / (hi - pk);
-        }
-      }
-    }
+    for (std::size_t i = first; i < end; ++i) band += terms[i];
     out[m - 1] = band;
   }
 }

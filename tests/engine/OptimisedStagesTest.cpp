@@ -77,8 +77,7 @@ TEST(OptimisedMelFilter, FollowsMelPointsEditedByHand) {
   ASSERT_EQ(peak.size(), 2u);
   EXPECT_EQ(peak[0], 0.0);
   EXPECT_EQ(peak[1], 1.0);
-  // Points out of order: triangles whose bins are not rising side first, then
-  // falling side, take the per-bin tests.
+  // Points out of order: sides of triangles empty or overlapping.
   engine->mel_points = {10.0, 5.0, 20.0, 8.0, 30.0, 31.0, 31.0, 29.5, 60.0};
   engine->spectrum_buffer.push(RandomSpectrum(rng, 256));
   EXPECT_TRUE(SameBits(engine->MelFilter(engine->spectrum_buffer),
