@@ -199,7 +199,7 @@ class BeatTracker {
   std::vector<std::size_t> mel_range_first_;
   std::vector<std::size_t> mel_range_mid_;  // first bin of the falling side
   std::vector<std::size_t> mel_range_end_;
-  std::vector<double> mel_terms_;  // one term per bin, reused
+  std::vector<double> mel_bin_numbers_;  // 0, 1, 2, ... as doubles
 
   PatternMatchingCache pattern_matching_cache_;
 

@@ -3,46 +3,9 @@
 
 #include "beat_tracker/BeatTracker.h"
 #include "beat_tracker/DiagnosticRow.h"
+#include "common/VectorKernels.h"
 
 namespace beat_tracker {
-
-namespace {
-
-// Two bins side by side in one vector register (a GCC and Clang extension);
-// each lane computes exactly the scalar expression.
-typedef double Pair __attribute__((vector_size(16)));
-
-Pair LoadPair(const double* p) {
-  Pair v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-// terms[i] = ((i - lo) * values[i]) / rise for i in [begin, end).
-void RisingTerms(const double* values, std::size_t begin, std::size_t end, double lo, double rise,
-                 double* terms) {
-  std::size_t i = begin;
-  Pair x = {static_cast<double>(i), static_cast<double>(i + 1)};
-  for (; i + 2 <= end; i += 2, x += 2.0) {
-    const Pair t = ((x - lo) * LoadPair(values + i)) / rise;
-    std::memcpy(terms + i, &t, sizeof t);
-  }
-  for (; i < end; ++i) terms[i] = ((static_cast<double>(i) - lo) * values[i]) / rise;
-}
-
-// terms[i] = (values[i] * (hi - i)) / fall for i in [begin, end).
-void FallingTerms(const double* values, std::size_t begin, std::size_t end, double hi, double fall,
-                  double* terms) {
-  std::size_t i = begin;
-  Pair x = {static_cast<double>(i), static_cast<double>(i + 1)};
-  for (; i + 2 <= end; i += 2, x += 2.0) {
-    const Pair t = (LoadPair(values + i) * (hi - x)) / fall;
-    std::memcpy(terms + i, &t, sizeof t);
-  }
-  for (; i < end; ++i) terms[i] = (values[i] * (hi - static_cast<double>(i))) / fall;
-}
-
-}  // namespace
 
 std::vector<double> BeatTracker::MelSpectrumReference(const std::vector<double>& row) const {
   // Triangles on the bin axis, height 1 at their peak point, not normalised.
@@ -95,7 +58,8 @@ void BeatTracker::UpdateMelRanges(std::size_t bins) {
   }
   mel_range_points_ = mel_points;
   mel_range_bins_ = bins;
-  mel_terms_.assign(bins, 0.0);
+  mel_bin_numbers_.resize(bins);
+  for (std::size_t i = 0; i < bins; ++i) mel_bin_numbers_[i] = static_cast<double>(i);
 }
 
 void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<double>& out) {
@@ -111,21 +75,10 @@ void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<do
   // at a time, and then added in bin order.
   const std::size_t points = mel_points.size();
   out.assign(points >= 2 ? points - 2 : 0, 0.0);
-  const double* values = row.data();
-  double* terms = mel_terms_.data();
-  for (std::size_t m = 1; m + 1 < points; ++m) {
-    const double lo = mel_points[m - 1];
-    const double pk = mel_points[m];
-    const double hi = mel_points[m + 1];
-    const std::size_t first = mel_range_first_[m - 1];
-    const std::size_t mid = mel_range_mid_[m - 1];
-    const std::size_t end = mel_range_end_[m - 1];
-    RisingTerms(values, first, mid, lo, pk - lo, terms);
-    FallingTerms(values, mid, end, hi, hi - pk, terms);
-    double band = 0.0;
-    for (std::size_t i = first; i < end; ++i) band += terms[i];
-    out[m - 1] = band;
-  }
+  if (points >= 3)
+    vesk_kernels::TriangleSums(row.data(), mel_bin_numbers_.data(), mel_points.data(), points - 2,
+                               mel_range_first_.data(), mel_range_mid_.data(),
+                               mel_range_end_.data(), out.data());
 }
 
 void BeatTracker::MelFilterInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out) {

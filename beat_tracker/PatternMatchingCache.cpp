@@ -3,25 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/VectorKernels.h"
+
 namespace beat_tracker {
-
-namespace {
-
-// Two lags side by side in one vector register (a GCC and Clang extension);
-// lane-wise addition adds each lag's values in the same order as scalar code.
-typedef double Lanes __attribute__((vector_size(16)));
-constexpr int kLagBlock = 8;
-
-Lanes Load(const double* p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-void Store(double* p, Lanes v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
-}  // namespace
 
 void PatternMatchingCache::Configure(const Config& config) {
   config_ = config;
@@ -32,10 +16,12 @@ void PatternMatchingCache::Configure(const Config& config) {
   width_ = std::max(0, config.band_end - config.band_begin);
   const int window = std::max(1, config.window);
   rows_.assign(static_cast<std::size_t>(history_) * width_, 0.0);
-  bands_.assign(2 * static_cast<std::size_t>(history_) * width_, 0.0);
+  band_stride_ = 2 * static_cast<std::size_t>(history_) + vesk_kernels::kLagPadding;
+  bands_.assign(band_stride_ * width_, 0.0);
   energies_.assign(2 * static_cast<std::size_t>(history_), 0.0);
-  terms_.assign(static_cast<std::size_t>(window) * count_, 0.0);
-  cross_.assign(count_, 0.0);
+  padded_count_ = vesk_kernels::PaddedLags(count_);
+  terms_.assign(static_cast<std::size_t>(window) * padded_count_, 0.0);
+  cross_.assign(padded_count_, 0.0);
   lagged_.assign(count_, 0.0);
   newest_row_ = 0;
   newest_term_ = 0;
@@ -48,52 +34,10 @@ double PatternMatchingCache::EnergyOf(const double* row) const {
 }
 
 void PatternMatchingCache::TermsOf(int age, double* terms) const {
-  // Each term is a plain band-ordered dot product. The lags run side by side
-  // in vector lanes (band by band, the lagged rows' values of one band are
-  // contiguous), so every lane adds its products in band order, as a scalar
-  // loop would.
-  const double* x = Row(age);
-  const std::size_t stride = 2 * static_cast<std::size_t>(history_);
-  const double* lagged = bands_.data() + newest_row_ + age + config_.min_interval;
-  int j0 = 0;
-  for (; j0 + kLagBlock <= count_; j0 += kLagBlock) {
-    Lanes a0{}, a1{}, a2{}, a3{};
-    const double* y = lagged + j0;
-    for (int k = 0; k < width_; ++k, y += stride) {
-      const double xk = x[k];
-      a0 += xk * Load(y);
-      a1 += xk * Load(y + 2);
-      a2 += xk * Load(y + 4);
-      a3 += xk * Load(y + 6);
-    }
-    Store(terms + j0, a0);
-    Store(terms + j0 + 2, a1);
-    Store(terms + j0 + 4, a2);
-    Store(terms + j0 + 6, a3);
-  }
-  for (; j0 < count_; ++j0) {
-    double a = 0.0;
-    const double* y = lagged + j0;
-    for (int k = 0; k < width_; ++k, y += stride) a += x[k] * *y;
-    terms[j0] = a;
-  }
-}
-
-template <int kVectors>
-void PatternMatchingCache::CrossSums(int j0, double* cross) const {
-  const int F = config_.window;
-  const std::size_t n = static_cast<std::size_t>(count_);
-  Lanes a[kVectors] = {};
-  int slot = newest_term_;
-  for (int s = 0; s < F; ++s) {
-    const double* terms = terms_.data() + static_cast<std::size_t>(slot) * n + j0;
-    // Unrolled, so that the sums stay in registers.
-#pragma GCC unroll 8
-    for (int v = 0; v < kVectors; ++v) a[v] += Load(terms + 2 * v);
-    if (++slot == F) slot = 0;
-  }
-#pragma GCC unroll 8
-  for (int v = 0; v < kVectors; ++v) Store(cross + j0 + 2 * v, a[v]);
+  // Each term is a plain band-ordered dot product; the lags run side by side
+  // (for one band, the lagged rows' values are contiguous in bands_).
+  vesk_kernels::LagTerms(Row(age), bands_.data() + newest_row_ + age + config_.min_interval,
+                         band_stride_, width_, count_, terms);
 }
 
 double PatternMatchingCache::WindowEnergy(int first) const {
@@ -120,9 +64,8 @@ bool PatternMatchingCache::FollowsLastFrame(const RingIBuffer<std::vector<double
 }
 
 void PatternMatchingCache::StoreBands(const double* row, int slot) {
-  const std::size_t stride = 2 * static_cast<std::size_t>(history_);
   double* band = bands_.data() + slot;
-  for (int k = 0; k < width_; ++k, band += stride) {
+  for (int k = 0; k < width_; ++k, band += band_stride_) {
     band[0] = row[k];
     band[history_] = row[k];
   }
@@ -139,7 +82,7 @@ void PatternMatchingCache::PushNewest(const std::vector<double>& row) {
   if (count_ == 0) return;
   const int window = config_.window;
   newest_term_ = (newest_term_ + window - 1) % window;
-  TermsOf(0, terms_.data() + static_cast<std::size_t>(newest_term_) * count_);
+  TermsOf(0, terms_.data() + static_cast<std::size_t>(newest_term_) * padded_count_);
 }
 
 void PatternMatchingCache::Rebuild(const RingIBuffer<std::vector<double>>& ring) {
@@ -156,7 +99,7 @@ void PatternMatchingCache::Rebuild(const RingIBuffer<std::vector<double>>& ring)
     energies_[age + history_] = e;
   }
   for (int s = 0; s < config_.window && count_ > 0; ++s)
-    TermsOf(s, terms_.data() + static_cast<std::size_t>(s) * count_);
+    TermsOf(s, terms_.data() + static_cast<std::size_t>(s) * padded_count_);
 }
 
 void PatternMatchingCache::Compute(const Config& config,
@@ -177,28 +120,15 @@ void PatternMatchingCache::Compute(const Config& config,
   out.resize(count_);
   if (count_ == 0) return;
 
-  // Cross sums over the window, newest frame first, several lags at a time in
-  // vector registers; each lag's sum keeps its frame order, so the blocking
-  // changes no result.
+  // Cross sums over the window, newest frame first; each lag's sum keeps its
+  // frame order.
   const int m = config_.min_interval;
   const int n = count_;
   double* cross = cross_.data();
   double* lagged = lagged_.data();
   const double recent = WindowEnergy(0);
-  int j0 = 0;
-  for (; j0 + 16 <= n; j0 += 16) CrossSums<8>(j0, cross);
-  for (; j0 + 8 <= n; j0 += 8) CrossSums<4>(j0, cross);
-  for (; j0 + 2 <= n; j0 += 2) CrossSums<1>(j0, cross);
-  if (j0 < n) {
-    const int F = config_.window;
-    double a = 0.0;
-    int slot = newest_term_;
-    for (int s = 0; s < F; ++s) {
-      a += terms_[static_cast<std::size_t>(slot) * n + j0];
-      if (++slot == F) slot = 0;
-    }
-    cross[j0] = a;
-  }
+  vesk_kernels::WindowSums(terms_.data(), static_cast<std::size_t>(padded_count_), n,
+                           config_.window, newest_term_, cross);
   // Lagged energies: moved one lag on from the previous frame when it was
   // followed (the very same sums), formed afresh otherwise.
   if (follows) {

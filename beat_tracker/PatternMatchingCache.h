@@ -69,9 +69,6 @@ class PatternMatchingCache {
   }
   // The terms of the row `age` frames back with every lag, into `terms`.
   void TermsOf(int age, double* terms) const;
-  // Window sums of the terms of the lags j0 ... j0 + 2 * kVectors - 1 into `cross`.
-  template <int kVectors>
-  void CrossSums(int j0, double* cross) const;
   // Window sum of the energies from age `first` on, newest first.
   double WindowEnergy(int first) const;
   // Energy (sum of squares over the bands) of one copied row.
@@ -88,15 +85,19 @@ class PatternMatchingCache {
   int newest_row_ = 0;
   // The same rows band by band, twice over like the energies, so that for one
   // band the values of consecutive ages (consecutive lags) are contiguous:
-  // band k of age a at bands_[k * 2 * history_ + newest_row_ + a].
+  // band k of age a at bands_[k * band_stride_ + newest_row_ + a]. Each band
+  // ends in a few zeros, read by the lags that only pad a vector.
   std::vector<double> bands_;
+  std::size_t band_stride_ = 0;
   // Energies of those rows twice over, so that the energies of ages a ... a + F - 1
   // are contiguous: energy of age a at energies_[newest_row_ + a].
   std::vector<double> energies_;
-  // The F newest term rows, count_ lags each; age s at slot (newest_term_ + s) % F.
+  // The F newest term rows, count_ lags each (padded to whole vectors); age s
+  // at slot (newest_term_ + s) % F.
   std::vector<double> terms_;
+  int padded_count_ = 0;
   int newest_term_ = 0;
-  std::vector<double> cross_;
+  std::vector<double> cross_;   // padded like a term row
   std::vector<double> lagged_;  // valid for the frame last computed
 
   // The ring as it was seen last time.

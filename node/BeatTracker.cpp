@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "beat_tracker/BeatTracker.h"
+#include "common/VectorKernels.h"
 #include "node/BeatQueue.h"
 #include "node/FrameUpdate.h"
 #include "node/ParameterCheck.h"
@@ -164,14 +165,8 @@ void BeatTracker::calculate(int output, int count, RL::Buffer& out) {
     update_signal(*signalBuffer, *audio, advance);
   }
   update_fftsignal(*fftSignal, *spectrum, static_cast<int>(spectrum->ncols()));
-  if (!skipSpectrumUpdate) {
-    // Plain pointers, so that the loop is not held back by re-reading the
-    // containers through their owners on every bin.
-    const FftComplex* bins = fftSignal->data();
-    double* amplitude = amplitudeSpectrum->data();
-    const std::size_t half = fftLength / 2;
-    for (std::size_t i = 0; i < half; ++i) amplitude[i] = bins[i].abs();
-  }
+  if (!skipSpectrumUpdate)
+    vesk_kernels::Magnitudes(fftSignal->data(), fftLength / 2, amplitudeSpectrum->data());
 
   lastBeatData = beatTracker->analyze(*amplitudeSpectrum);
 

@@ -1,0 +1,224 @@
+#include "common/VectorKernels.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace vesk_kernels {
+
+namespace {
+
+// W doubles in one vector register (a GCC and Clang extension). The kernels
+// are written once for any width and inlined into one function per
+// instruction set, so that the wide version is compiled for its unit.
+template <int W>
+struct Lanes {
+  typedef double Type __attribute__((vector_size(8 * W)));
+};
+
+// Vectors pass by reference only: a wide vector passed by value would need the
+// wide unit's calling convention in code compiled without it.
+template <typename V>
+inline __attribute__((always_inline)) V& Load(V& v, const double* p) {
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void Store(double* p, const V& v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// R vectors of lags at once: R independent sums in registers.
+template <int W, int R>
+inline __attribute__((always_inline)) void LagTermsBlock(const double* x, const double* lagged,
+                                                         std::size_t stride, int width,
+                                                         double* terms) {
+  typedef typename Lanes<W>::Type V;
+  V a[R] = {};
+  V y;
+  for (int k = 0; k < width; ++k, lagged += stride) {
+    const double xk = x[k];
+#pragma GCC unroll 8
+    for (int r = 0; r < R; ++r) a[r] += xk * Load(y, lagged + r * W);
+  }
+#pragma GCC unroll 8
+  for (int r = 0; r < R; ++r) Store(terms + r * W, a[r]);
+}
+
+template <int W>
+inline __attribute__((always_inline)) void LagTermsKernel(const double* x, const double* lagged,
+                                                          std::size_t stride, int width, int count,
+                                                          double* terms) {
+  const int vectors = PaddedLags(count) / W;
+  int v = 0;
+  for (; v + 4 <= vectors; v += 4)
+    LagTermsBlock<W, 4>(x, lagged + v * W, stride, width, terms + v * W);
+  for (; v + 2 <= vectors; v += 2)
+    LagTermsBlock<W, 2>(x, lagged + v * W, stride, width, terms + v * W);
+  for (; v < vectors; ++v) LagTermsBlock<W, 1>(x, lagged + v * W, stride, width, terms + v * W);
+}
+
+template <int W, int R>
+inline __attribute__((always_inline)) void WindowSumsBlock(const double* rows,
+                                                           std::size_t row_stride, int window,
+                                                           int newest, double* cross) {
+  typedef typename Lanes<W>::Type V;
+  V a[R] = {};
+  V y;
+  int slot = newest;
+  for (int s = 0; s < window; ++s) {
+    const double* row = rows + static_cast<std::size_t>(slot) * row_stride;
+#pragma GCC unroll 8
+    for (int r = 0; r < R; ++r) a[r] += Load(y, row + r * W);
+    if (++slot == window) slot = 0;
+  }
+#pragma GCC unroll 8
+  for (int r = 0; r < R; ++r) Store(cross + r * W, a[r]);
+}
+
+template <int W>
+inline __attribute__((always_inline)) void WindowSumsKernel(const double* rows,
+                                                            std::size_t row_stride, int count,
+                                                            int window, int newest, double* cross) {
+  // Eight vectors at a time keep enough independent sums going to hide the
+  // latency of an addition; the rest in one block of its own size.
+  const int vectors = PaddedLags(count) / W;
+  int v = 0;
+  for (; v + 8 <= vectors; v += 8)
+    WindowSumsBlock<W, 8>(rows + v * W, row_stride, window, newest, cross + v * W);
+  const double* r = rows + v * W;
+  double* c = cross + v * W;
+  switch (vectors - v) {
+    case 7:
+      WindowSumsBlock<W, 7>(r, row_stride, window, newest, c);
+      break;
+    case 6:
+      WindowSumsBlock<W, 6>(r, row_stride, window, newest, c);
+      break;
+    case 5:
+      WindowSumsBlock<W, 5>(r, row_stride, window, newest, c);
+      break;
+    case 4:
+      WindowSumsBlock<W, 4>(r, row_stride, window, newest, c);
+      break;
+    case 3:
+      WindowSumsBlock<W, 3>(r, row_stride, window, newest, c);
+      break;
+    case 2:
+      WindowSumsBlock<W, 2>(r, row_stride, window, newest, c);
+      break;
+    case 1:
+      WindowSumsBlock<W, 1>(r, row_stride, window, newest, c);
+      break;
+    default:
+      break;
+  }
+}
+
+template <int W>
+inline __attribute__((always_inline)) void TriangleSumsKernel(
+    const double* values, const double* bins, const double* points, std::size_t filters,
+    const std::size_t* first, const std::size_t* mid, const std::size_t* end, double* out) {
+  // W terms at a time, taken from the register in bin order (storing them for
+  // a narrower reload would stall on the store).
+  typedef typename Lanes<W>::Type V;
+  V x, v, t;
+  for (std::size_t f = 0; f < filters; ++f) {
+    const double lo = points[f];
+    const double pk = points[f + 1];
+    const double hi = points[f + 2];
+    const double rise = pk - lo;
+    const double fall = hi - pk;
+    double band = 0.0;
+    std::size_t i = first[f];
+    for (; i + W <= mid[f]; i += W) {
+      t = ((Load(x, bins + i) - lo) * Load(v, values + i)) / rise;
+#pragma GCC unroll 8
+      for (int l = 0; l < W; ++l) band += t[l];
+    }
+    for (; i < mid[f]; ++i) band += ((bins[i] - lo) * values[i]) / rise;
+    for (; i + W <= end[f]; i += W) {
+      t = (Load(v, values + i) * (hi - Load(x, bins + i))) / fall;
+#pragma GCC unroll 8
+      for (int l = 0; l < W; ++l) band += t[l];
+    }
+    for (; i < end[f]; ++i) band += (values[i] * (hi - bins[i])) / fall;
+    out[f] = band;
+  }
+}
+
+inline __attribute__((always_inline)) void MagnitudesKernel(const FftComplex* bins,
+                                                            std::size_t count, double* magnitudes) {
+  // A plain loop: the compiler pairs the real and imaginary parts itself.
+  for (std::size_t i = 0; i < count; ++i) {
+    const double re = bins[i].re;
+    const double im = bins[i].im;
+    magnitudes[i] = std::sqrt(re * re + im * im);
+  }
+}
+
+// One set of entry points per instruction set.
+struct Kernels {
+  decltype(&LagTerms) lag_terms;
+  decltype(&WindowSums) window_sums;
+  decltype(&TriangleSums) triangle_sums;
+  decltype(&Magnitudes) magnitudes;
+};
+
+#define VESK_KERNEL_SET(PREFIX, TARGET, W)                                                         \
+  TARGET void PREFIX##LagTerms(const double* x, const double* lagged, std::size_t stride,          \
+                               int width, int count, double* terms) {                              \
+    LagTermsKernel<W>(x, lagged, stride, width, count, terms);                                     \
+  }                                                                                                \
+  TARGET void PREFIX##WindowSums(const double* rows, std::size_t row_stride, int count,            \
+                                 int window, int newest, double* cross) {                          \
+    WindowSumsKernel<W>(rows, row_stride, count, window, newest, cross);                           \
+  }                                                                                                \
+  TARGET void PREFIX##TriangleSums(const double* values, const double* bins, const double* points, \
+                                   std::size_t filters, const std::size_t* first,                  \
+                                   const std::size_t* mid, const std::size_t* end, double* out) {  \
+    TriangleSumsKernel<W>(values, bins, points, filters, first, mid, end, out);                    \
+  }                                                                                                \
+  TARGET void PREFIX##Magnitudes(const FftComplex* bins, std::size_t count, double* magnitudes) {  \
+    MagnitudesKernel(bins, count, magnitudes);                                                     \
+  }                                                                                                \
+  const Kernels PREFIX##Set = {PREFIX##LagTerms, PREFIX##WindowSums, PREFIX##TriangleSums,         \
+                               PREFIX##Magnitudes};
+
+VESK_KERNEL_SET(Base, , 2)
+#if defined(__x86_64__) || defined(__i386__)
+VESK_KERNEL_SET(Avx2, __attribute__((target("avx2"))), 4)
+#endif
+
+const Kernels& Chosen() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const Kernels& chosen = __builtin_cpu_supports("avx2") ? Avx2Set : BaseSet;
+#else
+  static const Kernels& chosen = BaseSet;
+#endif
+  return chosen;
+}
+
+}  // namespace
+
+void LagTerms(const double* x, const double* lagged, std::size_t stride, int width, int count,
+              double* terms) {
+  Chosen().lag_terms(x, lagged, stride, width, count, terms);
+}
+
+void WindowSums(const double* rows, std::size_t row_stride, int count, int window, int newest,
+                double* cross) {
+  Chosen().window_sums(rows, row_stride, count, window, newest, cross);
+}
+
+void TriangleSums(const double* values, const double* bins, const double* points,
+                  std::size_t filters, const std::size_t* first, const std::size_t* mid,
+                  const std::size_t* end, double* out) {
+  Chosen().triangle_sums(values, bins, points, filters, first, mid, end, out);
+}
+
+void Magnitudes(const FftComplex* bins, std::size_t count, double* magnitudes) {
+  Chosen().magnitudes(bins, count, magnitudes);
+}
+
+}  // namespace vesk_kernels
