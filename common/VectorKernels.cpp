@@ -188,15 +188,23 @@ struct Kernels {
 VESK_KERNEL_SET(Base, , 2)
 #if defined(__x86_64__) || defined(__i386__)
 VESK_KERNEL_SET(Avx2, __attribute__((target("avx2"))), 4)
+#else
+const Kernels& Avx2Set = BaseSet;  // never chosen
 #endif
 
-const Kernels& Chosen() {
+bool HasAvx2() {
 #if defined(__x86_64__) || defined(__i386__)
-  static const Kernels& chosen = __builtin_cpu_supports("avx2") ? Avx2Set : BaseSet;
+  return __builtin_cpu_supports("avx2");
 #else
-  static const Kernels& chosen = BaseSet;
+  return false;
 #endif
-  return chosen;
+}
+
+const Kernels* in_use = nullptr;
+
+const Kernels& Chosen() {
+  if (!in_use) in_use = HasAvx2() ? &Avx2Set : &BaseSet;
+  return *in_use;
 }
 
 }  // namespace
@@ -219,6 +227,18 @@ void TriangleSums(const double* values, const double* bins, const double* points
 
 void Magnitudes(const FftComplex* bins, std::size_t count, double* magnitudes) {
   Chosen().magnitudes(bins, count, magnitudes);
+}
+
+bool Available(Unit unit) {
+  return unit == Unit::kBase || HasAvx2();
+}
+
+Unit InUse() {
+  return &Chosen() == &BaseSet ? Unit::kBase : Unit::kAvx2;
+}
+
+void Use(Unit unit) {
+  if (Available(unit)) in_use = unit == Unit::kBase ? &BaseSet : &Avx2Set;
 }
 
 }  // namespace vesk_kernels

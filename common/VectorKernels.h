@@ -40,6 +40,13 @@ void TriangleSums(const double* values, const double* bins, const double* points
 // magnitudes[i] = bins[i].abs() for i < count.
 void Magnitudes(const FftComplex* bins, std::size_t count, double* magnitudes);
 
+// The vector units the kernels are built for. The widest the processor has is
+// used; tests switch between them (before any analysis starts) to compare.
+enum class Unit { kBase, kAvx2 };
+bool Available(Unit unit);
+Unit InUse();
+void Use(Unit unit);  // ignored when the unit is not available
+
 }  // namespace vesk_kernels
 
 #endif
