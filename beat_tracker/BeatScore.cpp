@@ -3,6 +3,7 @@
 
 #include "beat_tracker/BeatTracker.h"
 #include "beat_tracker/DiagnosticRow.h"
+#include "beat_tracker/RingRuns.h"
 
 namespace beat_tracker {
 
@@ -67,12 +68,32 @@ int BeatTracker::UpdateBeatScores(const std::vector<double>& onset) {
   // mean), so early contributions weigh most.
   beat_reliability_buffer.push(0.0);
   beat_count_buffer.push(0);
-  for (int s = 0; s < N; ++s) {
-    double& R = beat_reliability_buffer.back(s);
-    std::uint64_t& count = beat_count_buffer.back(s);
-    const double q = static_cast<double>(count);
-    R = R + (R * q + w[s] * v[s]) / (q + 1);
-    count += 1;
+  // The engine pushes both rings together, so the same slots hold frame s of
+  // each and the update runs straight through them; rings prepared apart
+  // take the entry-by-entry path.
+  if (beat_count_buffer.index == beat_reliability_buffer.index &&
+      beat_count_buffer.length == beat_reliability_buffer.length) {
+    const RingRuns runs = RunsOf(beat_reliability_buffer, 0, N);
+    for (int r = 0; r < runs.size; ++r) {
+      const RingRun& run = runs.run[r];
+      double* R = beat_reliability_buffer.data.data() + run.top;
+      std::uint64_t* counts = beat_count_buffer.data.data() + run.top;
+      const double* ws = w.data() + run.first_age;
+      const double* vs = v.data() + run.first_age;
+      for (int i = 0; i < run.count; ++i) {
+        const double q = static_cast<double>(counts[-i]);
+        R[-i] = R[-i] + (R[-i] * q + ws[i] * vs[i]) / (q + 1);
+        counts[-i] += 1;
+      }
+    }
+  } else {
+    for (int s = 0; s < N; ++s) {
+      double& R = beat_reliability_buffer.back(s);
+      std::uint64_t& count = beat_count_buffer.back(s);
+      const double q = static_cast<double>(count);
+      R = R + (R * q + w[s] * v[s]) / (q + 1);
+      count += 1;
+    }
   }
 
   // Of the two newest final scores, the weaker is cleared (the older on a tie).

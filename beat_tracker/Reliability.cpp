@@ -1,4 +1,5 @@
 #include "beat_tracker/BeatTracker.h"
+#include "beat_tracker/RingRuns.h"
 
 namespace beat_tracker {
 
@@ -11,10 +12,13 @@ double BeatTracker::UpdateReliability() {
   // The share of the 200 previous intervals lying strictly within 5 frames of
   // the newest one. The ring starts zero-filled, so all 200 always exist.
   const double I = interval_buffer.back(0);
+  const double low = I - kAgreement;
+  const double high = I + kAgreement;
   std::uint64_t count = 0;
-  for (int k = 1; k <= kReliabilityFrames; ++k) {
-    const double x = interval_buffer.back(k);
-    if (I - kAgreement < x && x < I + kAgreement) ++count;
+  const RingRuns runs = RunsOf(interval_buffer, 1, kReliabilityFrames);
+  for (int r = 0; r < runs.size; ++r) {
+    const double* x = interval_buffer.data.data() + runs.run[r].top + 1 - runs.run[r].count;
+    for (int k = 0; k < runs.run[r].count; ++k) count += (low < x[k] && x[k] < high) ? 1 : 0;
   }
   const double r = no_onset ? 0.0 : static_cast<double>(count) / kReliabilityFrames;
   music_reliability_buffer.push(r);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "beat_tracker/RingIBuffer.h"
+#include "beat_tracker/RingRuns.h"
 
 using beat_tracker::RingIBuffer;
 
@@ -40,4 +41,32 @@ TEST(RingIBuffer, BackIsAWritableReferenceAndRowsKeepTheirStorage) {
   ring.push({1.5, 2.5, 3.5});  // wraps into slot 0
   EXPECT_EQ(ring.back(0)[0], 1.5);
   EXPECT_EQ(ring.back(3)[2], 7.0);
+}
+
+TEST(RingRuns, CoverExactlyTheEntriesAskedForAcrossTheWrap) {
+  // For every position of the newest entry in a short ring, every span of
+  // entries maps to runs that visit exactly back(first) ... back(first + count - 1).
+  RingIBuffer<int> ring;
+  ring.length = 7;
+  ring.fill(0);
+  for (int pushes = 0; pushes < 7; ++pushes) {
+    for (int first = 0; first < 7; ++first) {
+      for (int count = 0; first + count <= 7; ++count) {
+        const beat_tracker::RingRuns runs = beat_tracker::RunsOf(ring, first, count);
+        std::vector<const int*> visited;
+        for (int r = 0; r < runs.size; ++r) {
+          const beat_tracker::RingRun& run = runs.run[r];
+          for (int i = 0; i < run.count; ++i) {
+            ASSERT_EQ(&ring.data[run.top - i], &ring.back(run.first_age + i));
+            visited.push_back(&ring.data[run.top - i]);
+          }
+        }
+        ASSERT_EQ(visited.size(), static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k)
+          ASSERT_EQ(visited[k], &ring.back(first + k))
+              << "index " << ring.index << " first " << first << " count " << count;
+      }
+    }
+    ring.push(pushes);
+  }
 }
