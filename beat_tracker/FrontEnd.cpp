@@ -128,10 +128,22 @@ std::vector<double> BeatTracker::MakeChromaVec(RingIBuffer<std::vector<double>>&
   const std::vector<double>& row = ring.back(0);
   std::vector<double> out(12, 0.0);
   const std::size_t bins = std::min(row.size(), bin_octave.size());
+  // Neighbouring bins mostly share a pitch class: a run of them is summed in a
+  // register and stored once (the same additions in the same order).
+  int run_class = -1;
+  double run_sum = 0.0;
   for (std::size_t i = 0; i < bins; ++i) {
     const int octave = static_cast<int>(bin_octave[i]);
-    if (octave >= 1 && octave <= 9) out[static_cast<int>(bin_pitch_class[i])] += row[i];
+    if (octave < 1 || octave > 9) continue;
+    const int pitch_class = static_cast<int>(bin_pitch_class[i]);
+    if (pitch_class != run_class) {
+      if (run_class >= 0) out[run_class] = run_sum;
+      run_class = pitch_class;
+      run_sum = out[pitch_class];
+    }
+    run_sum += row[i];
   }
+  if (run_class >= 0) out[run_class] = run_sum;
   // Scaled so that the strongest class is 1; a frame without counted energy
   // gives 0 / 0 in every entry.
   double peak = 0.0;
