@@ -117,8 +117,15 @@ void BeatTracker::checkFrames(int count, const RL::Matrix<float>& audio,
     m << what << " at frame " << count;
     throw new RL::NodeException(this, m.str(), "BeatTracker", __LINE__);
   };
-  std::ostringstream m;
+  // The checks pass on every frame of a sound network: nothing is formatted
+  // (or even constructed for formatting) unless one fails.
   if (audio.nrows() < 1) fail("input AUDIO has no rows (at least one channel expected)");
+  const bool bad_width = count == 0 ? audio.ncols() < 2 || audio.ncols() > kWidestFrame ||
+                                          static_cast<std::size_t>(advance) > audio.ncols()
+                                    : audio.ncols() != width;
+  const std::size_t bins = width / 2 + 1;
+  if (!bad_width && spectrum.nrows() >= 1 && spectrum.ncols() == bins) return;
+  std::ostringstream m;
   if (count == 0) {
     if (audio.ncols() < 2) {
       m << "input AUDIO has " << audio.ncols() << " columns, at least 2 expected";
@@ -142,7 +149,6 @@ void BeatTracker::checkFrames(int count, const RL::Matrix<float>& audio,
       << " expected (the width of frame 0)";
     fail(m.str());
   }
-  const std::size_t bins = width / 2 + 1;
   if (spectrum.nrows() < 1 || spectrum.ncols() != bins) {
     m << "input FFTAUDIO has " << spectrum.nrows() << " rows of " << spectrum.ncols()
       << " columns, at least one row of exactly " << bins
