@@ -59,24 +59,20 @@ void BeatTracker::PatternMatchingInto(RingIBuffer<std::vector<double>>& ring,
                       onset_band_end >= onset_band_begin && N + F - 2 >= 0 &&
                       static_cast<std::uint64_t>(N + F - 2) < ring.length &&
                       ring.data.size() == ring.length;
-  bool rows_fit = usable;
-  for (int s = 0; rows_fit && s < N + F - 1; ++s)
-    rows_fit = ring.back(s).size() >= static_cast<std::size_t>(onset_band_end);
-  if (!rows_fit) {
+  PatternMatchingCache::Config config;
+  config.min_interval = m;
+  config.max_interval = N;
+  config.window = F;
+  config.band_begin = onset_band_begin;
+  config.band_end = onset_band_end;
+  // The frame loop follows its own onset history push by push; any other
+  // call checks the whole history. A row too short for the bands takes the
+  // reference path, which reports it.
+  if (!usable ||
+      !pattern_matching_cache_.Compute(config, ring, out,
+                                       own_frame ? PatternMatchingCache::History::kFollowPushes
+                                                 : PatternMatchingCache::History::kVerify))
     out = PatternMatchingReference(ring);
-  } else {
-    PatternMatchingCache::Config config;
-    config.min_interval = m;
-    config.max_interval = N;
-    config.window = F;
-    config.band_begin = onset_band_begin;
-    config.band_end = onset_band_end;
-    // The frame loop follows its own onset history push by push; any other
-    // call checks the whole history.
-    pattern_matching_cache_.Compute(config, ring, out,
-                                    own_frame ? PatternMatchingCache::History::kFollowPushes
-                                              : PatternMatchingCache::History::kVerify);
-  }
   if (log_flag) WriteDiagnosticRow(interval_long_value_file, out);
 }
 

@@ -40,6 +40,21 @@ void PatternMatchingCache::TermsOf(int age, double* terms) const {
                          band_stride_, width_, count_, terms);
 }
 
+void PatternMatchingCache::WindowEnergies(int first_a, int first_b, double& a, double& b) const {
+  // Two sums in one loop: each keeps its own order, and neither waits for
+  // the other's additions.
+  const double* ea = energies_.data() + newest_row_ + first_a;
+  const double* eb = energies_.data() + newest_row_ + first_b;
+  double sa = 0.0;
+  double sb = 0.0;
+  for (int s = 0; s < config_.window; ++s) {
+    sa += ea[s];
+    sb += eb[s];
+  }
+  a = sa;
+  b = sb;
+}
+
 double PatternMatchingCache::WindowEnergy(int first) const {
   const double* e = energies_.data() + newest_row_ + first;
   double sum = 0.0;
@@ -57,8 +72,10 @@ bool PatternMatchingCache::FollowsLastFrame(const RingIBuffer<std::vector<double
   const int last_age = history == History::kVerify ? history_ : std::min(history_, 2);
   const std::size_t bytes = static_cast<std::size_t>(width_) * sizeof(double);
   for (int age = 1; age < last_age; ++age) {
-    const double* now = ring.back(age).data() + config_.band_begin;
-    if (bytes != 0 && std::memcmp(now, Row(age - 1), bytes) != 0) return false;
+    const std::vector<double>& row = ring.back(age);
+    if (row.size() < static_cast<std::size_t>(config_.band_end)) return false;
+    if (bytes != 0 && std::memcmp(row.data() + config_.band_begin, Row(age - 1), bytes) != 0)
+      return false;
   }
   return true;
 }
@@ -102,11 +119,20 @@ void PatternMatchingCache::Rebuild(const RingIBuffer<std::vector<double>>& ring)
     TermsOf(s, terms_.data() + static_cast<std::size_t>(s) * padded_count_);
 }
 
-void PatternMatchingCache::Compute(const Config& config,
+bool PatternMatchingCache::Compute(const Config& config,
                                    const RingIBuffer<std::vector<double>>& ring,
                                    std::vector<double>& out, History history) {
   if (!configured_ || !(config == config_)) Configure(config);
+  // Only rows that are read must hold the bands: the newest when following,
+  // all of them for a rebuild. Nothing changes when one is too short.
+  const std::size_t bands = static_cast<std::size_t>(config_.band_end);
   const bool follows = FollowsLastFrame(ring, history);
+  for (int age = 0; age < (follows ? 1 : history_); ++age) {
+    if (ring.back(age).size() < bands) {
+      valid_ = false;
+      return false;
+    }
+  }
   if (follows) {
     PushNewest(ring.back(0));
   } else {
@@ -118,7 +144,7 @@ void PatternMatchingCache::Compute(const Config& config,
   ring_length_ = ring.length;
 
   out.resize(count_);
-  if (count_ == 0) return;
+  if (count_ == 0) return true;
 
   // Cross sums over the window, newest frame first; each lag's sum keeps its
   // frame order.
@@ -126,15 +152,16 @@ void PatternMatchingCache::Compute(const Config& config,
   const int n = count_;
   double* cross = cross_.data();
   double* lagged = lagged_.data();
-  const double recent = WindowEnergy(0);
+  double recent = 0.0;
   vesk_kernels::WindowSums(terms_.data(), static_cast<std::size_t>(padded_count_), n,
                            config_.window, newest_term_, cross);
   // Lagged energies: moved one lag on from the previous frame when it was
   // followed (the very same sums), formed afresh otherwise.
   if (follows) {
     std::memmove(lagged + 1, lagged, static_cast<std::size_t>(n - 1) * sizeof(double));
-    lagged[0] = WindowEnergy(m);
+    WindowEnergies(0, m, recent, lagged[0]);
   } else {
+    recent = WindowEnergy(0);
     for (int j = 0; j < n; ++j) lagged[j] = WindowEnergy(m + j);
   }
   for (int j = 0; j < n; ++j) {
@@ -142,6 +169,7 @@ void PatternMatchingCache::Compute(const Config& config,
     const double Y = lagged[j];
     out[j] = (recent == 0 || Y == 0) ? 0.0 : (A * A / recent) / Y;
   }
+  return true;
 }
 
 }  // namespace beat_tracker

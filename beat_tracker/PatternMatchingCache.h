@@ -48,9 +48,10 @@ class PatternMatchingCache {
   enum class History { kVerify, kFollowPushes };
 
   // Matching value per lag m ... N - 1 into `out` (resized to N - m). The ring
-  // must reach N + F - 2 frames back and every row must hold band_end values;
-  // the caller checks that. Allocates only when the configuration changes.
-  void Compute(const Config& config, const RingIBuffer<std::vector<double>>& ring,
+  // must reach N + F - 2 frames back (the caller checks that). False, with
+  // `out` untouched, when a row it would read holds fewer than band_end values.
+  // Allocates only when the configuration changes.
+  bool Compute(const Config& config, const RingIBuffer<std::vector<double>>& ring,
                std::vector<double>& out, History history = History::kVerify);
 
   // How many times the state was rebuilt from a whole ring (for tests).
@@ -71,6 +72,8 @@ class PatternMatchingCache {
   void TermsOf(int age, double* terms) const;
   // Window sum of the energies from age `first` on, newest first.
   double WindowEnergy(int first) const;
+  // The window sums from ages first_a and first_b together.
+  void WindowEnergies(int first_a, int first_b, double& a, double& b) const;
   // Energy (sum of squares over the bands) of one copied row.
   double EnergyOf(const double* row) const;
 

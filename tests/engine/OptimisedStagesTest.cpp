@@ -182,6 +182,15 @@ TEST(OptimisedPatternMatching, RefusesWhatTheReferenceRefuses) {
   EXPECT_THROW(engine->STPattanMatching(unfilled), std::invalid_argument);
   engine->min_interval = 40;  // no candidate interval
   EXPECT_TRUE(engine->STPattanMatching(engine->onset_buffer).empty());
+  // A row shortened after a history was followed: refused, nothing read past it.
+  engine->min_interval = 10;
+  engine->onset_buffer.back(45) = std::vector<double>(64, 0.5);
+  std::mt19937_64 rng(8);
+  engine->onset_buffer.push(RandomOnsetRow(rng));
+  engine->STPattanMatching(engine->onset_buffer);
+  engine->onset_buffer.push(RandomOnsetRow(rng));
+  engine->onset_buffer.back(1) = std::vector<double>(3, 1.0);
+  EXPECT_THROW(engine->STPattanMatching(engine->onset_buffer), std::invalid_argument);
 }
 
 TEST(ReferenceStages, WholeRunsAgreeOnEveryDecision) {
