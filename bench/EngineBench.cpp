@@ -88,19 +88,36 @@ void BM_OnsetFilter(benchmark::State& state) {
 BENCHMARK(BM_OnsetFilter);
 
 // One new onset row per iteration, as analyze pushes it: the fast stage works
-// incrementally, the reference recomputes every product.
+// incrementally, the reference recomputes every product. Modes: 0 the frame
+// loop's (the history followed push by push), 1 a call of STPattanMatching
+// (the whole history compared with the kept copy first), 2 the reference.
 void BM_PatternMatching(benchmark::State& state) {
-  auto engine = WarmEngine(state.range(0) != 0);
+  const int mode = static_cast<int>(state.range(0));
+  auto engine = WarmEngine(mode == 2);
+  beat_tracker::PatternMatchingCache cache;
+  beat_tracker::PatternMatchingCache::Config config;
+  config.min_interval = engine->min_interval;
+  config.max_interval = engine->max_interval;
+  config.window = engine->window_length;
+  config.band_begin = engine->onset_band_begin;
+  config.band_end = engine->onset_band_end;
+  std::vector<double> out;
   int f = 0;
   for (auto _ : state) {
     // A row of the warm history, 200 ... 299 frames back: a fresh row each time.
     const std::vector<double> row = engine->onset_buffer.back(200 + f++ % 100);
     engine->onset_buffer.push(row);
-    benchmark::DoNotOptimize(engine->STPattanMatching(engine->onset_buffer));
+    if (mode == 0) {
+      cache.Compute(config, engine->onset_buffer, out,
+                    beat_tracker::PatternMatchingCache::History::kFollowPushes);
+      benchmark::DoNotOptimize(out.data());
+    } else {
+      benchmark::DoNotOptimize(engine->STPattanMatching(engine->onset_buffer));
+    }
   }
   Report(state);
 }
-BENCHMARK(BM_PatternMatching)->ArgName("reference")->Arg(0)->Arg(1);
+BENCHMARK(BM_PatternMatching)->ArgName("mode")->Arg(0)->Arg(1)->Arg(2);
 
 void BM_IntervalSelection(benchmark::State& state) {
   auto engine = WarmEngine(false);
