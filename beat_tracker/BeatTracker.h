@@ -201,6 +201,19 @@ class BeatTracker {
   std::vector<std::size_t> mel_range_end_;
   std::vector<double> mel_bin_numbers_;  // 0, 1, 2, ... as doubles
 
+  // Runs of consecutive counted bins of one pitch class, valid for the tables
+  // and row length they were found for.
+  struct ChromaRun {
+    int pitch_class;
+    std::size_t begin;
+    std::size_t end;
+  };
+  void UpdateChromaRuns(std::size_t bins);
+  std::vector<ChromaRun> chroma_runs_;
+  std::vector<double> chroma_octaves_;
+  std::vector<double> chroma_classes_;
+  std::size_t chroma_run_bins_ = 0;
+
   PatternMatchingCache pattern_matching_cache_;
 
   // Working rows reused from frame to frame, so that a frame allocates nothing

@@ -123,27 +123,47 @@ std::vector<double> BeatTracker::Filter3x3(RingIBuffer<std::vector<double>>& rin
   return out;
 }
 
+void BeatTracker::UpdateChromaRuns(std::size_t bins) {
+  chroma_runs_.clear();
+  for (std::size_t i = 0; i < bins; ++i) {
+    const int octave = static_cast<int>(bin_octave[i]);
+    if (octave < 1 || octave > 9) continue;
+    const int pitch_class = static_cast<int>(bin_pitch_class[i]);
+    if (!chroma_runs_.empty() && chroma_runs_.back().end == i &&
+        chroma_runs_.back().pitch_class == pitch_class) {
+      chroma_runs_.back().end = i + 1;
+    } else {
+      chroma_runs_.push_back({pitch_class, i, i + 1});
+    }
+  }
+  chroma_octaves_ = bin_octave;
+  chroma_classes_ = bin_pitch_class;
+  chroma_run_bins_ = bins;
+}
+
 std::vector<double> BeatTracker::MakeChromaVec(RingIBuffer<std::vector<double>>& ring) {
   RequireHistory(ring, 0, "MakeChromaVec");
   const std::vector<double>& row = ring.back(0);
   std::vector<double> out(12, 0.0);
   const std::size_t bins = std::min(row.size(), bin_octave.size());
-  // Neighbouring bins mostly share a pitch class: a run of them is summed in a
-  // register and stored once (the same additions in the same order).
-  int run_class = -1;
-  double run_sum = 0.0;
-  for (std::size_t i = 0; i < bins; ++i) {
-    const int octave = static_cast<int>(bin_octave[i]);
-    if (octave < 1 || octave > 9) continue;
-    const int pitch_class = static_cast<int>(bin_pitch_class[i]);
-    if (pitch_class != run_class) {
-      if (run_class >= 0) out[run_class] = run_sum;
-      run_class = pitch_class;
-      run_sum = out[pitch_class];
-    }
-    run_sum += row[i];
+  // Bins counted (octaves 1 ... 9) come in runs of one pitch class; each run
+  // is summed in a register and stored once: the same additions in the same
+  // order. The runs are found again whenever the tables differ from those
+  // they were found in (compared bit for bit, so hand-set tables are followed).
+  const bool same_tables =
+      chroma_octaves_.size() == bin_octave.size() &&
+      chroma_classes_.size() == bin_pitch_class.size() && chroma_run_bins_ == bins &&
+      (bin_octave.empty() || std::memcmp(chroma_octaves_.data(), bin_octave.data(),
+                                         bin_octave.size() * sizeof(double)) == 0) &&
+      (bin_pitch_class.empty() || std::memcmp(chroma_classes_.data(), bin_pitch_class.data(),
+                                              bin_pitch_class.size() * sizeof(double)) == 0);
+  if (!same_tables) UpdateChromaRuns(bins);
+  const double* values = row.data();
+  for (const ChromaRun& run : chroma_runs_) {
+    double sum = out[run.pitch_class];
+    for (std::size_t i = run.begin; i < run.end; ++i) sum += values[i];
+    out[run.pitch_class] = sum;
   }
-  if (run_class >= 0) out[run_class] = run_sum;
   // Scaled so that the strongest class is 1; a frame without counted energy
   // gives 0 / 0 in every entry.
   double peak = 0.0;

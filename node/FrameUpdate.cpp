@@ -10,11 +10,18 @@ void update_signal(std::vector<double>& signal, RL::Matrix<float>& frame, int n)
   const std::size_t length = signal.size();
   const std::size_t count = static_cast<std::size_t>(n);
   std::copy(signal.begin() + count, signal.end(), signal.begin());
-  for (std::size_t j = length - count; j < length; ++j) {
-    double sum = 0.0;
-    for (std::size_t r = 0; r < frame.nrows(); ++r) sum += frame(r, j);
-    signal[j] = 0.5 * sum;
+  // Channel by channel over the new samples (each sum still adds the channels
+  // in order, from 0.0), so that the loops run straight through memory.
+  double* out = signal.data() + (length - count);
+  const std::size_t first = length - count;
+  const std::size_t columns = frame.ncols();
+  const float* values = frame.data();
+  std::fill(out, out + count, 0.0);
+  for (std::size_t r = 0; r < frame.nrows(); ++r) {
+    const float* row = values + r * columns + first;
+    for (std::size_t j = 0; j < count; ++j) out[j] += static_cast<double>(row[j]);
   }
+  for (std::size_t j = 0; j < count; ++j) out[j] = 0.5 * out[j];
 }
 
 void update_fftsignal(std::vector<FftComplex>& spectrum, RL::Matrix<std::complex<float>>& frame,

@@ -53,6 +53,40 @@ TEST_F(FrontEnd, ChromaIsScaledToItsStrongestClass) {
     }
 }
 
+TEST_F(FrontEnd, ChromaFollowsPitchTablesEditedByHand) {
+  // The chroma sums every counted bin into its class in bin order, with the
+  // tables as they are at the call, also after they were edited.
+  std::vector<double> spectrum(256);
+  for (int i = 0; i < 256; ++i) spectrum[i] = 1.0 + 0.37 * ((i * 7919) % 101);
+  auto straightforward = [&] {
+    std::vector<double> sums(12, 0.0);
+    for (std::size_t i = 0; i < spectrum.size() && i < engine->bin_octave.size(); ++i) {
+      const int octave = static_cast<int>(engine->bin_octave[i]);
+      if (octave >= 1 && octave <= 9)
+        sums[static_cast<int>(engine->bin_pitch_class[i])] += spectrum[i];
+    }
+    double peak = 0.0;
+    for (double v : sums) peak = v > peak ? v : peak;
+    for (double& v : sums) v = v / peak;
+    return sums;
+  };
+  engine->spectrum_buffer.push(spectrum);
+  EXPECT_TRUE(
+      engine_test::SameBits(engine->MakeChromaVec(engine->spectrum_buffer), straightforward()));
+  // Classes moved, a bin taken out, a low bin let in, a run split in two.
+  engine->bin_pitch_class[200] = 3.0;
+  engine->bin_pitch_class[120] = 11.0;
+  engine->bin_octave[150] = 0.0;
+  engine->bin_octave[10] = 2.0;
+  engine->bin_pitch_class[10] = 7.0;
+  EXPECT_TRUE(
+      engine_test::SameBits(engine->MakeChromaVec(engine->spectrum_buffer), straightforward()));
+  // Shorter tables than the row: only the bins they cover count.
+  engine->bin_octave.resize(100);
+  EXPECT_TRUE(
+      engine_test::SameBits(engine->MakeChromaVec(engine->spectrum_buffer), straightforward()));
+}
+
 TEST_F(FrontEnd, MelFiltersAreTrianglesOfHeightOne) {
   // A bin exactly on a peak point gives its full magnitude to that filter only.
   std::vector<double> row(256, 0.0);
