@@ -42,7 +42,6 @@ class InputPipeline {
   std::int64_t inputFrames() const { return sourceFrames; }
   bool readsAhead() const { return worker.joinable(); }
   std::size_t framesPerBlock() const { return blockFrames; }
-  const BlockQueue& queue() const { return blocks; }
 
   // Replaces `block` (which may be reused) with the next block of at least
   // one frame; false once every frame was delivered. Throws a read or
