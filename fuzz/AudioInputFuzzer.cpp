@@ -4,15 +4,17 @@
 //  - a stream: the rest is read by openPcmStream, as `vesk-beat -` reads
 //    standard input (a WAV header or raw PCM in a layout the byte picks).
 // The reader then feeds the tool's source node (with its resampler when the
-// rate differs) for up to a few thousand frames.
+// rate differs, and its reading thread for a file) for up to a thousand frames.
 //
 // What must hold: no crash, hang or sanitizer report; a bad input ends in an
-// AudioError with a message; every delivered sample is a finite number.
+// AudioError with a message; every delivered sample and every spectrum value
+// is a finite number.
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -65,11 +67,14 @@ void Pull(std::unique_ptr<vesk_beat::AudioReader> reader) {
                  reader->sampleRate());
     std::abort();
   }
-  vesk_beat::AudioSourceNode source("source", std::move(reader), kRate, kFrame, kHop);
-  source.request(0, 0, 1);
+  vesk_beat::AudioSourceNode source("source", std::move(reader), kRate,
+                                    {kFrame, kHop, WindowFunction::Hann});
+  const int audioID = source.translateOutput("AUDIO");
+  const int spectrumID = source.translateOutput("FFTAUDIO");
+  source.request(audioID, 0, 1);
   source.initialize();
   for (int count = 0; count < kMostFrames && source.hasNextFrame(); ++count) {
-    RL::ObjectRef frame = source.getOutput(0, count);
+    RL::ObjectRef frame = source.getOutput(audioID, count);
     auto* m = dynamic_cast<RL::Matrix<float>*>(&*frame);
     if (m == nullptr || m->ncols() != static_cast<std::size_t>(kFrame)) std::abort();
     for (std::size_t r = 0; r < m->nrows(); ++r)
@@ -78,6 +83,15 @@ void Pull(std::unique_ptr<vesk_beat::AudioReader> reader) {
           std::fprintf(stderr, "frame %d holds a sample %g\n", count, (*m)(r, c));
           std::abort();
         }
+    RL::ObjectRef spectrum = source.getOutput(spectrumID, count);
+    auto* s = dynamic_cast<RL::Matrix<std::complex<float>>*>(&*spectrum);
+    if (s == nullptr || s->ncols() != static_cast<std::size_t>(kFrame / 2 + 1)) std::abort();
+    for (std::size_t k = 0; k < s->ncols(); ++k)
+      if (!std::isfinite((*s)(0, k).real()) || !std::isfinite((*s)(0, k).imag())) {
+        std::fprintf(stderr, "spectrum %d holds a value %g%+gi in bin %zu\n", count,
+                     (*s)(0, k).real(), (*s)(0, k).imag(), k);
+        std::abort();
+      }
   }
 }
 

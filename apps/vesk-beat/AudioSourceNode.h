@@ -1,55 +1,62 @@
 #ifndef VESK_BEAT_AUDIOSOURCENODE_H
 #define VESK_BEAT_AUDIOSOURCENODE_H
 
+#include <complex>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "apps/vesk-beat/AudioReader.h"
+#include "apps/vesk-beat/FrameBlock.h"
+#include "apps/vesk-beat/FrameMaker.h"
 #include "apps/vesk-beat/InputPipeline.h"
+#include "apps/vesk-beat/MatrixRecycler.h"
 #include "node/host/Rill.h"
 
 namespace vesk_beat {
 
-// The head of the tool's network: delivers on "AUDIO" the analysis window of
-// frame f, an RL::Matrix<float> of one row per channel and `frameLength`
-// columns whose last `hop` columns are the new samples [f*hop, (f+1)*hop) of
-// the input at the processing rate (zeros before the start and after the end).
-// Frames are computed in order; the input is resampled when its rate differs
-// (a file is decoded and resampled ahead, in a thread of its own).
+// The head of the tool's network. For frame f it delivers on "AUDIO" the
+// analysis window, an RL::Matrix<float> of one row per channel and
+// `format.length` columns whose last `format.hop` columns are the new samples
+// [f*hop, (f+1)*hop) of the input at the processing rate (zeros before the
+// start and after the end), and on "FFTAUDIO" its spectrum, an
+// RL::Matrix<std::complex<float>> whose row 0 holds bins 0 .. N/2 (the
+// channels averaged, weighted by the window, transformed). The frames are
+// made by an InputPipeline, for a file ahead in a thread of its own; this
+// node only wraps them. Frames are computed in order.
 class AudioSourceNode : public RL::BufferedNode {
  public:
-  // With `readAhead`, a file is decoded and resampled in a thread of its own.
+  // With `readAhead`, a file is worked in a thread of its own. Throws
+  // RL::NodeException* for a format that makes no frames (frame length below
+  // 2, hop outside 1 .. frame length) and AudioError when the input cannot be
+  // resampled.
   AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> reader, int processingRate,
-                  int frameLength, int hop, bool readAhead = true);
+                  const FrameFormat& format, bool readAhead = true,
+                  const InputPipeline::Limits& limits = InputPipeline::Limits());
 
   // True when the next frame to be computed holds at least one input sample.
-  // Reads (and for a stream waits for) up to one hop of input.
+  // Waits (for a stream, reads) until that frame is made; rethrows an error
+  // of the input.
   bool hasNextFrame();
   // Input samples per channel delivered so far, at the processing rate.
   std::int64_t samplesDelivered() const { return delivered; }
-  int channels() const { return channelCount; }
-  int inputRate() const { return input.inputRate(); }
+  int channels() const { return input->channels(); }
+  int inputRate() const { return input->inputRate(); }
   // Expected frames for a file; -1 for a stream.
   std::int64_t expectedFrames() const;
 
   void calculate(int outputID, int count, RL::Buffer& out) override;
 
  private:
-  // Reads until `frames` frames are pending or the input has ended.
-  void fill(std::size_t frames);
-  std::size_t pendingFrames() const { return (pending.size() / channelCount) - pendingPos; }
-
-  InputPipeline input;
-  int channelCount;
+  std::unique_ptr<InputPipeline> input;
   int rate;
-  int frameLength;
   int hop;
   int audioOutputID;
-  std::vector<float> pending;  // interleaved, at the processing rate
-  std::size_t pendingPos = 0;  // frames of `pending` already delivered
+  int spectrumOutputID;
+  std::unique_ptr<FrameBlock> block;  // the frames being delivered
+  std::size_t nextInBlock = 0;
   bool ended = false;
-  std::vector<float> window;  // channelCount rows of frameLength, row-major
+  std::unique_ptr<MatrixRecycler<float>> audioFrames;
+  std::unique_ptr<MatrixRecycler<std::complex<float>>> spectra;
   std::int64_t delivered = 0;
 };
 

@@ -14,7 +14,6 @@
 #include "apps/vesk-beat/PlotWriter.h"
 #include "apps/vesk-beat/ProgressBar.h"
 #include "apps/vesk-beat/SndfileReader.h"
-#include "apps/vesk-beat/SpectrumNode.h"
 #include "apps/vesk-beat/WorkingDirectory.h"
 #include "node/host/Rill.h"
 
@@ -57,11 +56,9 @@ struct RobotSession {
 // The network of one input. Destroyed downstream first.
 struct Network {
   std::unique_ptr<AudioSourceNode> source;
-  std::unique_ptr<SpectrumNode> spectrum;
   std::unique_ptr<RL::Node> tracker;
   ~Network() {
     tracker.reset();
-    spectrum.reset();
     source.reset();
   }
 };
@@ -101,11 +98,9 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   try {
     // Reading ahead takes the second core, unless other inputs already run on it.
     const bool readAhead = o.jobs <= 1 || o.inputs.size() <= 1;
-    net.source = std::make_unique<AudioSourceNode>("source", std::move(reader), o.rate, o.frame,
-                                                   o.hop, readAhead);
-    net.spectrum = std::make_unique<SpectrumNode>("spectrum", o.frame,
-                                                  static_cast<WindowFunction::Type>(o.windowType));
-    net.spectrum->connectToNode("AUDIO", net.source.get(), "AUDIO");
+    const FrameFormat format{o.frame, o.hop, static_cast<WindowFunction::Type>(o.windowType)};
+    net.source =
+        std::make_unique<AudioSourceNode>("source", std::move(reader), o.rate, format, readAhead);
 
     RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
     if (!factory) throw TrackingError("the node type \"BeatTracker\" is not registered");
@@ -114,9 +109,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       net.tracker.reset(factory->Create("beat-tracker", nodeParameters(o, plotting, logging)));
     }
     net.tracker->connectToNode("AUDIO", net.source.get(), "AUDIO");
-    net.tracker->connectToNode("FFTAUDIO", net.spectrum.get(), "FFTAUDIO");
+    net.tracker->connectToNode("FFTAUDIO", net.source.get(), "FFTAUDIO");
     net.source->initialize();
-    net.spectrum->initialize();
     net.tracker->initialize();
 
     const int beatID = net.tracker->translateOutput("BEAT_DETECTED");

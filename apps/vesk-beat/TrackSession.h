@@ -34,8 +34,8 @@ struct TrackJob {
   std::string plotPath;   // absolute or empty
 };
 
-// Builds the network (audio source -> spectrum -> "BeatTracker" node, the
-// source also feeding the node's "AUDIO"), pulls every frame, reports beats
+// Builds the network (the audio source feeding the "BeatTracker" node's
+// "AUDIO" and "FFTAUDIO"), pulls every frame, reports beats
 // through `writer` (and `robot` when given) as they are found, then writes the
 // beats file and the plot. The plug-in must be loaded. Throws AudioError,
 // OutputError, RobotError, TrackingError or Interrupted; nothing is written to
