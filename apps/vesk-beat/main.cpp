@@ -12,6 +12,7 @@
 
 #include "apps/vesk-beat/BatchRunner.h"
 #include "apps/vesk-beat/ConsoleRedirect.h"
+#include "apps/vesk-beat/HugePageHeap.h"
 #include "apps/vesk-beat/Interrupt.h"
 #include "apps/vesk-beat/Options.h"
 #include "apps/vesk-beat/PluginLoader.h"
@@ -56,6 +57,7 @@ std::string outputPath(const std::string& option, const std::string& pattern,
 }  // namespace
 
 int main(int argc, char** argv) {
+  adviseHugePageHeap();
   Options options;
   try {
     options = parseOptions(argc, argv);
