@@ -38,24 +38,84 @@ inline __attribute__((always_inline)) void LagTermsBlock(const double* x, const 
   V y;
   for (int k = 0; k < width; ++k, lagged += stride) {
     const double xk = x[k];
-#pragma GCC unroll 8
+#pragma GCC unroll 12
     for (int r = 0; r < R; ++r) a[r] += xk * Load(y, lagged + r * W);
   }
-#pragma GCC unroll 8
+#pragma GCC unroll 12
   for (int r = 0; r < R; ++r) Store(terms + r * W, a[r]);
 }
+
+// Covers `vectors` vectors of lags with as few blocks as there are registers
+// for: one block of up to twelve independent sums (every lag at once at the
+// usual ranges) keeps the adders busy, where small blocks would each wait on
+// their own chain of additions. Calls block.Run<R>(first vector) per block.
+constexpr int kMostVectorsPerBlock = 12;
+
+template <typename Block>
+inline __attribute__((always_inline)) void ForEachBlock(int vectors, const Block& block) {
+  int v = 0;
+  for (; vectors - v > kMostVectorsPerBlock; v += kMostVectorsPerBlock)
+    block.template Run<kMostVectorsPerBlock>(v);
+  switch (vectors - v) {
+    case 12:
+      block.template Run<12>(v);
+      break;
+    case 11:
+      block.template Run<11>(v);
+      break;
+    case 10:
+      block.template Run<10>(v);
+      break;
+    case 9:
+      block.template Run<9>(v);
+      break;
+    case 8:
+      block.template Run<8>(v);
+      break;
+    case 7:
+      block.template Run<7>(v);
+      break;
+    case 6:
+      block.template Run<6>(v);
+      break;
+    case 5:
+      block.template Run<5>(v);
+      break;
+    case 4:
+      block.template Run<4>(v);
+      break;
+    case 3:
+      block.template Run<3>(v);
+      break;
+    case 2:
+      block.template Run<2>(v);
+      break;
+    case 1:
+      block.template Run<1>(v);
+      break;
+    default:
+      break;
+  }
+}
+
+template <int W>
+struct LagTermsBlocks {
+  const double* x;
+  const double* lagged;
+  std::size_t stride;
+  int width;
+  double* terms;
+  template <int R>
+  inline __attribute__((always_inline)) void Run(int v) const {
+    LagTermsBlock<W, R>(x, lagged + v * W, stride, width, terms + v * W);
+  }
+};
 
 template <int W>
 inline __attribute__((always_inline)) void LagTermsKernel(const double* x, const double* lagged,
                                                           std::size_t stride, int width, int count,
                                                           double* terms) {
-  const int vectors = PaddedLags(count) / W;
-  int v = 0;
-  for (; v + 4 <= vectors; v += 4)
-    LagTermsBlock<W, 4>(x, lagged + v * W, stride, width, terms + v * W);
-  for (; v + 2 <= vectors; v += 2)
-    LagTermsBlock<W, 2>(x, lagged + v * W, stride, width, terms + v * W);
-  for (; v < vectors; ++v) LagTermsBlock<W, 1>(x, lagged + v * W, stride, width, terms + v * W);
+  ForEachBlock(PaddedLags(count) / W, LagTermsBlocks<W>{x, lagged, stride, width, terms});
 }
 
 template <int W, int R>
@@ -68,51 +128,32 @@ inline __attribute__((always_inline)) void WindowSumsBlock(const double* rows,
   int slot = newest;
   for (int s = 0; s < window; ++s) {
     const double* row = rows + static_cast<std::size_t>(slot) * row_stride;
-#pragma GCC unroll 8
+#pragma GCC unroll 12
     for (int r = 0; r < R; ++r) a[r] += Load(y, row + r * W);
     if (++slot == window) slot = 0;
   }
-#pragma GCC unroll 8
+#pragma GCC unroll 12
   for (int r = 0; r < R; ++r) Store(cross + r * W, a[r]);
 }
+
+template <int W>
+struct WindowSumsBlocks {
+  const double* rows;
+  std::size_t row_stride;
+  int window;
+  int newest;
+  double* cross;
+  template <int R>
+  inline __attribute__((always_inline)) void Run(int v) const {
+    WindowSumsBlock<W, R>(rows + v * W, row_stride, window, newest, cross + v * W);
+  }
+};
 
 template <int W>
 inline __attribute__((always_inline)) void WindowSumsKernel(const double* rows,
                                                             std::size_t row_stride, int count,
                                                             int window, int newest, double* cross) {
-  // Eight vectors at a time keep enough independent sums going to hide the
-  // latency of an addition; the rest in one block of its own size.
-  const int vectors = PaddedLags(count) / W;
-  int v = 0;
-  for (; v + 8 <= vectors; v += 8)
-    WindowSumsBlock<W, 8>(rows + v * W, row_stride, window, newest, cross + v * W);
-  const double* r = rows + v * W;
-  double* c = cross + v * W;
-  switch (vectors - v) {
-    case 7:
-      WindowSumsBlock<W, 7>(r, row_stride, window, newest, c);
-      break;
-    case 6:
-      WindowSumsBlock<W, 6>(r, row_stride, window, newest, c);
-      break;
-    case 5:
-      WindowSumsBlock<W, 5>(r, row_stride, window, newest, c);
-      break;
-    case 4:
-      WindowSumsBlock<W, 4>(r, row_stride, window, newest, c);
-      break;
-    case 3:
-      WindowSumsBlock<W, 3>(r, row_stride, window, newest, c);
-      break;
-    case 2:
-      WindowSumsBlock<W, 2>(r, row_stride, window, newest, c);
-      break;
-    case 1:
-      WindowSumsBlock<W, 1>(r, row_stride, window, newest, c);
-      break;
-    default:
-      break;
-  }
+  ForEachBlock(PaddedLags(count) / W, WindowSumsBlocks<W>{rows, row_stride, window, newest, cross});
 }
 
 template <int W>
@@ -133,13 +174,13 @@ inline __attribute__((always_inline)) void TriangleSumsKernel(
     std::size_t i = first[f];
     for (; i + W <= mid[f]; i += W) {
       t = ((Load(x, bins + i) - lo) * Load(v, values + i)) / rise;
-#pragma GCC unroll 8
+#pragma GCC unroll 12
       for (int l = 0; l < W; ++l) band += t[l];
     }
     for (; i < mid[f]; ++i) band += ((bins[i] - lo) * values[i]) / rise;
     for (; i + W <= end[f]; i += W) {
       t = (Load(v, values + i) * (hi - Load(x, bins + i))) / fall;
-#pragma GCC unroll 8
+#pragma GCC unroll 12
       for (int l = 0; l < W; ++l) band += t[l];
     }
     for (; i < end[f]; ++i) band += (values[i] * (hi - bins[i])) / fall;
