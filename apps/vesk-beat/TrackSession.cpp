@@ -148,9 +148,12 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
         beatRef = net.tracker->getOutput(beatID, f);
       }
       const bool isBeat = RL::dereference_cast<bool>(beatRef);
-      const float tempo = RL::dereference_cast<float>(net.tracker->getOutput(tempoID, f));
-      const float confidence = RL::dereference_cast<float>(net.tracker->getOutput(confidenceID, f));
+      // Tempo and confidence are read only on the frames that use them.
+      auto confidenceOf = [&] {
+        return RL::dereference_cast<float>(net.tracker->getOutput(confidenceID, f));
+      };
       if (plotting) {
+        const float confidence = confidenceOf();
         auto onset =
             RL::Conversion::convertTo<RL::Vector<float>>(net.tracker->getOutput(onsetID, f));
         float sum = 0.0f;
@@ -160,6 +163,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       }
       if (progress) progress->update(f);
       if (!isBeat) continue;
+      const float tempo = RL::dereference_cast<float>(net.tracker->getOutput(tempoID, f));
+      const float confidence = confidenceOf();
       BeatEvent event;
       event.file = job.name;
       event.frame = f;
