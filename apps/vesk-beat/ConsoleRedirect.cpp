@@ -32,9 +32,17 @@ ConsoleRedirect::ConsoleRedirect(Target target, const std::string& file) {
   out = ::fdopen(saved, "w");
   if (!out)
     throw std::runtime_error(std::string("cannot set up the output: ") + std::strerror(errno));
+  // Lines nobody reads are not even formatted: the tracker writes up to eight
+  // a frame (with a flush, a system call each) while a long silence lasts.
+  // Descriptor 1 still goes to /dev/null for anything written past std::cout.
+  if (target == Target::Null) {
+    std::cout.setstate(std::ios::badbit);
+    muted = true;
+  }
 }
 
 ConsoleRedirect::~ConsoleRedirect() {
+  if (muted) std::cout.clear();
   std::cout.flush();
   std::fflush(stdout);
   if (out) std::fclose(out);

@@ -10,7 +10,8 @@ namespace vesk_beat {
 // The plug-in writes its own lines to standard output (std::cout). So that
 // they never mix with the tool's results, the real standard output is moved
 // to a private descriptor for the tool, and descriptor 1 then goes to
-// /dev/null, to standard error or to a file.
+// /dev/null, to standard error or to a file. With /dev/null, std::cout is also
+// set to fail, so that the lines cost nothing; the destructor restores it.
 class ConsoleRedirect {
  public:
   enum class Target { Null, Stderr, File };
@@ -25,6 +26,7 @@ class ConsoleRedirect {
 
  private:
   std::FILE* out = nullptr;
+  bool muted = false;
 };
 
 }  // namespace vesk_beat
