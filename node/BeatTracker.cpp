@@ -117,39 +117,39 @@ void BeatTracker::checkFrames(int count, const RL::Matrix<float>& audio,
     m << what << " at frame " << count;
     throw new RL::NodeException(this, m.str(), "BeatTracker", __LINE__);
   };
-  // The checks pass on every frame of a sound network: nothing is formatted
-  // (or even constructed for formatting) unless one fails.
+  // The checks pass on every frame of a sound network: each message is
+  // formatted only when its check fails.
   if (audio.nrows() < 1) fail("input AUDIO has no rows (at least one channel expected)");
-  const bool bad_width = count == 0 ? audio.ncols() < 2 || audio.ncols() > kWidestFrame ||
-                                          static_cast<std::size_t>(advance) > audio.ncols()
-                                    : audio.ncols() != width;
-  const std::size_t bins = width / 2 + 1;
-  if (!bad_width && spectrum.nrows() >= 1 && spectrum.ncols() == bins) return;
-  std::ostringstream m;
   if (count == 0) {
     if (audio.ncols() < 2) {
+      std::ostringstream m;
       m << "input AUDIO has " << audio.ncols() << " columns, at least 2 expected";
       fail(m.str());
     }
     if (audio.ncols() > kWidestFrame) {
       // The engine keeps 3000 spectra of N/2 doubles: a frame this wide would
       // take more memory than a beat tracker should ask for.
+      std::ostringstream m;
       m << "input AUDIO has " << audio.ncols() << " columns, at most " << kWidestFrame
         << " expected (the tracker keeps 3000 spectra of N/2 values: "
         << 3000.0 * (audio.ncols() / 2) * sizeof(double) / 1e9 << " GB at this width)";
       fail(m.str());
     }
     if (static_cast<std::size_t>(advance) > audio.ncols()) {
+      std::ostringstream m;
       m << "input AUDIO has " << audio.ncols() << " columns, fewer than ADVANCE = " << advance
         << " (a frame must hold at least the new samples)";
       fail(m.str());
     }
   } else if (audio.ncols() != width) {
+    std::ostringstream m;
     m << "input AUDIO has " << audio.ncols() << " columns, " << width
       << " expected (the width of frame 0)";
     fail(m.str());
   }
+  const std::size_t bins = width / 2 + 1;
   if (spectrum.nrows() < 1 || spectrum.ncols() != bins) {
+    std::ostringstream m;
     m << "input FFTAUDIO has " << spectrum.nrows() << " rows of " << spectrum.ncols()
       << " columns, at least one row of exactly " << bins
       << " columns expected (N/2 + 1 for N = " << width << ")";
