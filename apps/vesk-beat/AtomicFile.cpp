@@ -30,13 +30,26 @@ AtomicFile::~AtomicFile() {
   }
 }
 
+void AtomicFile::fail(int e) {
+  if (error == 0) error = e != 0 ? e : EIO;
+}
+
+void AtomicFile::write(const std::string& text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) fail(errno);
+}
+
 void AtomicFile::commit() {
-  bool failed = std::ferror(file) != 0;
-  failed |= std::fclose(file) != 0;
+  errno = 0;
+  if (std::fflush(file) != 0 || std::ferror(file)) fail(errno);
+  // The data must be on disk before the name points to it.
+  if (error == 0 && ::fsync(::fileno(file)) != 0) fail(errno);
+  errno = 0;
+  if (std::fclose(file) != 0) fail(errno);
   file = nullptr;
-  if (failed) {
+  if (error != 0) {
     ::unlink(temporary.c_str());
-    throw OutputError("cannot write '" + path + "': write error");
+    throw OutputError("cannot write '" + path + "': " + std::strerror(error));
   }
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
     int e = errno;

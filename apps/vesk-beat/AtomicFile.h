@@ -23,14 +23,18 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  std::FILE* stream() const { return file; }
-  // Throws OutputError when writing or renaming failed.
+  // Appends `text`; a failure is kept for commit() to report.
+  void write(const std::string& text);
+  // Throws OutputError, with the system's reason, when writing or renaming failed.
   void commit();
 
  private:
+  void fail(int error);
+
   std::string path;
   std::string temporary;
   std::FILE* file = nullptr;
+  int error = 0;  // errno of the first failed write
 };
 
 }  // namespace vesk_beat

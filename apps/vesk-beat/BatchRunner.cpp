@@ -3,15 +3,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "apps/vesk-beat/AtomicFile.h"
 #include "apps/vesk-beat/AudioReader.h"
 #include "apps/vesk-beat/Interrupt.h"
+#include "apps/vesk-beat/StreamPath.h"
 #include "apps/vesk-beat/WorkingDirectory.h"
 
 namespace vesk_beat {
@@ -50,15 +54,34 @@ int runOne(const Options& o, const TrackJob& job, EventWriter& writer, std::FILE
   return kExitFailed;
 }
 
-bool copyFile(const std::string& path, std::FILE* out) {
+// Copies a worker's result to `out`; returns the errno of a failed write to
+// `out`, or 0.
+int copyFile(const std::string& path, std::FILE* out) {
   std::FILE* in = std::fopen(path.c_str(), "r");
-  if (!in) return false;
+  if (!in) return 0;  // the worker could not write it and said so
   char buffer[8192];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, n, out);
+  int error = 0;
+  while (error == 0 && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
+    errno = 0;
+    if (std::fwrite(buffer, 1, n, out) != n) error = errno != 0 ? errno : EIO;
+  }
   std::fclose(in);
-  std::fflush(out);
-  return true;
+  errno = 0;
+  if (error == 0 && std::fflush(out) != 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
+
+// The exit code a failed write to standard output adds: none when its reader
+// went away, which is how `| head` ends a run.
+int outputVerdict(int error) {
+  if (error == 0 || error == EPIPE) return kExitOk;
+  reportError(std::string("standard output: ") + std::strerror(error));
+  return kExitFailed;
+}
+
+bool isStream(const TrackJob& job) {
+  return job.input == "-" || isStreamPath(job.input);
 }
 
 }  // namespace
@@ -70,12 +93,20 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
     writer->header();
     const bool progress =
         !o.quiet && jobs[0].input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
-    return runOne(o, jobs[0], *writer, progress ? stderr : nullptr);
+    const int code = runOne(o, jobs[0], *writer, progress ? stderr : nullptr);
+    return std::max(code, outputVerdict(writer->writeError()));
   }
 
-  TemporaryDirectory results("vesk-beat-batch");
-  makeEventWriter(o.format, out, info, true)->header();
-  std::fflush(out);
+  std::optional<TemporaryDirectory> results;
+  try {
+    results.emplace("vesk-beat-batch");
+  } catch (const std::exception& e) {
+    reportError(e.what());
+    return kExitFailed;
+  }
+  auto header = makeEventWriter(o.format, out, info, true);
+  header->header();
+  int outError = header->writeError();
   std::fflush(stderr);
   std::cout.flush();
 
@@ -83,13 +114,26 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
   std::vector<int> codes(jobs.size(), -1);
   std::size_t next = 0, printed = 0;
   int worst = kExitOk;
+  bool abandoned = false;  // standard output went away and nothing else is written
+  bool stopping = false;   // interrupted: the workers were told to stop
   auto resultPath = [&](std::size_t i) {
-    return results.path() + "/" + std::to_string(i) + ".out";
+    return results->path() + "/" + std::to_string(i) + ".out";
   };
 
   while (printed < jobs.size()) {
+    if (!abandoned && outError != 0 && !o.writesBesidesStandardOutput()) {
+      // Files being tracked finish; streams are ended as Ctrl-C ends them.
+      abandoned = true;
+      for (const auto& [pid, job] : running)
+        if (isStream(jobs[job])) ::kill(pid, SIGTERM);
+    }
+    if (!stopping && interrupted()) {
+      // A signal to this process alone (SIGTERM, SIGHUP) stops the workers too.
+      stopping = true;
+      for (const auto& [pid, job] : running) ::kill(pid, SIGTERM);
+    }
     while (next < jobs.size() && running.size() < static_cast<std::size_t>(o.jobs) &&
-           !interrupted()) {
+           !interrupted() && !abandoned) {
       pid_t pid = ::fork();
       if (pid < 0) {
         reportError(std::string("cannot start a worker: ") + std::strerror(errno));
@@ -101,7 +145,12 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
         if (std::FILE* f = std::fopen(resultPath(next).c_str(), "w")) {
           auto writer = makeEventWriter(o.format, f, info, true);
           code = runOne(o, jobs[next], *writer, nullptr);
-          if (std::fclose(f) != 0) code = kExitFailed;
+          errno = 0;
+          if ((std::fclose(f) != 0 || writer->writeError() != 0) && code == kExitOk) {
+            reportError(jobs[next].name + ": cannot keep its result until it is printed: " +
+                        std::strerror(writer->writeError() != 0 ? writer->writeError() : errno));
+            code = kExitFailed;
+          }
         } else {
           reportError("cannot write a temporary result: " + std::string(std::strerror(errno)));
         }
@@ -113,15 +162,20 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
     }
     // Print every finished input that is next in order.
     while (printed < jobs.size() && codes[printed] >= 0) {
-      if (codes[printed] == kExitOk || codes[printed] == kExitFailed)
-        copyFile(resultPath(printed), out);
+      if ((codes[printed] == kExitOk || codes[printed] == kExitFailed) && outError == 0)
+        outError = copyFile(resultPath(printed), out);
       if (codes[printed] > worst) worst = codes[printed];
       ++printed;
     }
     if (printed >= jobs.size()) break;
     if (running.empty()) {
-      // Interrupted before every input started: the rest count as interrupted.
-      for (std::size_t i = next; i < jobs.size(); ++i) codes[i] = kExitInterrupted;
+      // Stopped before every input started: the rest count as not tracked.
+      std::string skipped;
+      for (std::size_t i = next; i < jobs.size(); ++i) {
+        codes[i] = abandoned ? kExitOk : kExitInterrupted;
+        skipped += (skipped.empty() ? "" : ", ") + jobs[i].name;
+      }
+      if (!abandoned && !skipped.empty()) reportError("interrupted; not tracked: " + skipped);
       next = jobs.size();
       continue;
     }
@@ -143,7 +197,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
     codes[it->second] = code;
     running.erase(it);
   }
-  return worst;
+  return std::max(worst, outputVerdict(outError));
 }
 
 }  // namespace vesk_beat

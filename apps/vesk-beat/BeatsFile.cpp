@@ -1,13 +1,22 @@
 #include "apps/vesk-beat/BeatsFile.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "apps/vesk-beat/AtomicFile.h"
 
 namespace vesk_beat {
 
 void writeBeatsFile(const std::string& path, const std::vector<BeatEvent>& beats) {
+  std::string text;
+  char line[64];
+  for (const BeatEvent& b : beats) {
+    if (!b.reliable) continue;
+    const int n = std::snprintf(line, sizeof line, "%.6f\n", b.time);
+    text.append(line, static_cast<std::size_t>(std::clamp(n, 0, int{sizeof line} - 1)));
+  }
   AtomicFile file(path);
-  for (const BeatEvent& b : beats)
-    if (b.reliable) std::fprintf(file.stream(), "%.6f\n", b.time);
+  file.write(text);
   file.commit();
 }
 

@@ -10,6 +10,10 @@
 
 namespace vesk_beat {
 
+ByteStream::~ByteStream() {
+  if (owned) ::close(fd);
+}
+
 std::size_t ByteStream::readSome(void* out, std::size_t n) {
   if (n > limit) n = static_cast<std::size_t>(limit);
   if (n == 0) return 0;

@@ -10,7 +10,12 @@ namespace vesk_beat {
 // so that headers can be read and the rest streamed.
 class ByteStream {
  public:
-  ByteStream(int fd, std::string name) : fd(fd), streamName(std::move(name)) {}
+  // With `owned`, the descriptor is closed with the stream.
+  ByteStream(int fd, std::string name, bool owned = false)
+      : fd(fd), streamName(std::move(name)), owned(owned) {}
+  ~ByteStream();
+  ByteStream(const ByteStream&) = delete;
+  ByteStream& operator=(const ByteStream&) = delete;
 
   // Reads at least one byte unless the stream (or the limit) is at its end;
   // blocks until data arrives. Returns 0 only at the end. Throws AudioError.
@@ -27,6 +32,7 @@ class ByteStream {
  private:
   int fd;
   std::string streamName;
+  bool owned;
   unsigned long long limit = ~0ull;
   std::string putBack;
 };

@@ -1,7 +1,10 @@
 #include "apps/vesk-beat/EventWriter.h"
 
+#include <cerrno>
 #include <cmath>
 #include <string>
+
+#include "apps/vesk-beat/Utf8.h"
 
 namespace vesk_beat {
 
@@ -17,7 +20,6 @@ void summaryText(std::FILE* f, const FileSummary& s) {
   std::fprintf(f, "%s: %.2f s, %d beats, median tempo %.1f bpm, mean confidence %.2f\n",
                s.file.c_str(), finite(s.duration), s.beats, finite(s.medianTempo),
                finite(s.meanConfidence));
-  std::fflush(f);
 }
 
 class TextWriter : public EventWriter {
@@ -31,9 +33,12 @@ class TextWriter : public EventWriter {
     else
       std::fprintf(out, "beat at %9.3f s  (below threshold)  confidence %.2f\n", finite(e.time),
                    finite(e.confidence));
-    std::fflush(out);
+    endLine(out);
   }
-  void summary(const FileSummary& s) override { summaryText(out, s); }
+  void summary(const FileSummary& s) override {
+    summaryText(out, s);
+    endLine(out);
+  }
 
  private:
   std::FILE* out;
@@ -45,16 +50,18 @@ class CsvWriter : public EventWriter {
   CsvWriter(std::FILE* out, std::FILE* info) : out(out), info(info) {}
   void header() override {
     std::fputs("file,time,tempo,confidence,frame,reliable\n", out);
-    std::fflush(out);
+    endLine(out);
   }
   void beat(const BeatEvent& e) override {
     std::fprintf(out, "%s,%.3f,%.2f,%.4f,%lld,%d\n", csvField(e.file).c_str(), finite(e.time),
                  finite(e.tempo), finite(e.confidence), static_cast<long long>(e.frame),
                  e.reliable ? 1 : 0);
-    std::fflush(out);
+    endLine(out);
   }
   void summary(const FileSummary& s) override {
-    if (info) summaryText(info, s);
+    if (!info) return;
+    summaryText(info, s);
+    std::fflush(info);
   }
 
  private:
@@ -71,7 +78,7 @@ class JsonWriter : public EventWriter {
                  "\"confidence\":%.4f,\"frame\":%lld,\"reliable\":%s}\n",
                  jsonString(e.file).c_str(), finite(e.time), finite(e.tempo), finite(e.confidence),
                  static_cast<long long>(e.frame), e.reliable ? "true" : "false");
-    std::fflush(out);
+    endLine(out);
   }
   void summary(const FileSummary& s) override {
     std::fprintf(out,
@@ -79,7 +86,7 @@ class JsonWriter : public EventWriter {
                  "\"median_tempo\":%.2f,\"mean_confidence\":%.4f}\n",
                  jsonString(s.file).c_str(), finite(s.duration), s.beats, finite(s.medianTempo),
                  finite(s.meanConfidence));
-    std::fflush(out);
+    endLine(out);
   }
 
  private:
@@ -88,9 +95,14 @@ class JsonWriter : public EventWriter {
 
 }  // namespace
 
+void EventWriter::endLine(std::FILE* out) {
+  errno = 0;
+  if ((std::fflush(out) != 0 || std::ferror(out)) && error == 0) error = errno != 0 ? errno : EIO;
+}
+
 std::string jsonString(const std::string& text) {
   std::string s = "\"";
-  for (unsigned char c : text) {
+  for (unsigned char c : validUtf8(text)) {
     if (c == '"' || c == '\\') {
       s += '\\';
       s += static_cast<char>(c);

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "apps/vesk-beat/BeatEvent.h"
-#include "apps/vesk-beat/Options.h"
+#include "apps/vesk-beat/OutputFormat.h"
 
 namespace vesk_beat {
 
@@ -17,6 +17,17 @@ class EventWriter {
   virtual void header() {}
   virtual void beat(const BeatEvent& event) = 0;
   virtual void summary(const FileSummary& summary) = 0;
+
+  // errno of the first failed write to the output (EPIPE when its reader
+  // went away, ENOSPC on a full disk), or 0 while every line got through.
+  int writeError() const { return error; }
+
+ protected:
+  // Flushes the line just written to `out`, noting a failure.
+  void endLine(std::FILE* out);
+
+ private:
+  int error = 0;
 };
 
 // `out` gets the beats; `info` gets what does not fit the format (the CSV

@@ -1,6 +1,7 @@
 #include "apps/vesk-beat/InputPipeline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace vesk_beat {
@@ -44,11 +45,13 @@ void InputPipeline::readChunk() {
   const bool last = got == 0;
   // A float input may hold not-a-number, infinite or huge samples, which
   // would overflow the resampler or the spectrum and poison every later
-  // frame: they become silence or are limited far above full scale (floats
-  // written on an integer scale stay as they are).
+  // frame. A sample with no value becomes silence, as an infinite one does (as
+  // a huge onset it would move the beats around it); a huge finite one is
+  // limited far above full scale (floats written on an integer scale stay as
+  // they are).
   for (std::size_t i = 0; i < got * channelCount; ++i) {
     float& v = readBuffer[i];
-    v = v != v ? 0.0f : std::clamp(v, -kLargestSample, kLargestSample);
+    v = std::isfinite(v) ? std::clamp(v, -kLargestSample, kLargestSample) : 0.0f;
   }
   if (resampler) {
     resampled.clear();

@@ -18,6 +18,8 @@ void installInterruptHandler() {
   action.sa_flags = 0;  // no SA_RESTART: a blocking read returns with EINTR
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal ends the run the same way, so that temporary folders go.
+  sigaction(SIGHUP, &action, nullptr);
   // A reader that goes away (`vesk-beat song.wav | head`) must not end the run
   // before --beats and --plot are written: writes to the closed pipe just fail.
   std::signal(SIGPIPE, SIG_IGN);

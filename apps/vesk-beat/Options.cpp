@@ -1,10 +1,12 @@
 #include "apps/vesk-beat/Options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
 
+#include "apps/vesk-beat/StreamPath.h"
 #include "apps/vesk-beat/WindowNames.h"
 #include "beat_tracker/BeatTracker.h"
 
@@ -239,8 +241,9 @@ Options parseOptions(int argc, const char* const* argv) {
             "(replaced by each input's name), got '" +
             *path + "'");
   }
-  if (o.raw.given && stdinCount == 0)
-    throw UsageError("--raw describes standard input, but no input is '-'");
+  if (o.raw.given && stdinCount == 0 &&
+      std::none_of(o.inputs.begin(), o.inputs.end(), isStreamPath))
+    throw UsageError("--raw describes standard input or a FIFO, but no input is one");
   return o;
 }
 
@@ -271,7 +274,7 @@ std::string usageText() {
        "\n"
        "Input:\n"
        "  -                  read standard input: a WAV stream (detected by its header) or\n"
-       "                     raw PCM described by --raw\n"
+       "                     raw PCM described by --raw; a FIFO or device is read alike\n"
        "  --raw FMT:RATE:CH  raw PCM layout, FMT s16le, s24le, s32le or f32le (e.g.\n"
        "                     s16le:16000:1)\n"
        "  --realtime         pace files at their real rate, as a live source would\n"
@@ -279,12 +282,14 @@ std::string usageText() {
        "Output:\n"
        "  --format FMT       text (default), csv or json (one JSON object per line)\n"
        "  --all-beats        also report beats below the threshold (tempo 0)\n"
-       "  --beats FILE       write the beat times, one per line in seconds\n"
+       "  --beats FILE       write the beat times, one per line in seconds (a symlink is\n"
+       "                     followed; a device, FIFO or an input is never overwritten)\n"
        "  --plot FILE.svg    draw onset strength, beats, tempo and confidence over time\n"
        "                     (with several inputs, '{}' in FILE is replaced by the input's name)\n"
        "  --log-dir DIR      turn on the tracker's diagnostic files and keep them, with its\n"
        "                     beat log bt_quendabt.dat, in DIR (one folder per input when there\n"
-       "                     are several; without --log-dir nothing is kept)\n"
+       "                     are several; without --log-dir nothing is kept). They take about\n"
+       "                     1 GB per hour of audio. One run at a time uses DIR.\n"
        "  --node-output WHERE  the tracker's own console lines: none (default), stderr or a\n"
        "                     file name\n"
        "  --robot HOST:PORT  send UDP messages to a robot: \"s\" at start, \"a,TIME,INTERVAL\"\n"

@@ -1,22 +1,16 @@
 #ifndef VESK_BEAT_OPTIONS_H
 #define VESK_BEAT_OPTIONS_H
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "apps/vesk-beat/Defaults.h"
+#include "apps/vesk-beat/OutputFormat.h"
 #include "apps/vesk-beat/RawFormat.h"
+#include "apps/vesk-beat/UsageError.h"
 
 namespace vesk_beat {
 
-// A bad command line: the message names the option, the value and what is allowed.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-enum class OutputFormat { Text, Csv, Json };
 enum class NodeOutput { None, Stderr, File };
 
 struct Options {
@@ -50,6 +44,14 @@ struct Options {
 
   bool help = false;
   bool version = false;
+
+  // Whether the run writes anything besides standard output (files, the
+  // node's lines to a file, robot messages): when standard output goes
+  // away, a run that writes nothing else stops.
+  bool writesBesidesStandardOutput() const {
+    return !beatsPath.empty() || !plotPath.empty() || !logDir.empty() || !robot.empty() ||
+           nodeOutput == NodeOutput::File;
+  }
 };
 
 // Parses argv (without checking that files exist). Throws UsageError.

@@ -62,8 +62,9 @@ std::size_t PcmStreamReader::read(float* out, std::size_t frames) {
   return whole;
 }
 
-std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw) {
-  auto in = std::make_unique<ByteStream>(fd, name);
+std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw,
+                                           bool ownsFd) {
+  auto in = std::make_unique<ByteStream>(fd, name, ownsFd);
   unsigned char magic[4];
   std::size_t got = 0;
   while (got < 4) {

@@ -27,9 +27,11 @@ class PcmStreamReader : public AudioReader {
 };
 
 // Standard input (or any descriptor): WAV when it starts with a RIFF header,
-// otherwise raw PCM in the layout `raw` (which must then be given). Throws
+// otherwise raw PCM in the layout `raw` (which must then be given). With
+// `ownsFd` the reader closes the descriptor, also when this throws. Throws
 // AudioError.
-std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw);
+std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw,
+                                           bool ownsFd = false);
 
 // Converts n interleaved samples of `format` to floats in [-1, 1].
 void convertPcm(const unsigned char* in, std::size_t n, RawFormat::Sample format, float* out);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "apps/vesk-beat/AtomicFile.h"
+#include "apps/vesk-beat/Utf8.h"
 
 namespace vesk_beat {
 
@@ -30,10 +31,14 @@ std::string num(double v) {
   return buffer;
 }
 
+// Text for the SVG: well-formed UTF-8 without the control characters XML
+// forbids, its markup characters escaped.
 std::string escape(const std::string& text) {
   std::string s;
-  for (char c : text) {
-    if (c == '<')
+  for (char c : validUtf8(text)) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+      s += "\xEF\xBF\xBD";
+    else if (c == '<')
       s += "&lt;";
     else if (c == '>')
       s += "&gt;";
@@ -172,8 +177,7 @@ std::string renderSvg(const PlotData& d) {
 
 void writePlot(const std::string& path, const PlotData& data) {
   AtomicFile file(path);
-  const std::string text = renderSvg(data);
-  std::fwrite(text.data(), 1, text.size(), file.stream());
+  file.write(renderSvg(data));
   file.commit();
 }
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "apps/vesk-beat/Options.h"
+#include "apps/vesk-beat/UsageError.h"
 
 namespace vesk_beat {
 

@@ -24,7 +24,9 @@ Resampler::Resampler(int channelCount, int fromRate, int toRate)
     throw AudioError(std::string("cannot resample: ") + (error ? error : "unknown error"));
 }
 
-Resampler::~Resampler() { soxr_delete(state); }
+Resampler::~Resampler() {
+  soxr_delete(state);
+}
 
 void Resampler::process(const float* in, std::size_t frames, bool last, std::vector<float>& out) {
   const std::size_t room = static_cast<std::size_t>(frames * ratio) + 1024;

@@ -6,7 +6,7 @@
 #include <boost/asio/connect.hpp>
 #include <boost/system/system_error.hpp>
 
-#include "apps/vesk-beat/Options.h"
+#include "apps/vesk-beat/UsageError.h"
 #include "beat_tracker/BeatTrackerData.h"
 
 namespace vesk_beat {
@@ -16,6 +16,12 @@ void parseRobotAddress(const std::string& text, std::string& host, int& port) {
   if (colon == std::string::npos || colon == 0)
     throw UsageError("--robot: '" + text + "' is not HOST:PORT (e.g. 127.0.0.1:21007)");
   host = text.substr(0, colon);
+  // An IPv6 address is written in brackets, so that its colons are not the port's.
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
+  else if (host.find_first_of("[]:") != std::string::npos)
+    throw UsageError("--robot: '" + text +
+                     "' is not HOST:PORT (write an IPv6 address in brackets, e.g. [::1]:21007)");
   std::string p = text.substr(colon + 1);
   char* end = nullptr;
   errno = 0;
@@ -31,7 +37,8 @@ RobotSender::RobotSender(const std::string& text) : socket(io), address(text) {
   parseRobotAddress(text, host, port);
   try {
     boost::asio::ip::udp::resolver resolver(io);
-    auto endpoints = resolver.resolve(boost::asio::ip::udp::v4(), host, std::to_string(port));
+    // IPv4 or IPv6, whichever the address or the name resolves to.
+    auto endpoints = resolver.resolve(host, std::to_string(port));
     boost::asio::connect(socket, endpoints);
   } catch (const boost::system::system_error& e) {
     throw RobotError("--robot: cannot reach '" + text + "': " + e.what());

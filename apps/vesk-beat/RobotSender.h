@@ -23,7 +23,7 @@ void parseRobotAddress(const std::string& text, std::string& host, int& port);
 // "e" at the end.
 class RobotSender {
  public:
-  // Resolves the host (IPv4) and connects the socket. Throws RobotError.
+  // Resolves the host (IPv4 or IPv6) and connects the socket. Throws RobotError.
   explicit RobotSender(const std::string& address);
   void start();
   void beat(double timeSec, double intervalSec);

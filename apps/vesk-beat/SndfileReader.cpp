@@ -1,23 +1,25 @@
 #include "apps/vesk-beat/SndfileReader.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 namespace vesk_beat {
 
-SndfileReader::SndfileReader(const std::string& filePath, const std::string& shownName)
-    : path(filePath), name(shownName.empty() ? filePath : shownName) {
+void checkInputFile(const std::string& path, const std::string& name) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0)
     throw AudioError("cannot open '" + name + "': " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) throw AudioError("cannot open '" + name + "': it is a directory");
-  {
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe) throw AudioError("cannot open '" + name + "': " + std::strerror(EACCES));
-  }
+  if (::access(path.c_str(), R_OK) != 0)
+    throw AudioError("cannot open '" + name + "': " + std::strerror(errno));
+}
+
+SndfileReader::SndfileReader(const std::string& filePath, const std::string& shownName)
+    : path(filePath), name(shownName.empty() ? filePath : shownName) {
+  checkInputFile(path, name);
   file = sf_open(path.c_str(), SFM_READ, &info);
   if (!file)
     throw AudioError("cannot read '" + name + "': unsupported or damaged audio file (" +

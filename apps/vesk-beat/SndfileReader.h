@@ -9,6 +9,10 @@
 
 namespace vesk_beat {
 
+// Throws AudioError naming the file unless `path` exists, is not a
+// directory and can be read.
+void checkInputFile(const std::string& path, const std::string& name);
+
 // Any audio file libsndfile reads (WAV, FLAC, Ogg, AIFF, ...).
 class SndfileReader : public AudioReader {
  public:

@@ -14,6 +14,7 @@
 #include "apps/vesk-beat/PlotWriter.h"
 #include "apps/vesk-beat/ProgressBar.h"
 #include "apps/vesk-beat/SndfileReader.h"
+#include "apps/vesk-beat/StreamPath.h"
 #include "apps/vesk-beat/WorkingDirectory.h"
 #include "node/host/Rill.h"
 
@@ -67,13 +68,16 @@ struct Network {
 
 FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& writer,
                        RobotSender* robot, std::FILE* progressTerminal) {
-  const bool live = job.input == "-";
+  const bool standardInput = job.input == "-";
+  const bool live = standardInput || isStreamPath(job.input);
   const bool plotting = !job.plotPath.empty();
   const bool logging = !job.logDir.empty();
 
   std::unique_ptr<AudioReader> reader;
-  if (live)
+  if (standardInput)
     reader = openPcmStream(0, "standard input", o.raw);
+  else if (live)
+    reader = openStreamPath(job.input, job.name, o.raw);
   else
     reader = std::make_unique<SndfileReader>(job.input, job.name);
 
@@ -178,6 +182,9 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       summary.add(event);
       if (progress) progress->clear();
       writer.beat(event);
+      // Nobody reads the beats any more and nothing else is written: stop
+      // rather than follow a live stream for ever.
+      if (writer.writeError() != 0 && !o.writesBesidesStandardOutput()) break;
       if (robot && event.reliable) {
         // The interval is a whole number of frames; recover it exactly from
         // the float tempo.

@@ -7,6 +7,7 @@
 
 #include "apps/vesk-beat/BeatEvent.h"
 #include "apps/vesk-beat/EventWriter.h"
+#include "apps/vesk-beat/Interrupt.h"
 #include "apps/vesk-beat/Options.h"
 #include "apps/vesk-beat/RobotSender.h"
 
@@ -17,12 +18,6 @@ namespace vesk_beat {
 class TrackingError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// A file run stopped by Ctrl-C or SIGTERM.
-class Interrupted : public std::runtime_error {
- public:
-  Interrupted() : std::runtime_error("interrupted") {}
 };
 
 // One input tracked from start to end.

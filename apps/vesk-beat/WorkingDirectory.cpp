@@ -38,12 +38,26 @@ ScopedWorkingDirectory::~ScopedWorkingDirectory() {
   ::close(previous);
 }
 
-TemporaryDirectory::TemporaryDirectory(const std::string& prefix) {
+namespace {
+std::string temporaryBase() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + ".XXXXXX";
+  return base && *base ? base : "/tmp";
+}
+}  // namespace
+
+void checkTemporaryDirectory() {
+  const std::string base = temporaryBase();
+  std::error_code e;
+  if (!std::filesystem::is_directory(base, e) || ::access(base.c_str(), W_OK | X_OK) != 0)
+    throw std::runtime_error("cannot create temporary files in '" + base +
+                             "': not a writable directory (set TMPDIR to one)");
+}
+
+TemporaryDirectory::TemporaryDirectory(const std::string& prefix) {
+  std::string pattern = temporaryBase() + "/" + prefix + ".XXXXXX";
   if (!::mkdtemp(pattern.data()))
-    throw std::runtime_error("cannot create a temporary directory '" + pattern +
-                             "': " + std::strerror(errno));
+    throw std::runtime_error("cannot create a temporary directory '" + pattern + "': " +
+                             std::strerror(errno) + " (set TMPDIR to a writable directory)");
   dir = pattern;
 }
 

@@ -36,6 +36,10 @@ class TemporaryDirectory {
   std::string dir;
 };
 
+// Throws std::runtime_error, naming TMPDIR, unless the folder for temporary
+// files ($TMPDIR, or /tmp) is a writable directory.
+void checkTemporaryDirectory();
+
 // `path` made absolute against the current directory (no symlink resolution).
 std::string absolutePath(const std::string& path);
 // Creates `dir` and missing parents. Throws std::runtime_error.

@@ -2,21 +2,21 @@
 // "BeatTracker" node of the vesk-music plug-in, hosted as a Rill application
 // hosts it: the plug-in is loaded with dlopen and its node is built through the
 // framework's registry.
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "apps/vesk-beat/BatchRunner.h"
 #include "apps/vesk-beat/ConsoleRedirect.h"
+#include "apps/vesk-beat/DirectoryLock.h"
 #include "apps/vesk-beat/HugePageHeap.h"
 #include "apps/vesk-beat/Interrupt.h"
+#include "apps/vesk-beat/JobPlan.h"
 #include "apps/vesk-beat/Options.h"
 #include "apps/vesk-beat/PluginLoader.h"
 #include "apps/vesk-beat/RobotSender.h"
+#include "apps/vesk-beat/SndfileReader.h"
 #include "apps/vesk-beat/WorkingDirectory.h"
 
 using namespace vesk_beat;
@@ -28,30 +28,20 @@ int fail(int code, const std::string& message) {
   return code;
 }
 
-// "{}" in a per-input output name becomes the input's name without extension.
-std::string perInputName(const std::string& pattern, const std::string& input) {
-  std::string stem = input == "-" ? "stdin" : std::filesystem::path(input).stem().string();
-  std::string path = pattern;
-  for (std::size_t at; (at = path.find("{}")) != std::string::npos;) path.replace(at, 2, stem);
-  return path;
-}
-
-// The absolute path of an output file, checked to be creatable before hours
-// of audio are tracked; empty when not asked for.
-std::string outputPath(const std::string& option, const std::string& pattern,
-                       const std::string& input) {
-  if (pattern.empty()) return pattern;
-  const std::string shown = perInputName(pattern, input);
-  std::filesystem::path dir = std::filesystem::path(shown).parent_path();
-  if (dir.empty()) dir = ".";
-  std::error_code e;
-  if (!std::filesystem::is_directory(dir, e))
-    throw UsageError(option + ": the directory '" + dir.string() + "' does not exist");
-  if (::access(dir.c_str(), W_OK) != 0)
-    throw UsageError(option + ": cannot write into '" + dir.string() + "'");
-  if (std::filesystem::is_directory(shown, e))
-    throw UsageError(option + ": '" + shown + "' is a directory");
-  return absolutePath(shown);
+// True when at least one input can be opened; the others are named on
+// standard error. When none can, the run stops before anything is written.
+bool anyInputOpens(const std::vector<TrackJob>& jobs) {
+  std::vector<std::string> problems;
+  for (const TrackJob& job : jobs) {
+    try {
+      if (job.input != "-") checkInputFile(job.input, job.name);
+      return true;
+    } catch (const AudioError& e) {
+      problems.push_back(e.what());
+    }
+  }
+  for (const std::string& p : problems) fail(kExitFailed, p);
+  return false;
 }
 
 }  // namespace
@@ -82,13 +72,15 @@ int main(int argc, char** argv) {
   }
 
   installInterruptHandler();
-  std::unique_ptr<ConsoleRedirect> console;
+  RunPlan plan;
   try {
-    ConsoleRedirect::Target target =
-        options.nodeOutput == NodeOutput::Stderr ? ConsoleRedirect::Target::Stderr
-        : options.nodeOutput == NodeOutput::File ? ConsoleRedirect::Target::File
-                                                 : ConsoleRedirect::Target::Null;
-    console = std::make_unique<ConsoleRedirect>(target, absolutePath(options.nodeOutputPath));
+    plan = planRun(options);
+  } catch (const UsageError& e) {
+    return fail(kExitUsage, e.what());
+  }
+  if (!anyInputOpens(plan.jobs)) return kExitFailed;
+  try {
+    checkTemporaryDirectory();
   } catch (const std::exception& e) {
     return fail(kExitFailed, e.what());
   }
@@ -99,33 +91,27 @@ int main(int argc, char** argv) {
     return fail(kExitPlugin, e.what());
   }
 
-  std::vector<TrackJob> jobs;
+  // Everything is checked: only now are outputs created.
+  std::unique_ptr<DirectoryLock> logLock;
+  std::unique_ptr<ConsoleRedirect> console;
   try {
-    const bool several = options.inputs.size() > 1;
-    std::string logDir;
-    if (!options.logDir.empty()) {
-      logDir = absolutePath(options.logDir);
-      makeDirectories(logDir);
+    if (!plan.logDir.empty()) {
+      makeDirectories(plan.logDir);
+      logLock = std::make_unique<DirectoryLock>(plan.logDir);
+      for (const TrackJob& job : plan.jobs) makeDirectories(job.logDir);
     }
-    for (const std::string& input : options.inputs) {
-      TrackJob job;
-      job.name = input;
-      job.input = input == "-" ? input : absolutePath(input);
-      job.beatsPath = outputPath("--beats", options.beatsPath, input);
-      job.plotPath = outputPath("--plot", options.plotPath, input);
-      if (!logDir.empty()) {
-        // Several inputs would overwrite each other's files: one folder each.
-        job.logDir = several ? perInputName(logDir + "/{}", input) : logDir;
-        makeDirectories(job.logDir);
-      }
-      jobs.push_back(job);
-    }
-  } catch (const UsageError& e) {
-    std::fprintf(stderr, "vesk-beat: %s\n", e.what());
-    return kExitUsage;
+  } catch (const std::exception& e) {
+    return fail(kExitFailed, "--log-dir: " + std::string(e.what()));
+  }
+  try {
+    ConsoleRedirect::Target target =
+        options.nodeOutput == NodeOutput::Stderr ? ConsoleRedirect::Target::Stderr
+        : options.nodeOutput == NodeOutput::File ? ConsoleRedirect::Target::File
+                                                 : ConsoleRedirect::Target::Null;
+    console = std::make_unique<ConsoleRedirect>(target, plan.nodeOutputPath);
   } catch (const std::exception& e) {
     return fail(kExitFailed, e.what());
   }
 
-  return runJobs(options, jobs, console->output());
+  return runJobs(options, plan.jobs, console->output());
 }

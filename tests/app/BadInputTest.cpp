@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -140,6 +141,31 @@ TEST_F(BadInput, NotANumberAndHugeFloatSamplesDoNotPoisonTheTrack) {
   // The bad samples count as silence or full scale: the clicks are still found.
   ASSERT_GE(csvBeats(clean.out), 10);
   EXPECT_GE(csvBeats(poisoned.out), csvBeats(clean.out) - 3) << poisoned.out;
+}
+
+// Infinite samples amid the music count as silence, as not-a-number ones do;
+// as huge onsets they moved the beats around them.
+TEST_F(BadInput, InfiniteSamplesInTheMiddleOfATrackChangeNoBeat) {
+  writeClickTrack(path("clean.wav"), kWavFloat, 16000, 1, 120, 0.3, 12);
+  writeClickTrack(path("inf.wav"), kWavFloat, 16000, 1, 120, 0.3, 12);
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path("inf.wav").c_str(), SFM_RDWR, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  std::vector<float> x(static_cast<std::size_t>(info.frames));
+  sf_readf_float(f, x.data(), info.frames);
+  // Between the clicks at 5.8 s and 6.3 s, where the track is silent.
+  for (std::size_t at : {96000u, 97000u, 98000u})
+    x[at] = at == 97000u ? -std::numeric_limits<float>::infinity()
+                         : std::numeric_limits<float>::infinity();
+  sf_seek(f, 0, SEEK_SET);
+  sf_writef_float(f, x.data(), info.frames);
+  sf_close(f);
+
+  ToolRun clean = runTool({"--format", "csv", "clean.wav"}, dir.path());
+  ToolRun inf = runTool({"--format", "csv", "inf.wav"}, dir.path());
+  ASSERT_EQ(inf.exitCode, 0) << inf.err;
+  ASSERT_GE(csvBeats(clean.out), 10);
+  EXPECT_EQ(inf.out, std::regex_replace(clean.out, std::regex("clean\\.wav"), "inf.wav"));
 }
 
 TEST_F(BadInput, EmptyAndCutStreams) {

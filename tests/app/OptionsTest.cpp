@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "apps/vesk-beat/Options.h"
+#include "apps/vesk-beat/RobotSender.h"
 #include "apps/vesk-beat/WindowNames.h"
 
 using namespace vesk_beat;
@@ -87,7 +88,7 @@ TEST(Options, BadValuesNameTheValueAndTheAllowedRange) {
   EXPECT_EQ(error({}), "no input: give one or more audio files, or - for standard input");
   EXPECT_EQ(error({"-", "-"}), "standard input (-) given more than once");
   EXPECT_EQ(error({"--raw", "s16le:16000:1", "a.wav"}),
-            "--raw describes standard input, but no input is '-'");
+            "--raw describes standard input or a FIFO, but no input is one");
   EXPECT_NE(error({"--raw", "u8:16000:1", "-"}).find("unknown sample type 'u8'"),
             std::string::npos);
   EXPECT_NE(error({"--raw", "s16le:16000", "-"}).find("invalid format"), std::string::npos);
@@ -130,6 +131,15 @@ TEST(Options, HelpDocumentsEveryOptionAndTheDefaults) {
   EXPECT_NE(help.find("(default " + std::to_string(defaults::kRate) + ")"), std::string::npos);
   EXPECT_NE(help.find("(default " + std::to_string(defaults::kHop) + ")"), std::string::npos);
   EXPECT_TRUE(parse({"--help"}).help);
+}
+
+TEST(Options, RobotAddressesTakeIpv6InBrackets) {
+  std::string host;
+  int port = 0;
+  vesk_beat::parseRobotAddress("[::1]:21007", host, port);
+  EXPECT_EQ(host, "::1");
+  EXPECT_EQ(port, 21007);
+  EXPECT_THROW(vesk_beat::parseRobotAddress("::1:21007", host, port), vesk_beat::UsageError);
 }
 
 TEST(WindowNames, EveryNameMapsToItsTypeAndUnknownNamesToMinusOne) {

@@ -77,6 +77,14 @@ TEST(EventWriter, JsonLinesEscapeStrings) {
             "{\"type\":\"summary\",\"file\":\"a,\\\"b\\\".wav\",\"duration\":3.000,\"beats\":1,"
             "\"median_tempo\":120.00,\"mean_confidence\":0.7500}\n");
   EXPECT_EQ(jsonString("tab\there\\\n"), "\"tab\\u0009here\\\\\\u000a\"");
+  // File names are bytes: what is not UTF-8 becomes U+FFFD, well-formed
+  // characters of every length stay.
+  const std::string bad = "\xEF\xBF\xBD";
+  EXPECT_EQ(jsonString("a\xff"
+                       "b\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E"),
+            "\"a" + bad + "b\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E\"");
+  EXPECT_EQ(jsonString("\xC0\xAF\xED\xA0\x80\xE2\x82"),
+            "\"" + bad + bad + bad + bad + bad + bad + bad + "\"");
 }
 
 TEST(EventWriter, TextIsOneLinePerBeatAndASummary) {
@@ -107,7 +115,7 @@ TEST(OutputFiles, BeatsFileListsReliableBeatTimesAndAppearsOnlyWhole) {
   EXPECT_EQ(slurp(path), "0.500000\n1.000000\n");
   {
     AtomicFile unfinished(path);
-    std::fputs("half", unfinished.stream());
+    unfinished.write("half");
   }  // dropped without commit: the old file stays, no temporary file remains
   EXPECT_EQ(slurp(path), "0.500000\n1.000000\n");
   int entries = 0;
