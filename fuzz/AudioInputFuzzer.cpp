@@ -21,11 +21,11 @@
 #include <memory>
 #include <string>
 
-#include "apps/vesk-beat/AudioSourceNode.h"
-#include "apps/vesk-beat/PcmStreamReader.h"
-#include "apps/vesk-beat/RawFormat.h"
-#include "apps/vesk-beat/SndfileReader.h"
 #include "node/host/Rill.h"
+#include "tracking/input/PcmStreamReader.h"
+#include "tracking/input/RawFormat.h"
+#include "tracking/input/SndfileReader.h"
+#include "tracking/network/AudioSourceNode.h"
 
 namespace {
 

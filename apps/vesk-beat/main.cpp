@@ -7,19 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "apps/vesk-beat/BatchRunner.h"
-#include "apps/vesk-beat/ConsoleRedirect.h"
-#include "apps/vesk-beat/DirectoryLock.h"
-#include "apps/vesk-beat/HugePageHeap.h"
-#include "apps/vesk-beat/Interrupt.h"
-#include "apps/vesk-beat/JobPlan.h"
-#include "apps/vesk-beat/Options.h"
-#include "apps/vesk-beat/PluginLoader.h"
-#include "apps/vesk-beat/RobotSender.h"
-#include "apps/vesk-beat/SndfileReader.h"
-#include "apps/vesk-beat/WorkingDirectory.h"
+#include "apps/vesk-beat/command_line/JobPlan.h"
+#include "apps/vesk-beat/command_line/Options.h"
+#include "apps/vesk-beat/output/RobotSender.h"
+#include "apps/vesk-beat/run/BatchRunner.h"
+#include "apps/vesk-beat/run/ConsoleRedirect.h"
+#include "apps/vesk-beat/run/DirectoryLock.h"
+#include "apps/vesk-beat/run/HugePageHeap.h"
+#include "tracking/input/Interrupt.h"
+#include "tracking/input/SndfileReader.h"
+#include "tracking/network/PluginLoader.h"
+#include "tracking/network/WorkingDirectory.h"
 
 using namespace vesk_beat;
+using namespace vesk_tracking;
 
 namespace {
 

@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "apps/vesk-beat/BeatEvent.h"
-#include "apps/vesk-beat/WorkingDirectory.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
+#include "tracking/beats/BeatEvent.h"
+#include "tracking/network/WorkingDirectory.h"
 
-using vesk_beat::TemporaryDirectory;
+using vesk_tracking::TemporaryDirectory;
 
 namespace {
 
@@ -233,10 +233,10 @@ TEST_F(BadInput, RobotAddressesThatCannotBeUsed) {
 TEST(SummaryCounter, CountsRepeatedTempiLikeTheWholeList) {
   // A long stream repeats a few tempi many times; the counter keeps one entry
   // per tempo and must give the median of the whole list.
-  std::vector<vesk_beat::BeatEvent> beats;
-  vesk_beat::SummaryCounter counter;
+  std::vector<vesk_tracking::BeatEvent> beats;
+  vesk_tracking::SummaryCounter counter;
   for (int i = 0; i < 1001; ++i) {
-    vesk_beat::BeatEvent b;
+    vesk_tracking::BeatEvent b;
     b.tempo = i % 3 == 0 ? 120.0 : i % 3 == 1 ? 100.0 : 150.0;
     b.confidence = 0.5;
     b.reliable = i % 7 != 0;
@@ -244,8 +244,8 @@ TEST(SummaryCounter, CountsRepeatedTempiLikeTheWholeList) {
     beats.push_back(b);
     counter.add(b);
   }
-  const vesk_beat::FileSummary whole = vesk_beat::summarise("x", 5.0, beats);
-  const vesk_beat::FileSummary counted = counter.result("x", 5.0);
+  const vesk_tracking::FileSummary whole = vesk_tracking::summarise("x", 5.0, beats);
+  const vesk_tracking::FileSummary counted = counter.result("x", 5.0);
   EXPECT_EQ(counted.beats, whole.beats);
   EXPECT_EQ(counted.beats, 1001 - 143);
   EXPECT_DOUBLE_EQ(counted.medianTempo, 120.0);

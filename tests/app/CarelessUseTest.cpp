@@ -17,13 +17,13 @@
 #include <thread>
 #include <vector>
 
-#include "apps/vesk-beat/DirectoryLock.h"
-#include "apps/vesk-beat/WorkingDirectory.h"
+#include "apps/vesk-beat/run/DirectoryLock.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
+#include "tracking/network/WorkingDirectory.h"
 
 namespace fs = std::filesystem;
-using vesk_beat::TemporaryDirectory;
+using vesk_tracking::TemporaryDirectory;
 
 namespace {
 
@@ -171,8 +171,8 @@ TEST_F(CarelessUse, SignalsEndWaitsAndLeaveNoTemporaryFiles) {
   EXPECT_EQ(finish(waiting), 130) << readFile(path("err.txt"));
   // Once data came, Ctrl-C ends the stream as its end would.
   shell("(head -c 64000 /dev/zero; sleep 5) > in.fifo &");
-  const pid_t streaming = startTool(dir.path(), {"--raw", "s16le:16000:1", "in.fifo"},
-                                    path("err.txt"), {tmpdir});
+  const pid_t streaming =
+      startTool(dir.path(), {"--raw", "s16le:16000:1", "in.fifo"}, path("err.txt"), {tmpdir});
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ::kill(streaming, SIGINT);
   EXPECT_EQ(finish(streaming), 0) << readFile(path("err.txt"));

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "apps/vesk-beat/ConsoleRedirect.h"
+#include "apps/vesk-beat/run/ConsoleRedirect.h"
 
 using vesk_beat::ConsoleRedirect;
 

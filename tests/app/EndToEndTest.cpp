@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
-#include "apps/vesk-beat/Defaults.h"
-#include "apps/vesk-beat/WorkingDirectory.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
+#include "tracking/Settings.h"
+#include "tracking/network/WorkingDirectory.h"
 
-using vesk_beat::TemporaryDirectory;
+using vesk_tracking::TemporaryDirectory;
 
 namespace {
 
@@ -114,7 +114,7 @@ TEST_F(EndToEnd, StereoFlacAtAnotherRateIsResampledAndTracked) {
     EXPECT_NEAR(std::stod(f[2]), 100.0, 3.0);
     // frame * hop / rate, less the measured lag of a beat within its frame
     EXPECT_NEAR(
-        std::stod(f[4]) * 160 / 16000 + vesk_beat::defaults::BeatTimeOffsetSec(512, 160, 16000),
+        std::stod(f[4]) * 160 / 16000 + vesk_tracking::defaults::BeatTimeOffsetSec(512, 160, 16000),
         time, 1e-9);
     EXPECT_EQ(f[5], "1");
   }

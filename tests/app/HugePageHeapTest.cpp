@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/vesk-beat/HugePageHeap.h"
+#include "apps/vesk-beat/run/HugePageHeap.h"
 
 namespace {
 

@@ -3,11 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "apps/vesk-beat/Options.h"
-#include "apps/vesk-beat/RobotSender.h"
-#include "apps/vesk-beat/WindowNames.h"
+#include "apps/vesk-beat/command_line/Options.h"
+#include "apps/vesk-beat/output/RobotSender.h"
+#include "tracking/frames/WindowNames.h"
 
 using namespace vesk_beat;
+using namespace vesk_tracking;
 
 namespace {
 

@@ -7,13 +7,14 @@
 #include <sstream>
 #include <string>
 
-#include "apps/vesk-beat/AtomicFile.h"
-#include "apps/vesk-beat/BeatsFile.h"
-#include "apps/vesk-beat/EventWriter.h"
-#include "apps/vesk-beat/PlotWriter.h"
-#include "apps/vesk-beat/WorkingDirectory.h"
+#include "apps/vesk-beat/output/AtomicFile.h"
+#include "apps/vesk-beat/output/BeatsFile.h"
+#include "apps/vesk-beat/output/EventWriter.h"
+#include "apps/vesk-beat/output/PlotWriter.h"
+#include "tracking/network/WorkingDirectory.h"
 
 using namespace vesk_beat;
+using namespace vesk_tracking;
 
 namespace {
 

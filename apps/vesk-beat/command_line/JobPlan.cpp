@@ -1,0 +1,90 @@
+#include "apps/vesk-beat/command_line/JobPlan.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "apps/vesk-beat/command_line/OutputPaths.h"
+#include "tracking/network/WorkingDirectory.h"
+
+namespace vesk_beat {
+
+using namespace vesk_tracking;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The log folder must be a folder this run can write into, or be creatable:
+// its nearest existing ancestor a writable folder.
+void checkLogDir(const std::string& dir) {
+  fs::path p = dir;
+  std::error_code e;
+  while (!fs::exists(p, e) && p.has_parent_path() && p != p.parent_path()) p = p.parent_path();
+  if (!fs::is_directory(p, e))
+    throw UsageError("--log-dir: '" + p.string() + "' is not a directory");
+  if (::access(p.c_str(), W_OK | X_OK) != 0)
+    throw UsageError("--log-dir: cannot write into '" + p.string() + "'");
+}
+
+// One log folder per input, named after it; inputs of one name in different
+// folders get "-2", "-3", ... in the order given.
+std::vector<std::string> logFolderNames(const std::vector<std::string>& inputs) {
+  std::set<std::string> taken;
+  std::vector<std::string> names;
+  for (const std::string& input : inputs) {
+    const std::string stem = expandPattern("{}", input);
+    std::string name = stem;
+    for (int k = 2; !taken.insert(name).second; ++k) name = stem + "-" + std::to_string(k);
+    names.push_back(name);
+  }
+  return names;
+}
+
+}  // namespace
+
+RunPlan planRun(const Options& o) {
+  RunPlan plan;
+  FileClaims claims;
+  for (const std::string& input : o.inputs)
+    claims.input(input, input == "-" ? input : absolutePath(input));
+
+  if (!o.logDir.empty()) {
+    plan.logDir = absolutePath(o.logDir);
+    checkLogDir(plan.logDir);
+  }
+  const bool several = o.inputs.size() > 1;
+  const std::vector<std::string> logFolders = logFolderNames(o.inputs);
+  for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+    const std::string& input = o.inputs[i];
+    TrackJob job;
+    job.name = input;
+    job.input = input == "-" ? input : absolutePath(input);
+    auto output = [&](const std::string& option, const std::string& pattern) {
+      if (pattern.empty()) return pattern;
+      const std::string shown = expandPattern(pattern, input);
+      const std::string resolved = resolveOutputPath(option, shown);
+      claims.output(option, input, shown, resolved);
+      return resolved;
+    };
+    job.beatsPath = output("--beats", o.beatsPath);
+    job.plotPath = output("--plot", o.plotPath);
+    if (!plan.logDir.empty()) {
+      // Several inputs would overwrite each other's files: one folder each.
+      job.logDir = several ? plan.logDir + "/" + logFolders[i] : plan.logDir;
+      std::error_code e;
+      if (fs::exists(job.logDir, e) && !fs::is_directory(job.logDir, e))
+        throw UsageError("--log-dir: '" + job.logDir + "' is not a directory");
+    }
+    plan.jobs.push_back(job);
+  }
+  if (o.nodeOutput == NodeOutput::File) {
+    plan.nodeOutputPath = resolveOutputPath("--node-output", o.nodeOutputPath);
+    claims.output("--node-output", "", o.nodeOutputPath, plan.nodeOutputPath);
+  }
+  return plan;
+}
+
+}  // namespace vesk_beat

@@ -1,0 +1,319 @@
+#include "apps/vesk-beat/command_line/Options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "beat_tracker/BeatTracker.h"
+#include "tracking/SettingError.h"
+#include "tracking/frames/WindowNames.h"
+#include "tracking/input/StreamPath.h"
+
+namespace vesk_beat {
+
+using namespace vesk_tracking;
+
+namespace {
+
+std::string range(long lo, long hi) {
+  return std::to_string(lo) + ".." + std::to_string(hi);
+}
+
+int parseInt(const std::string& option, const std::string& text, int lo, int hi) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0)
+    throw UsageError(option + ": '" + text + "' is not an integer (allowed: " + range(lo, hi) +
+                     ")");
+  if (v < lo || v > hi)
+    throw UsageError(option + ": " + text + " is out of range (allowed: " + range(lo, hi) + ")");
+  return static_cast<int>(v);
+}
+
+float parseThreshold(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v))
+    throw UsageError("--threshold: '" + text + "' is not a number (allowed: 0..1)");
+  if (v < 0.0 || v > 1.0)
+    throw UsageError("--threshold: " + text + " is out of range (allowed: 0..1)");
+  return static_cast<float>(v);
+}
+
+// `text` broken at blanks into lines of at most `width` characters, each
+// starting with `indent`.
+std::string wrapped(const std::string& text, const std::string& indent, std::size_t width) {
+  std::string out, line = indent;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+      out += line + "\n";
+      line = indent;
+    }
+    if (line.size() > indent.size()) line += ' ';
+    line += word;
+  }
+  return out + line + "\n";
+}
+
+// Options that take a value, spelled "--name VALUE" or "--name=VALUE".
+bool takesValue(const std::string& name) {
+  static const char* const kWithValue[] = {
+      "--rate",      "--frame",  "--hop",   "--window", "--min-bpm", "--max-bpm",
+      "--threshold", "--format", "--beats", "--plot",   "--log-dir", "--node-output",
+      "--robot",     "--plugin", "--raw",   "--jobs",   "-j"};
+  for (const char* n : kWithValue)
+    if (name == n) return true;
+  return false;
+}
+
+}  // namespace
+
+void validateParameters(const Options& o) {
+  if (o.hop > o.frame)
+    throw UsageError("--hop: " + std::to_string(o.hop) + " exceeds the frame length " +
+                     std::to_string(o.frame) + " (allowed: 1.." + std::to_string(o.frame) + ")");
+  if (o.minBpm + 1 >= o.maxBpm)
+    throw UsageError("--min-bpm " + std::to_string(o.minBpm) + " and --max-bpm " +
+                     std::to_string(o.maxBpm) +
+                     ": the maximum must exceed the minimum by at least 2");
+  // The beat-interval range in frames, as the node derives it.
+  const double framesPerMinute = static_cast<double>(o.rate) / o.hop * 60.0;
+  const double longest = std::ceil(framesPerMinute / o.minBpm);
+  const double shortest = std::ceil(framesPerMinute / (o.maxBpm - 1.0));
+  std::ostringstream at;
+  at << " at --rate " << o.rate << " and --hop " << o.hop << " (" << framesPerMinute / 60.0
+     << " frames/s)";
+  if (shortest < 6.0) {
+    std::ostringstream m;
+    m << "--max-bpm: " << o.maxBpm << " gives a beat interval of " << shortest << " frames"
+      << at.str() << ", fewer than the 6 the tracker needs (lower --max-bpm or --hop)";
+    throw UsageError(m.str());
+  }
+  if (longest - shortest < 2.0) {
+    std::ostringstream m;
+    m << "--min-bpm " << o.minBpm << " and --max-bpm " << o.maxBpm
+      << " leave too few candidate beat intervals (" << shortest << " to " << longest << " frames"
+      << at.str() << "); widen the tempo range";
+    throw UsageError(m.str());
+  }
+  // The longest interval must fit the tracker's histories; how long that may be
+  // depends on the shortest (the node applies the same rule).
+  auto fits = [&](double longestFrames) {
+    return longestFrames < beat_tracker::BeatTracker::kHistoryLength &&
+           beat_tracker::BeatTracker::IntervalRangeFits(static_cast<int>(shortest),
+                                                        static_cast<int>(longestFrames));
+  };
+  if (!fits(longest)) {
+    long slowest = 0;
+    for (long bpm = o.minBpm + 1; bpm + 1 < o.maxBpm; ++bpm) {
+      const double candidate = std::ceil(framesPerMinute / bpm);
+      if (candidate - shortest >= 2.0 && fits(candidate)) {
+        slowest = bpm;
+        break;
+      }
+    }
+    std::ostringstream m;
+    m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << longest << " frames"
+      << at.str() << ", longer than the tracker's histories allow (";
+    if (slowest > 0)
+      m << "allowed: " << slowest << " or more, or raise --hop)";
+    else
+      m << "raise --hop or --max-bpm)";
+    throw UsageError(m.str());
+  }
+}
+
+Options parseOptions(int argc, const char* const* argv) {
+  Options o;
+  bool onlyInputs = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (onlyInputs || arg == "-" || arg.empty() || arg[0] != '-') {
+      o.inputs.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      onlyInputs = true;
+      continue;
+    }
+    std::string name = arg, value;
+    bool hasValue = false;
+    std::size_t eq = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    } else if (arg.size() > 2 && arg.rfind("-j", 0) == 0 && arg[1] == 'j') {
+      name = "-j";
+      value = arg.substr(2);
+      hasValue = true;
+    }
+    if (takesValue(name)) {
+      if (!hasValue) {
+        if (i + 1 >= argc) throw UsageError(name + ": missing value");
+        value = argv[++i];
+      }
+    } else if (hasValue) {
+      throw UsageError(name + ": takes no value");
+    }
+
+    if (name == "--rate") {
+      o.rate = parseInt(name, value, defaults::kMinRate, defaults::kMaxRate);
+    } else if (name == "--frame") {
+      o.frame = parseInt(name, value, defaults::kMinFrame, defaults::kMaxFrame);
+    } else if (name == "--hop") {
+      o.hop = parseInt(name, value, 1, defaults::kMaxFrame);
+    } else if (name == "--window") {
+      int type = windowTypeNamed(value);
+      if (type < 0)
+        throw UsageError("--window: unknown window '" + value + "' (allowed: " + windowNameList() +
+                         ")");
+      o.window = value;
+      o.windowType = type;
+    } else if (name == "--min-bpm") {
+      o.minBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
+    } else if (name == "--max-bpm") {
+      o.maxBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
+    } else if (name == "--threshold") {
+      o.threshold = parseThreshold(value);
+    } else if (name == "--format") {
+      if (value == "text")
+        o.format = OutputFormat::Text;
+      else if (value == "csv")
+        o.format = OutputFormat::Csv;
+      else if (value == "json")
+        o.format = OutputFormat::Json;
+      else
+        throw UsageError("--format: unknown format '" + value + "' (allowed: text, csv, json)");
+    } else if (name == "--beats") {
+      o.beatsPath = value;
+    } else if (name == "--plot") {
+      o.plotPath = value;
+    } else if (name == "--log-dir") {
+      o.logDir = value;
+    } else if (name == "--node-output") {
+      if (value == "none") {
+        o.nodeOutput = NodeOutput::None;
+      } else if (value == "stderr") {
+        o.nodeOutput = NodeOutput::Stderr;
+      } else if (!value.empty()) {
+        o.nodeOutput = NodeOutput::File;
+        o.nodeOutputPath = value;
+      } else {
+        throw UsageError("--node-output: empty value (allowed: none, stderr or a file name)");
+      }
+    } else if (name == "--robot") {
+      o.robot = value;
+    } else if (name == "--plugin") {
+      o.plugin = value;
+    } else if (name == "--raw") {
+      try {
+        o.raw = parseRawFormat(value);
+      } catch (const SettingError& e) {
+        throw UsageError(e.what());
+      }
+    } else if (name == "--jobs" || name == "-j") {
+      o.jobs = parseInt(name, value, 1, 256);
+    } else if (name == "--realtime") {
+      o.realtime = true;
+    } else if (name == "--all-beats") {
+      o.allBeats = true;
+    } else if (name == "--quiet" || name == "-q") {
+      o.quiet = true;
+    } else if (name == "--help" || name == "-h") {
+      o.help = true;
+    } else if (name == "--version") {
+      o.version = true;
+    } else {
+      throw UsageError("unknown option '" + arg + "'");
+    }
+  }
+  if (o.help || o.version) return o;
+  validateParameters(o);
+  if (o.inputs.empty())
+    throw UsageError("no input: give one or more audio files, or - for standard input");
+  int stdinCount = 0;
+  for (const std::string& in : o.inputs) stdinCount += in == "-";
+  if (stdinCount > 1) throw UsageError("standard input (-) given more than once");
+  if (o.inputs.size() > 1) {
+    for (const std::string* path : {&o.beatsPath, &o.plotPath})
+      if (!path->empty() && path->find("{}") == std::string::npos)
+        throw UsageError(
+            "with several inputs, --beats and --plot need '{}' in the file name "
+            "(replaced by each input's name), got '" +
+            *path + "'");
+  }
+  if (o.raw.given && stdinCount == 0 &&
+      std::none_of(o.inputs.begin(), o.inputs.end(), isStreamPath))
+    throw UsageError("--raw describes standard input or a FIFO, but no input is one");
+  return o;
+}
+
+std::string usageText() {
+  using namespace defaults;
+  std::ostringstream u;
+  u << "Usage: vesk-beat [OPTIONS] INPUT...\n"
+       "Tracks the musical beat of audio files (WAV, FLAC, Ogg, ... anything libsndfile reads)\n"
+       "or of a live stream on standard input (INPUT '-'), and reports each beat as it is\n"
+       "found: its time in seconds, the tempo and the confidence of the beat interval.\n"
+       "\n"
+       "Tracking parameters (the input is resampled to --rate first):\n"
+    << "  --rate HZ          processing rate, " << kMinRate << ".." << kMaxRate << " (default "
+    << kRate << ")\n"
+    << "  --frame N          analysis window length in samples, " << kMinFrame << ".." << kMaxFrame
+    << " (default " << kFrame << ")\n"
+    << "  --hop N            new samples per frame, 1..frame (default " << kHop << ")\n"
+    << "  --window NAME      analysis window (default " << kWindow << "); one of\n"
+    << wrapped(windowNameList(), "                     ", 80)
+    << "  --min-bpm BPM      slowest tempo searched, " << kMinBpmLimit << ".." << kMaxBpmLimit
+    << " (default " << kMinBpm << ")\n"
+    << "  --max-bpm BPM      fastest tempo searched, above min-bpm + 1 (default " << kMaxBpm
+    << ")\n"
+    << "  --threshold X      reliability a beat needs to be reported, 0..1 (default " << kThreshold
+    << ")\n"
+    << "                     Beat intervals in frames (rate/hop*60/bpm) must be at least 6\n"
+       "                     and fit the tracker's 3000-frame histories (about 1000 frames).\n"
+       "\n"
+       "Input:\n"
+       "  -                  read standard input: a WAV stream (detected by its header) or\n"
+       "                     raw PCM described by --raw; a FIFO or device is read alike\n"
+       "  --raw FMT:RATE:CH  raw PCM layout, FMT s16le, s24le, s32le or f32le (e.g.\n"
+       "                     s16le:16000:1)\n"
+       "  --realtime         pace files at their real rate, as a live source would\n"
+       "\n"
+       "Output:\n"
+       "  --format FMT       text (default), csv or json (one JSON object per line)\n"
+       "  --all-beats        also report beats below the threshold (tempo 0)\n"
+       "  --beats FILE       write the beat times, one per line in seconds (a symlink is\n"
+       "                     followed; a device, FIFO or an input is never overwritten)\n"
+       "  --plot FILE.svg    draw onset strength, beats, tempo and confidence over time\n"
+       "                     (with several inputs, '{}' in FILE is replaced by the input's name)\n"
+       "  --log-dir DIR      turn on the tracker's diagnostic files and keep them, with its\n"
+       "                     beat log bt_quendabt.dat, in DIR (one folder per input when there\n"
+       "                     are several; without --log-dir nothing is kept). They take about\n"
+       "                     1 GB per hour of audio. One run at a time uses DIR.\n"
+       "  --node-output WHERE  the tracker's own console lines: none (default), stderr or a\n"
+       "                     file name\n"
+       "  --robot HOST:PORT  send UDP messages to a robot: \"s\" at start, \"a,TIME,INTERVAL\"\n"
+       "                     for each reported reliable beat (TIME: the beat's time in\n"
+       "                     seconds; INTERVAL: the beat interval in seconds), \"e\" at the end\n"
+       "  -q, --quiet        nothing on standard error but errors (no progress bar, no CSV\n"
+       "                     summary)\n"
+       "  -j, --jobs N       process N files at once (default 1)\n"
+       "  --plugin PATH      the plug-in library to load (default: the one built or installed\n"
+       "                     with this program)\n"
+       "  -h, --help         this text;  --version  the version\n"
+       "\n"
+       "Each input ends with a summary: duration, beats, median tempo and mean confidence of the\n"
+       "reported beats (on standard error for --format csv).\n"
+       "Exit status: 0 on success, 1 when an input or output failed, 2 for a bad command line,\n"
+       "3 when the plug-in cannot be loaded.\n";
+  return u.str();
+}
+
+}  // namespace vesk_beat

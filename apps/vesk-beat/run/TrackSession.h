@@ -1,0 +1,44 @@
+#ifndef VESK_BEAT_TRACKSESSION_H
+#define VESK_BEAT_TRACKSESSION_H
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "apps/vesk-beat/command_line/Options.h"
+#include "apps/vesk-beat/output/EventWriter.h"
+#include "apps/vesk-beat/output/RobotSender.h"
+#include "tracking/beats/BeatEvent.h"
+#include "tracking/input/Interrupt.h"
+
+namespace vesk_beat {
+
+// A failure of the node or of the framework while tracking; the message is
+// the framework's.
+class TrackingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One input tracked from start to end.
+struct TrackJob {
+  std::string input;      // file path (absolute) or "-"
+  std::string name;       // as the user gave it, for messages and output
+  std::string logDir;     // absolute; empty: the node's files go to a private directory
+  std::string beatsPath;  // absolute or empty
+  std::string plotPath;   // absolute or empty
+};
+
+// Builds the network (the audio source feeding the "BeatTracker" node's
+// "AUDIO" and "FFTAUDIO"), pulls every frame, reports beats
+// through `writer` (and `robot` when given) as they are found, then writes the
+// beats file and the plot. The plug-in must be loaded. Throws AudioError,
+// OutputError, RobotError, TrackingError or Interrupted; nothing is written to
+// the beats or plot file then.
+vesk_tracking::FileSummary trackInput(const Options& options, const TrackJob& job,
+                                      EventWriter& writer, RobotSender* robot,
+                                      std::FILE* progressTerminal);
+
+}  // namespace vesk_beat
+
+#endif

@@ -1,0 +1,25 @@
+#ifndef VESK_TRACKING_FRAMEBLOCK_H
+#define VESK_TRACKING_FRAMEBLOCK_H
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+namespace vesk_tracking {
+
+// Consecutive analysis frames, ready to be handed to the network: for each,
+// the window of samples (one row of `frameLength` per channel, row-major),
+// its spectrum (bins 0 .. frameLength/2) and how many new input samples per
+// channel it brought (the hop; fewer in a last, partial hop). Plain data, so
+// that it may be filled in one thread and read in another. The vectors keep
+// their size when a block is reused: only the first `frames` entries count.
+struct FrameBlock {
+  std::size_t frames = 0;
+  std::vector<float> audio;
+  std::vector<std::complex<float>> spectra;
+  std::vector<int> newSamples;
+};
+
+}  // namespace vesk_tracking
+
+#endif

@@ -1,0 +1,71 @@
+#ifndef VESK_TRACKING_FRAMEMAKER_H
+#define VESK_TRACKING_FRAMEMAKER_H
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+#include <fftw3.h>
+
+#include "tracking/frames/FrameBlock.h"
+#include "voice_cancel/WindowFunction.h"
+
+namespace vesk_tracking {
+
+// The analysis frames the tool feeds its network.
+struct FrameFormat {
+  int length = 0;  // samples per window (the node's frame length N)
+  int hop = 0;     // new samples per frame, 1 .. length
+  WindowFunction::Type window = WindowFunction::Hann;
+};
+
+// Cuts samples at the processing rate into analysis frames and computes their
+// spectra. Frame f is the window whose last `hop` samples are the input
+// samples [f*hop, (f+1)*hop), zeros before the start and after the end. Its
+// spectrum: the channels are averaged, weighted by the window and transformed
+// (FFTW r2c, planned once at construction). Used by one thread at a time.
+class FrameMaker {
+ public:
+  // Throws std::invalid_argument for no channel, a frame length below 2 or a
+  // hop outside 1 .. frame length.
+  FrameMaker(int channels, const FrameFormat& format);
+  ~FrameMaker();
+  FrameMaker(const FrameMaker&) = delete;
+  FrameMaker& operator=(const FrameMaker&) = delete;
+
+  int channels() const { return channelCount; }
+  int bins() const { return frameLength / 2 + 1; }
+  // Floats of one frame's window: channels x frame length.
+  std::size_t frameFloats() const { return window.size(); }
+
+  // Takes `frames` interleaved frames of samples at the processing rate.
+  void add(const float* samples, std::size_t frames);
+  // The input has ended: a last partial hop, if any, becomes a frame too.
+  void finish();
+  // Appends the next frame to `block` when its samples are all there; false
+  // (and nothing appended) when it needs more input, or after the last frame.
+  bool cut(FrameBlock& block);
+  // Appends a frame that brings no new sample: the window slides on through
+  // zeros, as it does past the end of the input.
+  void cutSilence(FrameBlock& block);
+
+ private:
+  std::size_t pendingFrames() const { return pending.size() / channelCount - pendingPos; }
+  void cutFrame(std::size_t take, FrameBlock& block);
+
+  int channelCount;
+  int frameLength;
+  int hop;
+  WindowFunction weights;
+  std::vector<float> window;   // the last window: channels rows of frameLength
+  std::vector<float> pending;  // interleaved samples not yet in a frame
+  std::size_t pendingPos = 0;  // frames at the start of `pending` already used
+  bool finished = false;
+  double* timeSignal = nullptr;
+  fftw_complex* spectrum = nullptr;
+  fftw_plan plan = nullptr;
+};
+
+}  // namespace vesk_tracking
+
+#endif

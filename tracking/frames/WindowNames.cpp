@@ -1,0 +1,52 @@
+#include "tracking/frames/WindowNames.h"
+
+#include <cctype>
+#include <iterator>
+
+#include "voice_cancel/WindowFunction.h"
+
+namespace vesk_tracking {
+
+namespace {
+
+struct Entry {
+  const char* name;
+  WindowFunction::Type type;
+};
+
+constexpr Entry kWindows[] = {
+    {"rectangular", WindowFunction::Rectangular},
+    {"hann", WindowFunction::Hann},
+    {"hamming", WindowFunction::Hamming},
+    {"bartlett", WindowFunction::Bartlett},
+    {"bartlett-hann", WindowFunction::BartlettHann},
+    {"nuttall", WindowFunction::Nuttall},
+    {"blackman", WindowFunction::Blackman},
+    {"blackman-harris", WindowFunction::BlackmanHarris},
+    {"blackman-nuttall", WindowFunction::BlackmanNuttall},
+    {"flat-top", WindowFunction::FlatTop},
+    {"one-minus-cos4", WindowFunction::OneMinusCos4},
+    {"welch", WindowFunction::Welch},
+    {"blackman-doubled", WindowFunction::BlackmanDoubled},
+};
+
+}  // namespace
+
+int windowTypeNamed(const std::string& name) {
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Entry& e : kWindows)
+    if (lower == e.name) return static_cast<int>(e.type);
+  return -1;
+}
+
+std::string windowNameList() {
+  std::string list;
+  for (std::size_t i = 0; i < std::size(kWindows); ++i) {
+    if (i) list += ", ";
+    list += kWindows[i].name;
+  }
+  return list;
+}
+
+}  // namespace vesk_tracking

@@ -1,0 +1,32 @@
+#ifndef VESK_TRACKING_AUDIOREADER_H
+#define VESK_TRACKING_AUDIOREADER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+
+namespace vesk_tracking {
+
+// An input that cannot be opened or read; the message names it.
+class AudioError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A source of interleaved float samples in [-1, 1].
+class AudioReader {
+ public:
+  virtual ~AudioReader() = default;
+  virtual int channels() const = 0;
+  virtual int sampleRate() const = 0;
+  // Frames in the whole input, or -1 when unknown (a stream).
+  virtual std::int64_t frameCount() const { return -1; }
+  // Reads up to `frames` frames into `out` (frames * channels() floats) and
+  // returns how many it read; 0 only at the end. A stream returns as soon as
+  // some data has arrived. Throws AudioError on a read error.
+  virtual std::size_t read(float* out, std::size_t frames) = 0;
+};
+
+}  // namespace vesk_tracking
+
+#endif

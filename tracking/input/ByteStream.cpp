@@ -1,0 +1,54 @@
+#include "tracking/input/ByteStream.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tracking/input/AudioReader.h"
+#include "tracking/input/Interrupt.h"
+
+namespace vesk_tracking {
+
+ByteStream::~ByteStream() {
+  if (owned) ::close(fd);
+}
+
+std::size_t ByteStream::readSome(void* out, std::size_t n) {
+  if (n > limit) n = static_cast<std::size_t>(limit);
+  if (n == 0) return 0;
+  if (!putBack.empty()) {
+    std::size_t k = n < putBack.size() ? n : putBack.size();
+    std::memcpy(out, putBack.data(), k);
+    putBack.erase(0, k);
+    limit -= k;
+    return k;
+  }
+  for (;;) {
+    ssize_t got = ::read(fd, out, n);
+    if (got >= 0) {
+      limit -= static_cast<unsigned long long>(got);
+      return static_cast<std::size_t>(got);
+    }
+    if (errno == EINTR && interrupted()) return 0;  // the user ended the stream
+    if (errno != EINTR) throw AudioError("cannot read " + streamName + ": " + std::strerror(errno));
+  }
+}
+
+void ByteStream::unread(const void* bytes, std::size_t n) {
+  putBack.insert(0, static_cast<const char*>(bytes), n);
+  if (limit != ~0ull) limit += n;
+}
+
+bool ByteStream::readExact(void* out, std::size_t n) {
+  auto* p = static_cast<unsigned char*>(out);
+  std::size_t done = 0;
+  while (done < n) {
+    std::size_t got = readSome(p + done, n - done);
+    if (got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+}  // namespace vesk_tracking

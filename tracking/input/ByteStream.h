@@ -1,0 +1,42 @@
+#ifndef VESK_TRACKING_BYTESTREAM_H
+#define VESK_TRACKING_BYTESTREAM_H
+
+#include <cstddef>
+#include <string>
+
+namespace vesk_tracking {
+
+// Bytes from a file descriptor (a pipe, a terminal or a file) with a limit,
+// so that headers can be read and the rest streamed.
+class ByteStream {
+ public:
+  // With `owned`, the descriptor is closed with the stream.
+  ByteStream(int fd, std::string name, bool owned = false)
+      : fd(fd), streamName(std::move(name)), owned(owned) {}
+  ~ByteStream();
+  ByteStream(const ByteStream&) = delete;
+  ByteStream& operator=(const ByteStream&) = delete;
+
+  // Reads at least one byte unless the stream (or the limit) is at its end;
+  // blocks until data arrives. Returns 0 only at the end. Throws AudioError.
+  std::size_t readSome(void* out, std::size_t n);
+  // Reads exactly n bytes; false when the stream ended first (with the bytes
+  // that did arrive in out).
+  bool readExact(void* out, std::size_t n);
+  // Bytes still allowed from now on; unlimited by default.
+  void setLimit(unsigned long long bytes) { limit = bytes; }
+  // Puts bytes back: the next reads return them first.
+  void unread(const void* bytes, std::size_t n);
+  const std::string& name() const { return streamName; }
+
+ private:
+  int fd;
+  std::string streamName;
+  bool owned;
+  unsigned long long limit = ~0ull;
+  std::string putBack;
+};
+
+}  // namespace vesk_tracking
+
+#endif

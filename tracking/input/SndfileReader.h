@@ -1,0 +1,41 @@
+#ifndef VESK_TRACKING_SNDFILEREADER_H
+#define VESK_TRACKING_SNDFILEREADER_H
+
+#include <string>
+
+#include <sndfile.h>
+
+#include "tracking/input/AudioReader.h"
+
+namespace vesk_tracking {
+
+// Throws AudioError naming the file unless `path` exists, is not a
+// directory and can be read.
+void checkInputFile(const std::string& path, const std::string& name);
+
+// Any audio file libsndfile reads (WAV, FLAC, Ogg, AIFF, ...).
+class SndfileReader : public AudioReader {
+ public:
+  // Throws AudioError naming the file: missing, unreadable, a directory, or a
+  // format libsndfile does not know.
+  // `name` is how messages call the file (as the user gave it).
+  explicit SndfileReader(const std::string& path, const std::string& name = std::string());
+  ~SndfileReader() override;
+  SndfileReader(const SndfileReader&) = delete;
+  SndfileReader& operator=(const SndfileReader&) = delete;
+
+  int channels() const override { return info.channels; }
+  int sampleRate() const override { return info.samplerate; }
+  std::int64_t frameCount() const override { return info.frames; }
+  std::size_t read(float* out, std::size_t frames) override;
+
+ private:
+  std::string path;
+  std::string name;
+  SF_INFO info{};
+  SNDFILE* file = nullptr;
+};
+
+}  // namespace vesk_tracking
+
+#endif
