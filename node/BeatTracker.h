@@ -29,6 +29,13 @@ class VoiceCancel;
 // and "FFTAUDIO" (its complex spectrum); outputs "BEAT_DETECTED", "TEMPO",
 // "CONFIDENCE" and, with VECTOR_FLAG, the onset, pattern-matching and chroma
 // vectors. Frames are computed once each, in order, whichever output asks.
+//
+// Drive a node from one thread: getOutput takes no lock, and two threads
+// calling it at once corrupt its buffers (use after free). Other threads may
+// wait on the beat notice. The beat log "bt_quendabt.dat" is created in the
+// working directory when the node is built, under that fixed name: two nodes
+// of one process write the same file, interleaved, unless each is built in a
+// directory of its own (as vesk-beat does).
 class BeatTracker : public RL::BufferedNode {
  public:
   BeatTracker(std::string nodeName, RL::ParameterSet params);
