@@ -8,7 +8,8 @@
 // The innermost per-frame loops, run on as wide a vector unit as the processor
 // has (chosen once, at the first call). Every lane computes exactly the scalar
 // expression, and every sum keeps its order, so the results are the same bits
-// on every processor.
+// on every processor. Nothing is checked, null pointers included: these are
+// the innermost loops, and their callers size every array.
 namespace vesk_kernels {
 
 // Lags side by side: LagTerms and WindowSums handle `count` lags rounded up to

@@ -97,9 +97,16 @@ RL::ObjectRef BeatTracker::getOutput(int output, int count) {
       throw new RL::NodeException(this, "output read before initialize()", "BeatTracker", __LINE__);
     RL::Buffer& out = *outputs[output].buffer;
     // Each frame counts as computed as soon as it is, so a failure later in
-    // the request never makes the engine analyse a frame twice.
+    // the request never makes the engine analyse a frame twice. So does a
+    // refused frame the engine heard as silence; the request still stops
+    // there, so that the host learns which frame was bad.
     for (int i = processCount + 1; i <= count; ++i) {
-      calculate(output, i, out);
+      try {
+        calculate(output, i, out);
+      } catch (RL::BaseException*) {
+        if (silencedFrame == i) markComputed(i);
+        throw;
+      }
       markComputed(i);
     }
     return out.get(count);
@@ -158,11 +165,21 @@ void BeatTracker::checkFrames(int count, const RL::Matrix<float>& audio,
 }
 
 void BeatTracker::calculate(int output, int count, RL::Buffer& out) {
-  RL::RCPtr<RL::Matrix<float>> audio =
-      RL::Conversion::convertTo<RL::Matrix<float>>(getInput(audioInputID, count));
-  RL::RCPtr<RL::Matrix<std::complex<float>>> spectrum =
-      RL::Conversion::convertTo<RL::Matrix<std::complex<float>>>(getInput(fftAudioInputID, count));
-  checkFrames(count, *audio, *spectrum);
+  // A source's own error leaves as it is: the frame never came, and may on a
+  // later request.
+  RL::ObjectRef audioFrame = getInput(audioInputID, count);
+  RL::ObjectRef spectrumFrame = getInput(fftAudioInputID, count);
+  RL::RCPtr<RL::Matrix<float>> audio;
+  RL::RCPtr<RL::Matrix<std::complex<float>>> spectrum;
+  try {
+    audio = RL::Conversion::convertTo<RL::Matrix<float>>(audioFrame);
+    spectrum = RL::Conversion::convertTo<RL::Matrix<std::complex<float>>>(spectrumFrame);
+    checkFrames(count, *audio, *spectrum);
+  } catch (RL::BaseException*) {
+    // Before frame 0 there is no engine to keep in step.
+    if (count > 0) standInSilence(count);
+    throw;
+  }
 
   if (count == 0) {
     count0Initialize(output, out);
@@ -170,7 +187,22 @@ void BeatTracker::calculate(int output, int count, RL::Buffer& out) {
   } else {
     update_signal(*signalBuffer, *audio, advance);
   }
-  update_fftsignal(*fftSignal, *spectrum, static_cast<int>(spectrum->ncols()));
+  analyse(count, *spectrum, true);
+}
+
+void BeatTracker::standInSilence(int count) {
+  // Allocated once, and again only when a restart changed the width.
+  if (!silentAudio || silentAudio->ncols() != fftLength) {
+    silentAudio = new RL::Matrix<float>(1, fftLength, 0.0f);
+    silentSpectrum = new RL::Matrix<std::complex<float>>(1, fftLength / 2 + 1);
+  }
+  update_signal(*signalBuffer, *silentAudio, advance);
+  analyse(count, *silentSpectrum, false);
+  silencedFrame = count;
+}
+
+void BeatTracker::analyse(int count, RL::Matrix<std::complex<float>>& spectrum, bool heard) {
+  update_fftsignal(*fftSignal, spectrum, static_cast<int>(spectrum.ncols()));
   if (!skipSpectrumUpdate)
     vesk_kernels::Magnitudes(fftSignal->data(), fftLength / 2, amplitudeSpectrum->data());
 
@@ -179,7 +211,9 @@ void BeatTracker::calculate(int output, int count, RL::Buffer& out) {
   QueueComingBeat(beatQueue, lastQueuedBeat, lastBeatData.now_interval, lastBeatData.beat_time);
 
   const int t = static_cast<int>(lastBeatData.t_current);
-  const bool beat = TakeDueBeat(beatQueue, t);
+  // A beat falling due on silence that stands in for a refused frame is
+  // dropped, not reported late on the next frame.
+  const bool beat = TakeDueBeat(beatQueue, t) && heard;
   double tempo = 0.0;
   if (beat) {
     const double reliability = lastBeatData.reliability;

@@ -29,12 +29,26 @@ class VoiceCancel;
 // and "FFTAUDIO" (its complex spectrum); outputs "BEAT_DETECTED", "TEMPO",
 // "CONFIDENCE" and, with VECTOR_FLAG, the onset, pattern-matching and chroma
 // vectors. Frames are computed once each, in order, whichever output asks.
+//
+// Drive a node from one thread: getOutput takes no lock, and two threads
+// calling it at once corrupt its buffers (use after free). Other threads may
+// wait on the beat notice. The beat log "bt_quendabt.dat" is created in the
+// working directory when the node is built, under that fixed name: two nodes
+// of one process write the same file, interleaved, unless each is built in a
+// directory of its own (as vesk-beat does).
 class BeatTracker : public RL::BufferedNode {
  public:
   BeatTracker(std::string nodeName, RL::ParameterSet params);
   ~BeatTracker() override;
 
   void initialize() override;
+  // Computes the missing frames up to `count`, in order. A frame whose inputs
+  // are refused (wrong size, not a matrix) ends the request with the refusal;
+  // later frames wait for the next request. After frame 0 the engine hears
+  // silence in the frame's place, to stay in step with the frame numbers, and
+  // the frame counts as computed, with no beat. A refused frame 0 starts no
+  // engine (its width sizes the engine), so every request is refused there
+  // again. A source node's own error leaves the frame to be retried.
   RL::ObjectRef getOutput(int output, int count) override;
   void calculate(int output, int count, RL::Buffer& out) override;
 
@@ -59,6 +73,11 @@ class BeatTracker : public RL::BufferedNode {
   // Throws NodeException when a frame does not have the size start-up fixed.
   void checkFrames(int count, const RL::Matrix<float>& audio,
                    const RL::Matrix<std::complex<float>>& spectrum) const;
+  // Runs the engine on the frame's spectrum (the signal is already updated)
+  // and stores the outputs; a beat falling due is reported only when `heard`.
+  void analyse(int count, RL::Matrix<std::complex<float>>& spectrum, bool heard);
+  // Gives the engine a silent frame in place of refused frame `count`.
+  void standInSilence(int count);
   void storeOutputs(int count, bool beat, double tempo);
 
   int audioInputID;
@@ -88,6 +107,10 @@ class BeatTracker : public RL::BufferedNode {
   std::size_t rtAdvance = 0;
   bool skipSpectrumUpdate = false;
   std::string logPath;
+  // Made at the first refused frame, frame 0's width, one channel.
+  RL::RCPtr<RL::Matrix<float>> silentAudio;
+  RL::RCPtr<RL::Matrix<std::complex<float>>> silentSpectrum;
+  int silencedFrame = -1;  // the last refused frame the engine heard as silence
   beat_tracker::BeatTracker* beatTracker = nullptr;
   SharedBeatState* beatState = nullptr;
   boost::asio::io_service ioService;

@@ -37,6 +37,7 @@ void BeatTracker::count0Initialize(int, RL::Buffer&) {
   if (beatState || beatTracker) {
     beatQueue.clear();
     lastQueuedBeat = 0;
+    silencedFrame = -1;
   }
   SharedBeatState* state = new SharedBeatState(samplingRate);
   delete beatState;

@@ -79,6 +79,22 @@ extern "C" void delete_FD_ICA(FD_ICA* ica) {
 
 extern "C" int cancel_FD_ICA(FD_ICA* ica, const double* mix, double* out, const double* ref,
                              int count) {
+  if (ica == nullptr) {
+    std::fprintf(stderr, "cancel_FD_ICA: ica is null; expected a canceller from new_FD_ICA\n");
+    return -1;
+  }
+  if (count > 0) {
+    const char* missing = mix == nullptr   ? "mix"
+                          : out == nullptr ? "out"
+                          : ref == nullptr ? "ref"
+                                           : nullptr;
+    if (missing != nullptr) {
+      std::fprintf(stderr,
+                   "cancel_FD_ICA: %s is null; expected an array of 2 x count = %lld doubles\n",
+                   missing, 2LL * count);
+      return -1;
+    }
+  }
   double* const w = ica->coef;
   double* const x = ica->ref_history;
   double* const y = ica->scaled_ref_history;

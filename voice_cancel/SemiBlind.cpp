@@ -101,6 +101,26 @@ bool saveState(const SemiBlind* blind, FILE* file) {
   return ok;
 }
 
+// True, with a message, when the row array or one of the rows that
+// separate_SemiBlind reads (2 .. last) is null.
+bool nullRows(double** rows, const char* name, int last, int count) {
+  if (rows == nullptr) {
+    std::fprintf(stderr, "separate_SemiBlind: %s is null; expected %d rows, one per bin\n", name,
+                 last + 1);
+    return true;
+  }
+  for (int k = 2; k <= last; ++k) {
+    if (rows[k] == nullptr) {
+      std::fprintf(stderr,
+                   "separate_SemiBlind: row %d of %s is null; expected an array of 2 x count = "
+                   "%lld doubles\n",
+                   k, name, 2LL * count);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" SemiBlind* new_SemiBlind(FILE* file, int nfft, int taps_begin, int taps_end, int stride,
@@ -146,6 +166,19 @@ extern "C" SemiBlind* new_SemiBlind(FILE* file, int nfft, int taps_begin, int ta
 
 extern "C" int separate_SemiBlind(SemiBlind* blind, double** mix, double** out, double** ref,
                                   int count) {
+  if (blind == nullptr) {
+    std::fprintf(stderr,
+                 "separate_SemiBlind: blind is null; expected a canceller from "
+                 "new_SemiBlind\n");
+    return -1;
+  }
+  if (count <= 0) return 0;  // no sample: the rows are not even looked at
+  // Every row is checked before any bin runs, so a refused call changes nothing.
+  const int last = blind->nfft / 2;
+  if (last >= 2 && (nullRows(mix, "mix", last, count) || nullRows(out, "out", last, count) ||
+                    nullRows(ref, "ref", last, count))) {
+    return -1;
+  }
   for (int k = 2; k <= blind->nfft / 2; ++k) {
     cancel_FD_ICA(blind->bins[k], mix[k], out[k], ref[k], count);
   }

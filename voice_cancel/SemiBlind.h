@@ -10,7 +10,9 @@
  * double, one per bin; row k holds the complex values of bin k.
  *
  * All functions use the process-wide rand() generator for their dither and
- * take no lock: keep every use on one thread. */
+ * take no lock: keep every use on one thread. Null pointers are refused (or
+ * allowed) as each function says; an array shorter than its count cannot be
+ * told from a good one and is the caller's to size. */
 
 #include <stdio.h>
 
@@ -56,7 +58,9 @@ FD_ICA* new_FD_ICA(int taps, int stride, double error_scale, double ref_scale, d
 void delete_FD_ICA(FD_ICA* ica);
 
 /* Cleans count successive samples of one bin: out[i] = mix[i] minus the echo of
- * ref estimated by the filter, which then adapts. Returns 0. */
+ * ref estimated by the filter, which then adapts. Returns 0, or -1 with a
+ * message on standard error and nothing changed when ica is null, or when
+ * count > 0 and mix, out or ref is null. */
 int cancel_FD_ICA(FD_ICA* ica, const double* mix, double* out, const double* ref, int count);
 
 /* Creates one canceller per bin; bin k gets
@@ -72,7 +76,10 @@ SemiBlind* new_SemiBlind(FILE* file, int nfft, int taps_begin, int taps_end, int
                          double ref_scale_step, double mean_rate, double power_floor);
 
 /* Runs cancel_FD_ICA for bins 2 .. nfft/2 on the rows of the same bin. Bins 0
- * and 1 are never processed and their output rows are not written. Returns 0. */
+ * and 1 are never processed and their rows are not touched (they may be
+ * null); with count 0 or less no row is. Returns 0, or -1 with a message on
+ * standard error and nothing changed when blind is null, or when count > 0
+ * and mix, out, ref or one of their rows 2 .. nfft/2 is null. */
 int separate_SemiBlind(SemiBlind* blind, double** mix, double** out, double** ref, int count);
 
 /* With a file, first saves the scales and coefficients of every bin (native

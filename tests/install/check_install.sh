@@ -1,16 +1,50 @@
 #!/usr/bin/env bash
-# Installs the built project into a scratch prefix, then builds and runs a
-# separate application that finds it with find_package and with pkg-config.
+# Installs the built project into a scratch prefix, moves the prefix elsewhere,
+# then builds and runs a separate application that finds the moved install
+# with find_package and with pkg-config. Prints "install check passed" last.
 set -euo pipefail
 build_dir=$1
 source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+work=$(cd "$work" && pwd -P)
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
-cmake -S "$source_dir/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+# Nothing may point at the prefix the install was made for.
+mv "$work/prefix" "$work/moved"
+moved=$work/moved
+
+cmake -S "$source_dir/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$moved" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 cd "$work"
-LD_LIBRARY_PATH="$work/prefix/lib:$work/prefix/lib/x86_64-linux-gnu" "$work/consumer/consumer"
-# The pkg-config file gives the same library.
-libdir=$(ls -d "$work"/prefix/lib*/pkgconfig | head -n1)
-PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs vesk-music | grep -q -- '-lvesk-music'
+"$work/consumer/consumer"
+
+# The pkg-config file finds the moved prefix from its own place.
+pc=$(find "$moved" -name vesk-music.pc)
+PKG_CONFIG_PATH=$(dirname "$pc")
+export PKG_CONFIG_PATH
+inside() {  # inside WHAT PATH: fails unless PATH resolves into the moved prefix
+  local resolved
+  resolved=$(realpath -m "$2")
+  if [[ $resolved != "$moved"/* ]]; then
+    echo "pkg-config $1 $2 is not inside the moved prefix $moved" >&2
+    exit 1
+  fi
+}
+libdir=$(pkg-config --variable=libdir vesk-music)
+inside libdir "$libdir"
+[[ -e $libdir/libvesk-music.so ]] || { echo "no libvesk-music.so in $libdir" >&2; exit 1; }
+flags=$(pkg-config --cflags --libs vesk-music)
+for flag in $flags; do
+  case $flag in
+    -I* | -L*) inside "${flag:0:2}" "${flag:2}" ;;
+  esac
+done
+[[ " $flags " == *" -lvesk-music "* ]] || { echo "no -lvesk-music in: $flags" >&2; exit 1; }
+
+# An application built with those flags alone runs on the moved libraries.
+# shellcheck disable=SC2086  # the flags are separate words
+c++ -std=c++17 -o "$work/pc-consumer" "$source_dir/consumer/main.cpp" $flags
+LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
+library=$(LD_LIBRARY_PATH=$libdir ldd "$work/pc-consumer" | awk '/libvesk-music/ { print $3 }')
+inside "linked library" "$library"
+echo "install check passed"

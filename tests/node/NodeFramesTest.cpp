@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/thread/thread.hpp>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "ClickTrack.h"
 #include "NodeHarness.h"
@@ -243,12 +249,71 @@ TEST_F(NodeFrames, FramesOfTheWrongSizeAreRefusedBeforeTheEngineSeesThem) {
         });
     const std::string error = ErrorOf([&] { net.scalar("TEMPO", 6); });
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
-    EXPECT_EQ(net.node->lastComputedFrame(), c.badFrame - 1);
+    const int start = (512 / 160) / 2 - 1;
     if (c.badFrame == 0) {
+      // No width, no engine: the next request is refused the same way.
+      EXPECT_EQ(net.node->lastComputedFrame(), -1);
       EXPECT_EQ(net.node->engine(), nullptr);
-    } else {
-      EXPECT_EQ(net.node->engine()->t_current, (512 / 160) / 2 - 1 + c.badFrame);
+      EXPECT_NE(ErrorOf([&] { net.scalar("TEMPO", 6); }).find(c.expected), std::string::npos);
+      continue;
     }
+    // The request stops at the bad frame, which the engine heard as silence.
+    EXPECT_EQ(net.node->lastComputedFrame(), c.badFrame);
+    EXPECT_EQ(net.node->engine()->t_current, start + c.badFrame + 1);
+    EXPECT_FALSE(net.beat(c.badFrame));
+    EXPECT_EQ(net.scalar("TEMPO", 6), 0.0f);
+    EXPECT_EQ(net.node->engine()->t_current, start + 7);
+    EXPECT_EQ(net.audio.pulls[c.badFrame], 1);
+  }
+}
+
+// One frame of the wrong width, or not a matrix at all, in a click track: one
+// error, and the beats go on as in the clean run.
+TEST_F(NodeFrames, ARefusedFrameIsReportedOnceAndTheBeatsGoOn) {
+  auto clicks = std::make_shared<ClickTrack>(16000, 100.0, 512, 160, 20.0);
+  constexpr int kBad = 700;
+  auto run = [&](std::function<RL::Object*(int)> badAudio, std::vector<std::string>& errors) {
+    Network net(
+        Parameters(0.5f, 160, 16000, 120, 60, true, false),
+        [&](int f) { return f == kBad && badAudio ? badAudio(f) : clicks->audio(f); },
+        [clicks](int f) { return clicks->spectrum(f); });
+    std::vector<int> beats;
+    for (int f = 0; f < clicks->frames(); ++f) {
+      try {
+        if (net.scalar("TEMPO", f) > 0.0f) beats.push_back(f);
+      } catch (RL::BaseException* e) {
+        std::unique_ptr<RL::BaseException> owned(e);
+        errors.push_back(e->message());
+        // The refused frame's outputs are there for the next reader.
+        EXPECT_FALSE(net.beat(f));
+        EXPECT_EQ(net.scalar("TEMPO", f), 0.0f);
+        EXPECT_TRUE(net.node->getOutputNamed("CHROMA_VECTOR", f));
+      }
+    }
+    return beats;
+  };
+  std::vector<std::string> errors;
+  const std::vector<int> clean = run(nullptr, errors);
+  ASSERT_TRUE(errors.empty());
+  ASSERT_GT(clean.size(), 10u);
+  ASSERT_LT(clean.front(), kBad);
+
+  const std::pair<std::function<RL::Object*(int)>, std::string> faults[] = {
+      {[](int) { return new RL::Matrix<float>(1, 256); },
+       "input AUDIO has 256 columns, 512 expected (the width of frame 0) at frame 700"},
+      {[](int) { return new RL::NetCType<float>(1.0f); },
+       "Cannot convert RL::NetCType<float> into RL::Matrix<float>"},
+  };
+  for (const auto& fault : faults) {
+    errors.clear();
+    const std::vector<int> beats = run(fault.first, errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(fault.second), std::string::npos) << errors[0];
+    EXPECT_LE(std::abs(static_cast<int>(beats.size()) - static_cast<int>(clean.size())), 1);
+    auto after = [](const std::vector<int>& b) {
+      return std::vector<int>(std::upper_bound(b.begin(), b.end(), kBad + 300), b.end());
+    };
+    EXPECT_EQ(after(beats), after(clean));
   }
 }
 

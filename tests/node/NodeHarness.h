@@ -23,19 +23,20 @@
 
 namespace node_test {
 
-// Delivers the frame that `make` builds for each count on output "OUTPUT".
-// `make` may return null to make the frame fail with a framework error.
+// Delivers the frame that `make` builds for each count on output "OUTPUT",
+// normally an RL::Matrix<T>. `make` may return null to make the frame fail
+// with a framework error.
 template <class T>
 class FrameSource : public RL::BufferedNode {
  public:
-  using Maker = std::function<RL::Matrix<T>*(int)>;
+  using Maker = std::function<RL::Object*(int)>;
   FrameSource(std::string name, Maker maker)
       : RL::BufferedNode(std::move(name), RL::ParameterSet()), make(std::move(maker)) {
     addOutput("OUTPUT");
   }
   void calculate(int, int count, RL::Buffer& out) override {
     ++pulls[count];
-    RL::Matrix<T>* frame = make(count);
+    RL::Object* frame = make(count);
     if (!frame)
       throw new RL::GeneralException("source has no frame " + std::to_string(count), __FILE__,
                                      __LINE__);

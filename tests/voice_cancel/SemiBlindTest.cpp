@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "voice_cancel/SemiBlind.h"
@@ -85,6 +86,46 @@ TEST(SemiBlindTest, SeparateRunsBinsFromTwoUp) {
   EXPECT_EQ(writtenBins(3), std::vector<int>{});
   EXPECT_EQ(writtenBins(4), std::vector<int>{2});
   EXPECT_EQ(writtenBins(9), (std::vector<int>{2, 3, 4}));
+}
+
+// A null canceller, row array or row that would be read is refused with -1
+// and a message naming the function and the argument, before anything runs.
+TEST(SemiBlindTest, NullPointersAreRefusedAndChangeNothing) {
+  BlindPtr blind = make(8);  // bins 0 .. 4; bins 2 .. 4 are processed
+  std::vector<std::vector<double>> mix(5, {1.0, 2.0}), ref(5, {1.0, 0.0}), out(5, {-7.0, -7.0});
+  std::vector<double*> m, r, o;
+  for (int k = 0; k < 5; ++k) {
+    m.push_back(mix[k].data());
+    r.push_back(ref[k].data());
+    o.push_back(out[k].data());
+  }
+  o[3] = nullptr;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(separate_SemiBlind(nullptr, m.data(), o.data(), r.data(), 1), -1);
+  EXPECT_EQ(separate_SemiBlind(blind.get(), nullptr, o.data(), r.data(), 1), -1);
+  EXPECT_EQ(separate_SemiBlind(blind.get(), m.data(), o.data(), r.data(), 1), -1);
+  EXPECT_EQ(cancel_FD_ICA(nullptr, m[2], o[2], r[2], 1), -1);
+  EXPECT_EQ(cancel_FD_ICA(blind->bins[2], m[2], o[2], nullptr, 1), -1);
+  const std::string messages = testing::internal::GetCapturedStderr();
+  for (const char* expected :
+       {"separate_SemiBlind: blind is null; expected a canceller from new_SemiBlind\n",
+        "separate_SemiBlind: mix is null; expected 5 rows, one per bin\n",
+        "separate_SemiBlind: row 3 of out is null; expected an array of 2 x count = 2 doubles\n",
+        "cancel_FD_ICA: ica is null; expected a canceller from new_FD_ICA\n",
+        "cancel_FD_ICA: ref is null; expected an array of 2 x count = 2 doubles\n"})
+    EXPECT_NE(messages.find(expected), std::string::npos) << expected << " in\n" << messages;
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(blind->bins[k]->pos, 0) << k;
+    EXPECT_EQ(out[k][0], -7.0) << k;
+  }
+
+  // What is never read may be null: bins 0 and 1, and everything at count 0.
+  o[3] = out[3].data();
+  m[0] = r[1] = o[1] = nullptr;
+  EXPECT_EQ(separate_SemiBlind(blind.get(), m.data(), o.data(), r.data(), 1), 0);
+  EXPECT_EQ(blind->bins[4]->pos, 1);
+  EXPECT_EQ(separate_SemiBlind(blind.get(), nullptr, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(cancel_FD_ICA(blind->bins[2], nullptr, nullptr, nullptr, 0), 0);
 }
 
 TEST(SemiBlindTest, DeleteAcceptsNull) {
