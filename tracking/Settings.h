@@ -33,7 +33,7 @@ constexpr int kMinRate = 4000, kMaxRate = 192000;
 constexpr int kMinFrame = 64, kMaxFrame = 16384;
 constexpr int kMinBpmLimit = 10, kMaxBpmLimit = 1000;
 // The beat intervals in frames must also suit the engine: at least 6 frames, and
-// no longer than its histories hold (beat_tracker::BeatTracker::IntervalRangeFits).
+// no longer than its histories hold: CheckTempoRange (node/TempoRange.h) judges.
 
 }  // namespace vesk_tracking::defaults
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
 #include "apps/vesk-beat/command_line/Options.h"
 #include "apps/vesk-beat/output/RobotSender.h"
+#include "node/ParameterCheck.h"
 #include "tracking/frames/WindowNames.h"
 
 using namespace vesk_beat;
@@ -113,8 +115,66 @@ TEST(Options, ParameterCombinationsTheTrackerCannotUseAreRejected) {
   // At the default hop every tempo range the options allow fits.
   EXPECT_NO_THROW(parse({"--min-bpm", "10", "a"}));
   // Shortest interval: 16000/512*60 = 1875 frames/min; at 400 bpm that is 5 frames.
-  EXPECT_NE(error({"--hop", "512", "--max-bpm", "400", "a"}).find("fewer than the 6"),
-            std::string::npos);
+  EXPECT_EQ(error({"--hop", "512", "--max-bpm", "400", "a"}),
+            "--max-bpm: 400 gives a beat interval of 5 frames at --rate 16000 and --hop 512 "
+            "(31.25 frames/s), fewer than the 6 the tracker needs (allowed: up to 375, or lower "
+            "--hop)");
+}
+
+// The tool and the node judge the tempo range by one rule: across rates, hops
+// and tempo ranges the tool allows, both refuse the same value and quote the
+// same bound, or both accept.
+TEST(Options, TempoRangeVerdictsAgreeWithTheNode) {
+  struct Said {
+    std::string fault;  // "fastest", "few", "slowest", or empty when accepted
+    long bound = 0;
+  };
+  auto numberAfter = [](const std::string& text, const std::string& marker) {
+    const std::size_t at = text.find(marker);
+    return at == std::string::npos ? 0L : std::stol(text.substr(at + marker.size()));
+  };
+  auto node = [&](const std::string& m) -> Said {
+    if (m.empty()) return {};
+    if (m.rfind("parameter MAX_BPM", 0) == 0)
+      return {"fastest", numberAfter(m, "must be between 2 and ")};
+    if (m.find("too few candidate") != std::string::npos) return {"few"};
+    if (m.find("histories") != std::string::npos)
+      return {"slowest", numberAfter(m, "must be at least ")};
+    return {m};
+  };
+  auto tool = [&](const Options& o) -> Said {
+    try {
+      validateParameters(o);
+      return {};
+    } catch (const UsageError& e) {
+      const std::string m = e.what();
+      if (m.rfind("--max-bpm: ", 0) == 0) return {"fastest", numberAfter(m, "allowed: up to ")};
+      if (m.find("too few candidate") != std::string::npos) return {"few"};
+      if (m.find("histories") != std::string::npos) return {"slowest", numberAfter(m, "allowed: ")};
+      return {m};
+    }
+  };
+  std::map<std::string, int> seen;
+  Options o;
+  o.frame = defaults::kMaxFrame;
+  for (int rate : {4000, 8000, 11025, 16000, 22050, 44100, 48000, 96000, 192000})
+    for (int hop : {1, 2, 5, 16, 40, 100, 160, 441, 512, 1000, 2048, 4096, 10000, 16384})
+      for (int minBpm = 10; minBpm < 999; minBpm += 1 + minBpm / 3)
+        for (int maxBpm = minBpm + 2; maxBpm <= 1000; maxBpm += 1 + maxBpm / 3) {
+          o.rate = rate;
+          o.hop = hop;
+          o.minBpm = minBpm;
+          o.maxBpm = maxBpm;
+          const Said byTool = tool(o);
+          const Said byNode = node(CheckNodeParameters(rate, hop, minBpm, maxBpm));
+          ASSERT_EQ(byTool.fault, byNode.fault)
+              << rate << " Hz, hop " << hop << ", " << minBpm << ".." << maxBpm << " bpm";
+          ASSERT_EQ(byTool.bound, byNode.bound)
+              << rate << " Hz, hop " << hop << ", " << minBpm << ".." << maxBpm << " bpm";
+          ++seen[byNode.fault + (byNode.bound > 0 ? " with a bound" : "")];
+        }
+  // Every verdict occurs on the grid, a bound or none for both refused tempos.
+  EXPECT_EQ(seen.size(), 6u);
 }
 
 TEST(Options, SeveralInputsNeedPerInputOutputNames) {

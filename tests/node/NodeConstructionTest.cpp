@@ -132,6 +132,9 @@ TEST_F(NodeConstruction, RejectsParametersTheStartUpCannotWorkWith) {
        "parameter MAX_BPM = 1 is out of range: the fastest tempo must be at least 2"},
       // 6000 frames a minute: MAX_BPM 1201 gives ceil(6000 / 1200) = 5 frames.
       {160, 16000, 1201, 60, "MAX_BPM must be between 2 and 1200"},
+      // 1200 would leave a single candidate beside MIN_BPM 1199: no MAX_BPM helps.
+      {160, 16000, 1300, 1199, "MAX_BPM = 1300 is out of range"},
+      {160, 16000, 1300, 1199, "no MAX_BPM works here"},
       {160, 16000, 100, 99, "leave too few candidate beat intervals"},
       {160, 16000, 120, 1, "MIN_BPM = 1 is out of range"},
       {1000, 1, 120, 60, "no MAX_BPM works here"},

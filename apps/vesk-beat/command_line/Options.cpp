@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "beat_tracker/BeatTracker.h"
+#include "node/TempoRange.h"
 #include "tracking/SettingError.h"
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/StreamPath.h"
@@ -81,51 +81,39 @@ void validateParameters(const Options& o) {
     throw UsageError("--min-bpm " + std::to_string(o.minBpm) + " and --max-bpm " +
                      std::to_string(o.maxBpm) +
                      ": the maximum must exceed the minimum by at least 2");
-  // The beat-interval range in frames, as the node derives it.
-  const double framesPerMinute = static_cast<double>(o.rate) / o.hop * 60.0;
-  const double longest = std::ceil(framesPerMinute / o.minBpm);
-  const double shortest = std::ceil(framesPerMinute / (o.maxBpm - 1.0));
+  // The tempo-range rule is the node's own; only the words are the tool's.
+  const TempoRangeVerdict v = CheckTempoRange(o.rate, o.hop, o.minBpm, o.maxBpm);
+  const IntervalRange& r = v.range;
   std::ostringstream at;
-  at << " at --rate " << o.rate << " and --hop " << o.hop << " (" << framesPerMinute / 60.0
+  at << " at --rate " << o.rate << " and --hop " << o.hop << " (" << r.frames_per_minute / 60.0
      << " frames/s)";
-  if (shortest < 6.0) {
-    std::ostringstream m;
-    m << "--max-bpm: " << o.maxBpm << " gives a beat interval of " << shortest << " frames"
-      << at.str() << ", fewer than the 6 the tracker needs (lower --max-bpm or --hop)";
-    throw UsageError(m.str());
+  std::ostringstream m;
+  switch (v.failure) {
+    case TempoRangeFailure::None:
+      return;
+    case TempoRangeFailure::FastestTooFast:
+      m << "--max-bpm: " << o.maxBpm << " gives a beat interval of " << r.min_interval << " frames"
+        << at.str() << ", fewer than the " << kShortestBeatInterval << " the tracker needs (";
+      if (v.bound > 0)
+        m << "allowed: up to " << v.bound << ", or lower --hop)";
+      else
+        m << "no --max-bpm works here: lower --hop)";
+      break;
+    case TempoRangeFailure::TooFewIntervals:
+      m << "--min-bpm " << o.minBpm << " and --max-bpm " << o.maxBpm
+        << " leave too few candidate beat intervals (" << r.min_interval << " to " << r.max_interval
+        << " frames" << at.str() << "); widen the tempo range";
+      break;
+    case TempoRangeFailure::SlowestTooSlow:
+      m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << r.max_interval << " frames"
+        << at.str() << ", longer than the tracker's histories allow (";
+      if (v.bound > 0)
+        m << "allowed: " << v.bound << " or more, or raise --hop)";
+      else
+        m << "raise --hop or --max-bpm)";
+      break;
   }
-  if (longest - shortest < 2.0) {
-    std::ostringstream m;
-    m << "--min-bpm " << o.minBpm << " and --max-bpm " << o.maxBpm
-      << " leave too few candidate beat intervals (" << shortest << " to " << longest << " frames"
-      << at.str() << "); widen the tempo range";
-    throw UsageError(m.str());
-  }
-  // The longest interval must fit the tracker's histories; how long that may be
-  // depends on the shortest (the node applies the same rule).
-  auto fits = [&](double longestFrames) {
-    return longestFrames < beat_tracker::BeatTracker::kHistoryLength &&
-           beat_tracker::BeatTracker::IntervalRangeFits(static_cast<int>(shortest),
-                                                        static_cast<int>(longestFrames));
-  };
-  if (!fits(longest)) {
-    long slowest = 0;
-    for (long bpm = o.minBpm + 1; bpm + 1 < o.maxBpm; ++bpm) {
-      const double candidate = std::ceil(framesPerMinute / bpm);
-      if (candidate - shortest >= 2.0 && fits(candidate)) {
-        slowest = bpm;
-        break;
-      }
-    }
-    std::ostringstream m;
-    m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << longest << " frames"
-      << at.str() << ", longer than the tracker's histories allow (";
-    if (slowest > 0)
-      m << "allowed: " << slowest << " or more, or raise --hop)";
-    else
-      m << "raise --hop or --max-bpm)";
-    throw UsageError(m.str());
-  }
+  throw UsageError(m.str());
 }
 
 Options parseOptions(int argc, const char* const* argv) {
