@@ -1,8 +1,11 @@
-#ifndef VESK_TRACKING_DEFAULTS_H
-#define VESK_TRACKING_DEFAULTS_H
+#ifndef VESK_TRACKING_SETTINGS_H
+#define VESK_TRACKING_SETTINGS_H
 
-// The tool's default tracking parameters, kept in one place. The input is
-// always resampled to kRate, so the defaults suit any input rate.
+#include "voice_cancel/WindowFunction.h"
+
+// The default tracking parameters of every host (the tool and the bindings),
+// kept in one place. The input is always resampled to kRate, so the defaults
+// suit any input rate.
 namespace vesk_tracking::defaults {
 
 constexpr int kRate = 16000;  // processing rate, Hz ("SAMPLING_RATE")
@@ -36,5 +39,21 @@ constexpr int kMinBpmLimit = 10, kMaxBpmLimit = 1000;
 // no longer than its histories hold: CheckTempoRange (node/TempoRange.h) judges.
 
 }  // namespace vesk_tracking::defaults
+
+namespace vesk_tracking {
+
+// How an input is tracked: the processing rate and framing, and the node's
+// tempo range and threshold.
+struct Settings {
+  int rate = defaults::kRate;
+  int frame = defaults::kFrame;
+  int hop = defaults::kHop;
+  WindowFunction::Type window = WindowFunction::Hann;
+  int minBpm = defaults::kMinBpm;
+  int maxBpm = defaults::kMaxBpm;
+  float threshold = defaults::kThreshold;
+};
+
+}  // namespace vesk_tracking
 
 #endif

@@ -57,7 +57,7 @@ TEST(Options, EveryParameterIsSettableInBothSpellings) {
   EXPECT_EQ(o.rate, 22050);
   EXPECT_EQ(o.frame, 1024);
   EXPECT_EQ(o.hop, 256);
-  EXPECT_EQ(o.windowType, 7);  // BlackmanHarris
+  EXPECT_EQ(o.windowType, WindowFunction::BlackmanHarris);
   EXPECT_EQ(o.minBpm, 50);
   EXPECT_EQ(o.maxBpm, 200);
   EXPECT_FLOAT_EQ(o.threshold, 0.75f);
@@ -204,9 +204,9 @@ TEST(Options, RobotAddressesTakeIpv6InBrackets) {
 }
 
 TEST(WindowNames, EveryNameMapsToItsTypeAndUnknownNamesToMinusOne) {
-  EXPECT_EQ(windowTypeNamed("rectangular"), 0);
-  EXPECT_EQ(windowTypeNamed("HANN"), 1);
-  EXPECT_EQ(windowTypeNamed("blackman-doubled"), 12);
-  EXPECT_EQ(windowTypeNamed("hanning"), -1);
-  EXPECT_EQ(windowTypeNamed(""), -1);
+  EXPECT_EQ(windowTypeNamed("rectangular"), WindowFunction::Rectangular);
+  EXPECT_EQ(windowTypeNamed("HANN"), WindowFunction::Hann);
+  EXPECT_EQ(windowTypeNamed("blackman-doubled"), WindowFunction::BlackmanDoubled);
+  EXPECT_EQ(windowTypeNamed("hanning"), std::nullopt);
+  EXPECT_EQ(windowTypeNamed(""), std::nullopt);
 }

@@ -15,6 +15,7 @@ struct BeatEvent {
   double time = 0.0;       // seconds from the start of the input
   double tempo = 0.0;      // beats per minute; 0 below the reliability threshold
   double confidence = 0.0;
+  double interval = 0.0;  // seconds between beats, as the node measured it; 0 below the threshold
   bool reliable = false;
 };
 

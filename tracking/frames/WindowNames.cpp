@@ -32,12 +32,12 @@ constexpr Entry kWindows[] = {
 
 }  // namespace
 
-int windowTypeNamed(const std::string& name) {
+std::optional<WindowFunction::Type> windowTypeNamed(const std::string& name) {
   std::string lower;
   for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (const Entry& e : kWindows)
-    if (lower == e.name) return static_cast<int>(e.type);
-  return -1;
+    if (lower == e.name) return e.type;
+  return std::nullopt;
 }
 
 std::string windowNameList() {

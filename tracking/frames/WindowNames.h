@@ -1,13 +1,16 @@
 #ifndef VESK_TRACKING_WINDOWNAMES_H
 #define VESK_TRACKING_WINDOWNAMES_H
 
+#include <optional>
 #include <string>
+
+#include "voice_cancel/WindowFunction.h"
 
 namespace vesk_tracking {
 
-// The WindowFunction::Type for a window name ("hann", "blackman-harris", ...),
-// or -1 for an unknown name.
-int windowTypeNamed(const std::string& name);
+// The window of a name ("hann", "blackman-harris", ...; any case), or none
+// for an unknown name.
+std::optional<WindowFunction::Type> windowTypeNamed(const std::string& name);
 
 // All names, comma separated, for messages and --help.
 std::string windowNameList();

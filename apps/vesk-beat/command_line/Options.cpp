@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 #include "node/TempoRange.h"
@@ -157,12 +158,12 @@ Options parseOptions(int argc, const char* const* argv) {
     } else if (name == "--hop") {
       o.hop = parseInt(name, value, 1, defaults::kMaxFrame);
     } else if (name == "--window") {
-      int type = windowTypeNamed(value);
-      if (type < 0)
+      const std::optional<WindowFunction::Type> type = windowTypeNamed(value);
+      if (!type)
         throw UsageError("--window: unknown window '" + value + "' (allowed: " + windowNameList() +
                          ")");
       o.window = value;
-      o.windowType = type;
+      o.windowType = *type;
     } else if (name == "--min-bpm") {
       o.minBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
     } else if (name == "--max-bpm") {

@@ -19,7 +19,7 @@ struct Options {
   int frame = vesk_tracking::defaults::kFrame;
   int hop = vesk_tracking::defaults::kHop;
   std::string window = vesk_tracking::defaults::kWindow;
-  int windowType = 1;  // WindowFunction::Type of `window`
+  WindowFunction::Type windowType = vesk_tracking::Settings().window;  // of `window`
   int minBpm = vesk_tracking::defaults::kMinBpm;
   int maxBpm = vesk_tracking::defaults::kMaxBpm;
   float threshold = vesk_tracking::defaults::kThreshold;
@@ -44,6 +44,11 @@ struct Options {
 
   bool help = false;
   bool version = false;
+
+  // The tracking parameters, as the tracking stages take them.
+  vesk_tracking::Settings settings() const {
+    return {rate, frame, hop, windowType, minBpm, maxBpm, threshold};
+  }
 
   // Whether the run writes anything besides standard output (files, the
   // node's lines to a file, robot messages): when standard output goes

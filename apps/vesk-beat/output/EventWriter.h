@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "apps/vesk-beat/output/BeatSink.h"
 #include "apps/vesk-beat/output/OutputFormat.h"
 #include "tracking/beats/BeatEvent.h"
 
@@ -11,11 +12,9 @@ namespace vesk_beat {
 
 // Writes beats as they are found, and the summary of each input, in one of
 // the output formats. Every line is flushed at once, for live use.
-class EventWriter {
+class EventWriter : public BeatSink {
  public:
-  virtual ~EventWriter() = default;
   virtual void header() {}
-  virtual void beat(const vesk_tracking::BeatEvent& event) = 0;
   virtual void summary(const vesk_tracking::FileSummary& summary) = 0;
 
   // errno of the first failed write to the output (EPIPE when its reader

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/vesk-beat/output/BeatSink.h"
 #include "tracking/beats/BeatEvent.h"
 
 namespace vesk_beat {
@@ -24,6 +25,24 @@ std::string renderSvg(const PlotData& data);
 
 // Writes renderSvg() to `path`, whole or not at all. Throws OutputError.
 void writePlot(const std::string& path, const PlotData& data);
+
+// Gathers every frame's onset strength and confidence and every beat, and
+// draws them when the input has ended.
+class PlotSink : public BeatSink {
+ public:
+  PlotSink(std::string path, PlotData empty) : path(std::move(path)), data(std::move(empty)) {}
+  bool wantsFrames() const override { return true; }
+  void frame(std::int64_t, float onsetStrength, float confidence) override {
+    data.onset.push_back(onsetStrength);
+    data.confidence.push_back(confidence);
+  }
+  void beat(const vesk_tracking::BeatEvent& event) override { data.beats.push_back(event); }
+  void finish() override { writePlot(path, data); }
+
+ private:
+  std::string path;
+  PlotData data;
+};
 
 }  // namespace vesk_beat
 

@@ -70,4 +70,26 @@ void RobotSender::end() {
   sending(address, [&] { beat_tracker::BeatTrackerData().sendmessage_end(socket); });
 }
 
+RobotSink::~RobotSink() {
+  if (!open) return;
+  try {
+    robot.end();
+  } catch (...) {  // the error that stopped tracking is the one to report
+  }
+}
+
+void RobotSink::begin() {
+  robot.start();
+  open = true;
+}
+
+void RobotSink::beat(const vesk_tracking::BeatEvent& event) {
+  if (event.reliable) robot.beat(event.time, event.interval);
+}
+
+void RobotSink::finish() {
+  open = false;
+  robot.end();
+}
+
 }  // namespace vesk_beat

@@ -7,6 +7,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
 
+#include "apps/vesk-beat/output/BeatSink.h"
+
 namespace vesk_beat {
 
 class RobotError : public std::runtime_error {
@@ -33,6 +35,21 @@ class RobotSender {
   boost::asio::io_context io;
   boost::asio::ip::udp::socket socket;
   std::string address;
+};
+
+// The robot follows the reliable beats: "s" when tracking begins, "e" when it
+// ends, also when it ends on an error.
+class RobotSink : public BeatSink {
+ public:
+  explicit RobotSink(RobotSender& robot) : robot(robot) {}
+  ~RobotSink() override;
+  void begin() override;
+  void beat(const vesk_tracking::BeatEvent& event) override;
+  void finish() override;
+
+ private:
+  RobotSender& robot;
+  bool open = false;
 };
 
 }  // namespace vesk_beat

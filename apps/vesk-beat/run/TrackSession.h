@@ -10,15 +10,9 @@
 #include "apps/vesk-beat/output/RobotSender.h"
 #include "tracking/beats/BeatEvent.h"
 #include "tracking/input/Interrupt.h"
+#include "tracking/network/NodeSession.h"
 
 namespace vesk_beat {
-
-// A failure of the node or of the framework while tracking; the message is
-// the framework's.
-class TrackingError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // One input tracked from start to end.
 struct TrackJob {

@@ -1,0 +1,123 @@
+#include "tracking/network/NodeSession.h"
+
+#include <optional>
+
+#include "node/BeatTracker.h"
+#include "tracking/network/AudioSourceNode.h"
+#include "tracking/network/WorkingDirectory.h"
+
+namespace vesk_tracking {
+
+namespace {
+
+std::string takeMessage(RL::BaseException* e) {
+  std::string text = e->message();
+  delete e;
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+RL::ParameterSet nodeParameters(const Settings& s, const NodeSession::Options& o) {
+  RL::ParameterSet p;
+  p.add("RELIABILITY-THRESHOLD", RL::ObjectRef(new RL::NetCType<float>(s.threshold)));
+  p.add("ADVANCE", RL::ObjectRef(new RL::GenericType<int>(s.hop)));
+  p.add("SAMPLING_RATE", RL::ObjectRef(new RL::GenericType<int>(s.rate)));
+  p.add("MAX_BPM", RL::ObjectRef(new RL::GenericType<int>(s.maxBpm)));
+  p.add("MIN_BPM", RL::ObjectRef(new RL::GenericType<int>(s.minBpm)));
+  p.add("VECTOR_FLAG", RL::ObjectRef(new RL::Bool(o.vectors)));
+  p.add("LOG_FLAG", RL::ObjectRef(new RL::Bool(o.log)));
+  return p;
+}
+
+// Framework errors are thrown as pointers; the session throws them as TrackingError.
+template <class F>
+auto framework(F f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (RL::BaseException* e) {
+    throw TrackingError(takeMessage(e));
+  }
+}
+
+}  // namespace
+
+NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
+    : workDir(o.workDir) {
+  framework([&] {
+    source = std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate,
+                                               FrameFormat{s.frame, s.hop, s.window}, o.readAhead);
+    RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
+    if (!factory) throw TrackingError("the node type \"BeatTracker\" is not registered");
+    {
+      ScopedWorkingDirectory cwd(workDir);  // the node opens its beat log here
+      tracker.reset(factory->Create("beat-tracker", nodeParameters(s, o)));
+    }
+    node = dynamic_cast<const ::BeatTracker*>(tracker.get());
+    tracker->connectToNode("AUDIO", source.get(), "AUDIO");
+    tracker->connectToNode("FFTAUDIO", source.get(), "FFTAUDIO");
+    source->initialize();
+    tracker->initialize();
+    beatID = tracker->translateOutput("BEAT_DETECTED");
+    tempoID = tracker->translateOutput("TEMPO");
+    confidenceID = tracker->translateOutput("CONFIDENCE");
+    onsetID = tracker->translateOutput("ONSET_VECTOR");
+    if (beatID < 0 || tempoID < 0 || confidenceID < 0 || (o.vectors && onsetID < 0) || !node)
+      throw TrackingError("the \"BeatTracker\" node lacks an expected output");
+  });
+}
+
+NodeSession::~NodeSession() {
+  // Downstream first: the node holds references into the source.
+  tracker.reset();
+  source.reset();
+}
+
+bool NodeSession::next() {
+  return framework([&] {
+    if (!source->hasNextFrame()) return false;
+    ++current;
+    // The engine opens its diagnostic files when frame 0 is computed.
+    std::optional<ScopedWorkingDirectory> cwd;
+    if (current == 0) cwd.emplace(workDir);
+    isBeat = RL::dereference_cast<bool>(tracker->getOutput(beatID, static_cast<int>(current)));
+    return true;
+  });
+}
+
+float NodeSession::floatOutput(int id) const {
+  return framework([&] {
+    return RL::dereference_cast<float>(tracker->getOutput(id, static_cast<int>(current)));
+  });
+}
+
+float NodeSession::tempo() const {
+  return floatOutput(tempoID);
+}
+
+float NodeSession::confidence() const {
+  return floatOutput(confidenceID);
+}
+
+int NodeSession::intervalFrames() const {
+  return static_cast<int>(node->lastResult().now_interval);
+}
+
+float NodeSession::onsetStrength() const {
+  return framework([&] {
+    auto onset = RL::Conversion::convertTo<RL::Vector<float>>(
+        tracker->getOutput(onsetID, static_cast<int>(current)));
+    float sum = 0.0f;
+    for (float v : *onset) sum += v;
+    return sum;
+  });
+}
+
+std::int64_t NodeSession::expectedFrames() const {
+  return source->expectedFrames();
+}
+
+std::int64_t NodeSession::samplesDelivered() const {
+  return source->samplesDelivered();
+}
+
+}  // namespace vesk_tracking

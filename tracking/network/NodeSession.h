@@ -1,0 +1,79 @@
+#ifndef VESK_TRACKING_NODESESSION_H
+#define VESK_TRACKING_NODESESSION_H
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "node/host/Rill.h"
+#include "tracking/Settings.h"
+#include "tracking/input/AudioReader.h"
+
+class BeatTracker;
+
+namespace vesk_tracking {
+
+class AudioSourceNode;
+
+// A failure of the node or of the framework while tracking; the message is
+// the framework's.
+class TrackingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One input tracked by the "BeatTracker" node, as a Rill application runs it:
+// an audio source feeding the node's "AUDIO" and "FFTAUDIO", pulled one frame
+// at a time. The plug-in must be loaded. A session is driven from one thread.
+class NodeSession {
+ public:
+  struct Options {
+    bool readAhead = true;  // frame a file in a thread of its own
+    bool vectors = false;   // the node's "VECTOR_FLAG": onset, pattern and chroma vectors
+    bool log = false;       // the node's "LOG_FLAG": the engine's diagnostic files
+    std::string workDir;    // where the node writes its beat log (and diagnostic files)
+  };
+
+  // Throws TrackingError, AudioError or SettingError.
+  NodeSession(std::unique_ptr<AudioReader> reader, const Settings& settings,
+              const Options& options);
+  ~NodeSession();
+  NodeSession(const NodeSession&) = delete;
+  NodeSession& operator=(const NodeSession&) = delete;
+
+  // Computes the next frame; false once the input has no more samples.
+  // Throws TrackingError or AudioError.
+  bool next();
+
+  // Of the frame just computed. Each output is read from the node only when
+  // asked, so frames without a beat cost nothing more.
+  std::int64_t frame() const { return current; }
+  bool beat() const { return isBeat; }
+  float tempo() const;       // beats per minute; 0 unless a reliable beat
+  float confidence() const;  // the reliability of the beat interval, 0..1
+  // The beat interval in frames that the node measured on this frame.
+  int intervalFrames() const;
+  // Sum of the 64-band onset vector (with `vectors` only).
+  float onsetStrength() const;
+
+  // Frames in the whole input, or -1 for a stream.
+  std::int64_t expectedFrames() const;
+  // Input samples per channel delivered so far, at the processing rate.
+  std::int64_t samplesDelivered() const;
+
+ private:
+  float floatOutput(int id) const;
+
+  std::string workDir;
+  std::unique_ptr<AudioSourceNode> source;
+  std::unique_ptr<RL::Node> tracker;
+  const ::BeatTracker* node = nullptr;  // the same node, for its last result
+  int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1;
+  std::int64_t current = -1;
+  bool isBeat = false;
+};
+
+}  // namespace vesk_tracking
+
+#endif
