@@ -1,6 +1,9 @@
 #ifndef VESK_TRACKING_SETTINGS_H
 #define VESK_TRACKING_SETTINGS_H
 
+#include <optional>
+
+#include "conditioning/SpectrumConditioner.h"
 #include "voice_cancel/WindowFunction.h"
 
 // The default tracking parameters of every host (the tool and the bindings),
@@ -20,6 +23,10 @@ constexpr const char* kWindow = "hann";
 constexpr int kMinBpm = 80;         // "MIN_BPM"
 constexpr int kMaxBpm = 200;        // "MAX_BPM"
 constexpr float kThreshold = 0.4f;  // "RELIABILITY-THRESHOLD"
+// The spectrum handed to the node, and the level below which the input counts
+// as silence (dB relative to a full-scale sine).
+constexpr const char* kFrontEnd = "none";
+constexpr double kGateDb = -200.0;
 
 // Seconds added to frame * hop / rate to get the reported time of a beat. The
 // node signals a beat on the frame whose newest hop it falls in, and the onset
@@ -52,6 +59,8 @@ struct Settings {
   int minBpm = defaults::kMinBpm;
   int maxBpm = defaults::kMaxBpm;
   float threshold = defaults::kThreshold;
+  // The spectrum handed to the node; none: the plain spectrum.
+  std::optional<vesk_conditioning::ConditionerSettings> frontEnd;
 };
 
 }  // namespace vesk_tracking

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include <fftw3.h>
 
@@ -23,6 +24,10 @@ std::vector<Frame> Direct(const std::vector<float>& samples, int channels,
   double* in = fftw_alloc_real(f.length);
   fftw_complex* out = fftw_alloc_complex(f.length / 2 + 1);
   fftw_plan plan = fftw_plan_dft_r2c_1d(f.length, in, out, FFTW_ESTIMATE);
+  double power = 0.0;
+  for (int j = 0; j < f.length; ++j) power += window[j] * window[j];
+  std::optional<vesk_conditioning::SpectrumConditioner> frontEnd;
+  if (f.frontEnd) frontEnd.emplace(*f.frontEnd, f.length / 2 + 1, f.rate, power);
   std::vector<Frame> frames;
   for (std::int64_t start = 0; start < n; start += f.hop) {
     Frame frame;
@@ -40,6 +45,7 @@ std::vector<Frame> Direct(const std::vector<float>& samples, int channels,
     fftw_execute(plan);
     for (int k = 0; k <= f.length / 2; ++k)
       frame.spectrum.emplace_back(static_cast<float>(out[k][0]), static_cast<float>(out[k][1]));
+    if (frontEnd) frontEnd->process(frame.spectrum.data());
     frames.push_back(std::move(frame));
   }
   fftw_destroy_plan(plan);

@@ -102,6 +102,9 @@ TEST(InputPipeline, FramesAreTheSameThroughTheThreadInTheCallersThreadAndCompute
       {2, 16000, {400, 128, WindowFunction::Hamming}},
       {1, 44100, {512, 160, WindowFunction::Hann}},
       {2, 44100, {256, 256, WindowFunction::Blackman}},
+      // The front end keeps state from frame to frame: it must see the frames
+      // in the same order whichever thread cuts them.
+      {2, 44100, {512, 160, WindowFunction::Hann, vesk_conditioning::conditionerNamed("whiten")}},
   };
   for (const Case& c : cases) {
     // 2.3 s and a bit: the last hop is partial.

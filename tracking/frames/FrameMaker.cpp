@@ -44,6 +44,12 @@ FrameMaker::FrameMaker(int channels, const FrameFormat& format)
     fftw_free(spectrum);
     throw std::bad_alloc();
   }
+  if (format.frontEnd) {
+    double power = 0.0;
+    for (int j = 0; j < frameLength; ++j)
+      power += weights[static_cast<std::uint64_t>(j)] * weights[static_cast<std::uint64_t>(j)];
+    frontEnd.emplace(*format.frontEnd, static_cast<std::size_t>(bins()), format.rate, power);
+  }
 }
 
 FrameMaker::~FrameMaker() {
@@ -116,6 +122,7 @@ void FrameMaker::cutFrame(std::size_t take, FrameBlock& block) {
   for (std::size_t k = 0; k < binCount; ++k)
     out[k] =
         std::complex<float>(static_cast<float>(spectrum[k][0]), static_cast<float>(spectrum[k][1]));
+  if (frontEnd) frontEnd->process(out);
   block.newSamples[f] = static_cast<int>(take);
   block.frames = f + 1;
 }

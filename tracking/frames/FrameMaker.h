@@ -3,9 +3,12 @@
 
 #include <complex>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include <fftw3.h>
+
+#include "conditioning/SpectrumConditioner.h"
 
 #include "tracking/frames/FrameBlock.h"
 #include "voice_cancel/WindowFunction.h"
@@ -14,16 +17,26 @@ namespace vesk_tracking {
 
 // The analysis frames the tool feeds its network.
 struct FrameFormat {
+  FrameFormat() = default;
+  FrameFormat(int length, int hop, WindowFunction::Type window,
+              std::optional<vesk_conditioning::ConditionerSettings> frontEnd = std::nullopt,
+              int rate = 16000)
+      : length(length), hop(hop), window(window), frontEnd(frontEnd), rate(rate) {}
+
   int length = 0;  // samples per window (the node's frame length N)
   int hop = 0;     // new samples per frame, 1 .. length
   WindowFunction::Type window = WindowFunction::Hann;
+  // What the spectrum goes through before the node sees it; none: the plain spectrum.
+  std::optional<vesk_conditioning::ConditionerSettings> frontEnd;
+  int rate = 16000;  // processing rate, Hz, for the front end's band weights
 };
 
 // Cuts samples at the processing rate into analysis frames and computes their
 // spectra. Frame f is the window whose last `hop` samples are the input
 // samples [f*hop, (f+1)*hop), zeros before the start and after the end. Its
 // spectrum: the channels are averaged, weighted by the window and transformed
-// (FFTW r2c, planned once at construction). Used by one thread at a time.
+// (FFTW r2c, planned once at construction), then conditioned by the front
+// end when there is one. Used by one thread at a time.
 class FrameMaker {
  public:
   // Throws std::invalid_argument for no channel, a frame length below 2 or a
@@ -64,6 +77,7 @@ class FrameMaker {
   double* timeSignal = nullptr;
   fftw_complex* spectrum = nullptr;
   fftw_plan plan = nullptr;
+  std::optional<vesk_conditioning::SpectrumConditioner> frontEnd;
 };
 
 }  // namespace vesk_tracking

@@ -44,8 +44,9 @@ auto framework(F f) -> decltype(f()) {
 NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
     : workDir(o.workDir) {
   framework([&] {
-    source = std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate,
-                                               FrameFormat{s.frame, s.hop, s.window}, o.readAhead);
+    const FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate};
+    source =
+        std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate, format, o.readAhead);
     RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
     if (!factory) throw TrackingError("the node type \"BeatTracker\" is not registered");
     {

@@ -34,6 +34,19 @@ int parseInt(const std::string& option, const std::string& text, int lo, int hi)
   return static_cast<int>(v);
 }
 
+// A number within [lo, hi] for `option`.
+double parseNumber(const std::string& option, const std::string& text, double lo, double hi) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  std::ostringstream allowed;
+  allowed << " (allowed: " << lo << ".." << hi << ")";
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v))
+    throw UsageError(option + ": '" + text + "' is not a number" + allowed.str());
+  if (v < lo || v > hi) throw UsageError(option + ": " + text + " is out of range" + allowed.str());
+  return v;
+}
+
 float parseThreshold(const std::string& text) {
   char* end = nullptr;
   errno = 0;
@@ -64,9 +77,10 @@ std::string wrapped(const std::string& text, const std::string& indent, std::siz
 // Options that take a value, spelled "--name VALUE" or "--name=VALUE".
 bool takesValue(const std::string& name) {
   static const char* const kWithValue[] = {
-      "--rate",      "--frame",  "--hop",   "--window", "--min-bpm", "--max-bpm",
-      "--threshold", "--format", "--beats", "--plot",   "--log-dir", "--node-output",
-      "--robot",     "--plugin", "--raw",   "--jobs",   "-j"};
+      "--rate",      "--frame",    "--hop",    "--window",  "--min-bpm", "--max-bpm",
+      "--threshold", "--format",   "--beats",  "--plot",    "--log-dir", "--node-output",
+      "--robot",     "--plugin",   "--raw",    "--jobs",    "-j",        "--front-end",
+      "--gate",      "--compress", "--whiten", "--low-pass"};
   for (const char* n : kWithValue)
     if (name == n) return true;
   return false;
@@ -115,6 +129,25 @@ void validateParameters(const Options& o) {
       break;
   }
   throw UsageError(m.str());
+}
+
+vesk_tracking::Settings Options::settings() const {
+  vesk_tracking::Settings s{rate, frame, hop, windowType, minBpm, maxBpm, threshold, {}};
+  vesk_conditioning::ConditionerSettings c = vesk_conditioning::conditionerNamed(frontEnd);
+  if (compress) c.compressLambda = *compress;
+  if (whiten) c.whitenDecay = *whiten;
+  if (lowPass) c.lowPassHz = *lowPass;
+  if (gateDb) {
+    c.gateDb = *gateDb;
+    // The gate closes after half a second below its level, so that a pause
+    // between notes does not cut the music.
+    c.gateHoldFrames = static_cast<int>(0.5 * rate / hop);
+  }
+  // The plain spectrum takes no detour at all.
+  const vesk_conditioning::ConditionerSettings none;
+  if (c.gateDb > none.gateDb || c.whitenDecay > 0.0 || c.compressLambda > 0.0 || c.lowPassHz > 0.0)
+    s.frontEnd = c;
+  return s;
 }
 
 Options parseOptions(int argc, const char* const* argv) {
@@ -170,6 +203,21 @@ Options parseOptions(int argc, const char* const* argv) {
       o.maxBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
     } else if (name == "--threshold") {
       o.threshold = parseThreshold(value);
+    } else if (name == "--front-end") {
+      try {
+        vesk_conditioning::conditionerNamed(value);
+      } catch (const std::invalid_argument& e) {
+        throw UsageError("--front-end: " + std::string(e.what()));
+      }
+      o.frontEnd = value;
+    } else if (name == "--gate") {
+      o.gateDb = value == "off" ? std::optional<double>() : parseNumber(name, value, -200, 0);
+    } else if (name == "--compress") {
+      o.compress = parseNumber(name, value, 0, 1e9);
+    } else if (name == "--whiten") {
+      o.whiten = parseNumber(name, value, 0, 0.99999);
+    } else if (name == "--low-pass") {
+      o.lowPass = parseNumber(name, value, 0, 1e6);
     } else if (name == "--format") {
       if (value == "text")
         o.format = OutputFormat::Text;
@@ -267,6 +315,20 @@ std::string usageText() {
     << ")\n"
     << "                     Beat intervals in frames (rate/hop*60/bpm) must be at least 6\n"
        "                     and fit the tracker's 3000-frame histories (about 1000 frames).\n"
+       "\n"
+       "Front end (what the spectrum goes through before the tracker sees it):\n"
+    << "  --front-end NAME   none (the plain spectrum), log (log-compressed magnitudes),\n"
+       "                     log-bass (log, then bass weighted), whiten (each bin divided by\n"
+       "                     its decaying peak, then log); default "
+    << kFrontEnd << "\n"
+    << "  --compress L       log(1 + L * magnitude) compression; 0: off\n"
+       "  --whiten DECAY     per-bin peak decay per frame for whitening, 0..0.99999; 0: off\n"
+       "  --low-pass HZ      weight bins by 1 / (1 + f / HZ); 0: off\n"
+       "  --gate DB          frames below DB (relative to a full-scale sine) for half a\n"
+       "                     second count as silence: no beat in noise or dither; off: none\n"
+       "                     (default "
+    << (kGateDb > -200.0 ? std::to_string(static_cast<int>(kGateDb)) : std::string("off"))
+    << ")\n"
        "\n"
        "Input:\n"
        "  -                  read standard input: a WAV stream (detected by its header) or\n"

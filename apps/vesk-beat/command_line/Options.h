@@ -1,6 +1,7 @@
 #ifndef VESK_BEAT_OPTIONS_H
 #define VESK_BEAT_OPTIONS_H
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,14 @@ struct Options {
   bool help = false;
   bool version = false;
 
+  // The spectrum the node sees: a named front end, its stages retuned, and
+  // the level gate (dB; none: off).
+  std::string frontEnd = vesk_tracking::defaults::kFrontEnd;
+  std::optional<double> compress, whiten, lowPass;
+  std::optional<double> gateDb = vesk_tracking::defaults::kGateDb;
+
   // The tracking parameters, as the tracking stages take them.
-  vesk_tracking::Settings settings() const {
-    return {rate, frame, hop, windowType, minBpm, maxBpm, threshold};
-  }
+  vesk_tracking::Settings settings() const;
 
   // Whether the run writes anything besides standard output (files, the
   // node's lines to a file, robot messages): when standard output goes

@@ -1,0 +1,117 @@
+#include "conditioning/SpectrumConditioner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vesk_conditioning {
+
+namespace {
+
+struct Named {
+  const char* name;
+  ConditionerSettings settings;
+};
+
+// "none" is the plain spectrum. The others were chosen on the tuning half of
+// the evaluation corpus (eval/): see the README's accuracy section.
+const Named kNamed[] = {
+    {"none", ConditionerSettings{}},
+    {"log", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 100.0, 0.0}},
+    {"log-bass", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 100.0, 500.0}},
+    {"whiten", ConditionerSettings{-200.0, 0, 0.997, 1e-4, 100.0, 0.0}},
+};
+
+void require(bool ok, const std::string& what) {
+  if (!ok) throw std::invalid_argument(what);
+}
+
+}  // namespace
+
+std::vector<std::string> conditionerNames() {
+  std::vector<std::string> names;
+  for (const Named& n : kNamed) names.push_back(n.name);
+  return names;
+}
+
+ConditionerSettings conditionerNamed(const std::string& name) {
+  std::string allowed;
+  for (const Named& n : kNamed) {
+    if (name == n.name) return n.settings;
+    allowed += (allowed.empty() ? "" : ", ") + std::string(n.name);
+  }
+  throw std::invalid_argument("unknown front end '" + name + "' (allowed: " + allowed + ")");
+}
+
+SpectrumConditioner::SpectrumConditioner(const ConditionerSettings& s, std::size_t binCount,
+                                         double sampleRate, double power)
+    : settings(s), bins(binCount), windowPower(power), peaks(binCount), weights(binCount, 1.0f) {
+  require(bins >= 2, "a spectrum needs at least 2 bins, got " + std::to_string(bins));
+  require(sampleRate > 0.0 && std::isfinite(sampleRate), "the sample rate must be positive");
+  require(windowPower > 0.0 && std::isfinite(windowPower), "the window power must be positive");
+  require(std::isfinite(s.whitenDecay) && s.whitenDecay >= 0.0 && s.whitenDecay < 1.0,
+          "the whitening decay must lie in [0, 1), got " + std::to_string(s.whitenDecay));
+  require(std::isfinite(s.whitenFloor) && s.whitenFloor > 0.0,
+          "the whitening floor must be positive, got " + std::to_string(s.whitenFloor));
+  require(std::isfinite(s.compressLambda) && s.compressLambda >= 0.0,
+          "the compression must be 0 or more, got " + std::to_string(s.compressLambda));
+  require(std::isfinite(s.lowPassHz) && s.lowPassHz >= 0.0,
+          "the low-pass corner must be 0 or more Hz, got " + std::to_string(s.lowPassHz));
+  require(!std::isnan(s.gateDb), "the gate level must be a number");
+  require(s.gateHoldFrames >= 0, "the gate hold must be 0 or more frames");
+  if (s.lowPassHz > 0.0) {
+    const double binHz = sampleRate / (2.0 * static_cast<double>(bins - 1));
+    for (std::size_t k = 0; k < bins; ++k)
+      weights[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / s.lowPassHz));
+  }
+  reset();
+}
+
+void SpectrumConditioner::reset() {
+  std::fill(peaks.begin(), peaks.end(), static_cast<float>(settings.whitenFloor));
+  lastLevelDb = -400.0;
+  open = false;
+  framesBelow = 0;
+}
+
+void SpectrumConditioner::process(std::complex<float>* x) {
+  // The frame's mean power by Parseval over the one-sided spectrum, relative
+  // to the window's, in dB where a full-scale sine is 0.
+  double energy = std::norm(x[0]) + std::norm(x[bins - 1]);
+  for (std::size_t k = 1; k + 1 < bins; ++k) energy += 2.0 * std::norm(x[k]);
+  const double n = 2.0 * static_cast<double>(bins - 1);
+  const double meanSquare = energy / n / windowPower;
+  lastLevelDb = meanSquare > 0.0 ? 10.0 * std::log10(2.0 * meanSquare) : -400.0;
+  if (!(lastLevelDb < settings.gateDb)) {
+    open = true;
+    framesBelow = 0;
+  } else if (++framesBelow > settings.gateHoldFrames) {
+    open = false;
+  }
+  if (!open) {
+    std::fill(x, x + bins, std::complex<float>(0.0f, 0.0f));
+    return;
+  }
+
+  const bool whiten = settings.whitenDecay > 0.0;
+  const float decay = static_cast<float>(settings.whitenDecay);
+  const float floor = static_cast<float>(settings.whitenFloor);
+  const float lambda = static_cast<float>(settings.compressLambda);
+  for (std::size_t k = 0; k < bins; ++k) {
+    const float magnitude = std::abs(x[k]);
+    if (!std::isfinite(magnitude)) {
+      x[k] = 0.0f;  // a value without size says nothing about the beat
+      continue;
+    }
+    float m = magnitude;
+    if (whiten) {
+      peaks[k] = std::max({m, floor, decay * peaks[k]});
+      m /= peaks[k];
+    }
+    if (lambda > 0.0f) m = std::log1p(lambda * m);
+    m *= weights[k];
+    x[k] = magnitude > 0.0f ? x[k] * (m / magnitude) : std::complex<float>(m, 0.0f);
+  }
+}
+
+}  // namespace vesk_conditioning
