@@ -5,7 +5,11 @@ Sections:
   synthetic  click tracks, drum patterns at several tempi, a tempo step and a ramp,
              a 60 s silence inside music, music in noise at 0 dB SNR (numpy);
   midi       arrangements composed by midi_songs.py, rendered with fluidsynth and the
-             General MIDI soundfont from Debian; beat times from the tempo map.
+             General MIDI soundfont from Debian; beat times from the tempo map;
+  hard       harder arrangements from hard_songs.py (syncopation, swing, 3+3+2,
+             fast and slow songs, no drums, 5/4 and 6/4, tempo changes, dense
+             arrangements), rendered alike; each track is in the "tuning" or the
+             "heldout" half (hard_songs.half_of), recorded as "half" in the index.
 
 The renderer's start offset is measured first (a single side-stick at 1 s, found in
 the rendered audio) and cut from the start of every render, so that the audio and
@@ -13,7 +17,11 @@ the tempo map agree. A few tracks are written at 16 kHz or 22.05 kHz, in stereo 
 FLAC. Output is the same on every run. Writes eval/corpus/index.json describing
 every track.
 
-Usage: eval/make_corpus.py [--out DIR] [--force] [--only SUBSTRING]
+--section builds the named sections only (into an existing corpus too) and merges
+them into index.json, replacing that section's entries; --only builds the tracks
+whose name contains the text, and merges them into an existing index.
+
+Usage: eval/make_corpus.py [--out DIR] [--force] [--only SUBSTRING] [--section NAME]...
 """
 
 import argparse
@@ -29,8 +37,11 @@ import numpy as np
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import hard_songs  # noqa: E402
 import midi_songs  # noqa: E402
 import synth_tracks  # noqa: E402
+
+SECTIONS = ("synthetic", "midi", "hard")
 
 RATE = 44100
 RNG_START = 8161
@@ -108,19 +119,58 @@ def entry(section, name, audio, beats, fmt, info, music_start, duration, out):
     return d
 
 
+def render_song(section, song, offset, out, tmp):
+    """Composes, renders and writes one song; returns its index entry."""
+    name = song["name"]
+    song_rng = np.random.default_rng([RNG_START, len(name), sum(map(ord, name))])
+    mid, beat_ticks, tempo_map = midi_songs.compose(song, song_rng)
+    mid_path = os.path.join(out, section, name + ".mid")
+    mid.save(mid_path)
+    wav = os.path.join(tmp, "render.wav")
+    render(mid_path, wav)
+    x, rate = read_wav(wav)
+    assert rate == RATE
+    cut = int(round(offset * RATE))
+    x = x[cut:]
+    beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
+    end = int((beats[-1] + 2.5) * RATE)
+    x = x[:end]
+    fade = int(0.5 * RATE)
+    x[-fade:] *= np.linspace(1, 0, fade)[:, None]
+    path = os.path.join(out, section, name + "." + song["fmt"][2])
+    write_audio(path, x, *song["fmt"], tmp)
+    info = {"bpm": song["bpm"], "meter": song["meter"], "drums": bool(song["drums"])}
+    if "ramp" in song:
+        info["bpm2"] = song["ramp"][2]
+    elif song.get("tempo"):
+        info["bpm2"] = song["tempo"][-1][1]
+    if section == "hard":
+        info["family"] = song["family"]
+        info["half"] = hard_songs.half_of()[name]
+    print("%-40s %5.1f s %6d Hz %d ch %s" % (section + "/" + name, len(x) / RATE, *song["fmt"]))
+    return entry(section, name, path, beats, song["fmt"], info, beats[0], len(x) / RATE, out)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--out", default=os.path.join(HERE, "corpus"))
     ap.add_argument("--force", action="store_true", help="rebuild even if the corpus exists")
     ap.add_argument("--only", default="", help="build only tracks whose name contains this")
+    ap.add_argument("--section", action="append", choices=SECTIONS, default=[],
+                    help="build only this section (repeatable) and merge it into index.json")
     args = ap.parse_args()
     index_path = os.path.join(args.out, "index.json")
-    if os.path.exists(index_path) and not args.force and not args.only:
-        print("corpus exists: %s (use --force to rebuild)" % index_path)
+    partial = bool(args.only or args.section)
+    sections = args.section or list(SECTIONS)
+    if os.path.exists(index_path) and not args.force and not partial:
+        print("corpus exists: %s (use --force to rebuild, or --section NAME to add a section)" % index_path)
         return
-    if args.force and os.path.isdir(args.out) and not args.only:
+    if args.force and os.path.isdir(args.out) and not partial:
         shutil.rmtree(args.out)
-    for sec in ("synthetic", "midi"):
+    if args.force and args.section and not args.only:
+        for sec in args.section:
+            shutil.rmtree(os.path.join(args.out, sec), ignore_errors=True)
+    for sec in sections:
         os.makedirs(os.path.join(args.out, sec), exist_ok=True)
     rng = np.random.default_rng(RNG_START)
     tracks = []
@@ -130,43 +180,37 @@ def main():
         print("renderer start offset: %.2f ms (side-stick), %.2f ms (piano); cutting %.2f ms"
               % (1e3 * drum_off, 1e3 * piano_off, 1e3 * offset))
 
-        for name, x, beats, info, fmt in synth_tracks.tracks(rng):
-            if args.only and args.only not in name:
-                continue
-            path = os.path.join(args.out, "synthetic", name + "." + fmt[2])
-            write_audio(path, x, fmt[0], fmt[1], fmt[2], tmp)
-            tracks.append(entry("synthetic", name, path, beats, fmt, info, beats[0], len(x) / RATE, args.out))
-            print("synthetic/%-26s %5.1f s %6d Hz %d ch %s" % (name, len(x) / RATE, fmt[0], fmt[1], fmt[2]))
+        if "synthetic" in sections:
+            for name, x, beats, info, fmt in synth_tracks.tracks(rng):
+                if args.only and args.only not in name:
+                    continue
+                path = os.path.join(args.out, "synthetic", name + "." + fmt[2])
+                write_audio(path, x, fmt[0], fmt[1], fmt[2], tmp)
+                tracks.append(entry("synthetic", name, path, beats, fmt, info, beats[0], len(x) / RATE, args.out))
+                print("synthetic/%-26s %5.1f s %6d Hz %d ch %s" % (name, len(x) / RATE, fmt[0], fmt[1], fmt[2]))
 
-        for song in midi_songs.SONGS:
-            name = song["name"]
-            song_rng = np.random.default_rng([RNG_START, len(name), sum(map(ord, name))])
-            if args.only and args.only not in name:
+        for section, songs in (("midi", midi_songs.SONGS), ("hard", hard_songs.SONGS)):
+            if section not in sections:
                 continue
-            mid, beat_ticks, tempo_map = midi_songs.compose(song, song_rng)
-            mid_path = os.path.join(args.out, "midi", name + ".mid")
-            mid.save(mid_path)
-            wav = os.path.join(tmp, "render.wav")
-            render(mid_path, wav)
-            x, rate = read_wav(wav)
-            assert rate == RATE
-            cut = int(round(offset * RATE))
-            x = x[cut:]
-            beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
-            end = int((beats[-1] + 2.5) * RATE)
-            x = x[:end]
-            fade = int(0.5 * RATE)
-            x[-fade:] *= np.linspace(1, 0, fade)[:, None]
-            path = os.path.join(args.out, "midi", name + "." + song["fmt"][2])
-            write_audio(path, x, *song["fmt"], tmp)
-            info = {"bpm": song["bpm"], "meter": song["meter"], "drums": bool(song["drums"])}
-            if "ramp" in song:
-                info["bpm2"] = song["ramp"][2]
-            tracks.append(entry("midi", name, path, beats, song["fmt"], info, beats[0], len(x) / RATE, args.out))
-            print("midi/%-31s %5.1f s %6d Hz %d ch %s" % (name, len(x) / RATE, song["fmt"][0], song["fmt"][1], song["fmt"][2]))
+            for song in songs:
+                if args.only and args.only not in song["name"]:
+                    continue
+                tracks.append(render_song(section, song, offset, args.out, tmp))
 
-    if args.only:
-        return
+    if partial and os.path.exists(index_path):
+        with open(index_path) as f:
+            index = json.load(f)
+        if abs(index["render_offset_s"] - offset) > 1e-4:
+            print("warning: the renderer's offset changed from %.2f ms to %.2f ms"
+                  % (1e3 * index["render_offset_s"], 1e3 * offset))
+        # Rebuilt tracks keep their place; a rebuilt section replaces the old one whole.
+        built = {(t["section"], t["name"]): t for t in tracks}
+        merged = [built.pop((t["section"], t["name"]), t) for t in index["tracks"]
+                  if (t["section"], t["name"]) in built or args.only or t["section"] not in args.section]
+        tracks = sorted(merged + list(built.values()), key=lambda t: SECTIONS.index(t["section"]))
+        offset = index["render_offset_s"]
+    elif args.only:
+        return  # no index to merge into: a few tracks alone are no corpus
     with open(index_path, "w") as f:
         json.dump({"render_offset_s": offset, "tracks": tracks}, f, indent=1)
     print("%d tracks, index in %s" % (len(tracks), index_path))

@@ -1,14 +1,21 @@
 """The MIDI section of the corpus: small arrangements composed here with mido.
 
-A song is drums, bass, chords and an optional melody over a chord progression, in
-4/4, 3/4 or 6/8, with a tempo map. The beat times come from the tempo map: the
-quarter note in 4/4 and 3/4, the dotted quarter in 6/8.
+A song is drums, bass, chords, an optional melody and optional extra layers over a
+chord progression, with a tempo map. The beat times come from the tempo map: the
+quarter note in 2/4, 3/4, 4/4, 5/4 and 6/4, the dotted quarter in 6/8 and 12/8.
+
+Patterns (drums, bass, comping, layers) are a name from the tables below, a list of
+events for one bar, or a list of such bars played in turn (a pattern over several
+bars, or a fill every few bars).
 """
 
 import mido
 
 TPQ = 480
-METERS = {"4/4": (4, 4, 1920, 480), "3/4": (3, 4, 1440, 480), "6/8": (6, 8, 1440, 720)}
+# Meter -> (numerator, denominator, bar ticks, beat ticks).
+METERS = {"4/4": (4, 4, 1920, 480), "3/4": (3, 4, 1440, 480), "6/8": (6, 8, 1440, 720),
+          "2/4": (2, 4, 960, 480), "5/4": (5, 4, 2400, 480), "6/4": (6, 4, 2880, 480),
+          "12/8": (12, 8, 2880, 720)}
 
 # General MIDI drum notes.
 KICK, SIDE, SNARE, CLAP, CHH, PHH, OHH, CRASH, RIDE = 36, 37, 38, 39, 42, 44, 46, 49, 51
@@ -89,8 +96,16 @@ PROG = {
 QUALITY = {"maj": (0, 4, 7, 12), "min": (0, 3, 7, 12), "dom": (0, 4, 7, 10), "min7": (0, 3, 7, 10), "maj7": (0, 4, 7, 11)}
 SCALE = {"maj": (0, 2, 4, 5, 7, 9, 11), "min": (0, 2, 3, 5, 7, 8, 10)}
 
-# The songs: name -> settings. bpm is the beat's tempo (dotted quarter in 6/8);
-# "tempo" may give a list of (bar, bpm) changes; "ramp" a gradual change (bar_from, bar_to, bpm_to).
+# The songs: name -> settings. bpm is the beat's tempo (dotted quarter in 6/8 and 12/8);
+# "tempo" may give a list of (bar, bpm) steps; "ramp" a gradual change (bar_from, bar_to, bpm_to).
+# Optional settings (absent in the songs below): "swing" (True: the second eighth of
+# each beat at two thirds of it, or (pair ticks, fraction): the second note of each
+# pair moved to that fraction of the pair), "human" (timing jitter scale, default 1),
+# "key" (transposition in semitones), "chord_bars" (bars per chord), "kit" (drum kit
+# program), "crash" (False: no crash every 8 bars), "drum_accent" (velocity added on
+# the downbeat, default 12), "bass_vel", "comp_vel", "mel_vel", "arp_step",
+# "mel_rhythm" (note lengths the melody picks from), "layers" (extra parts, see
+# compose), and "prog" may be a progression itself.
 SONGS = [
     dict(name="rock_120", meter="4/4", bpm=120, bars=20, drums="rock", bass="eighths", bass_prog=33, comp="eighths",
          comp_prog=30, prog="pop", melody=None, fmt=(44100, 2, "wav")),
@@ -139,20 +154,44 @@ def chord_notes(root, quality):
     return [root + 12 + i for i in QUALITY[quality][:3]] + ([root + 12 + QUALITY[quality][3]] if quality in ("dom", "min7", "maj7") else [])
 
 
+def bar_pattern(table, value, bar):
+    """The events of one bar: value is a name in table, a bar's events, or a list of bars played in turn."""
+    if isinstance(value, str):
+        return table[value]
+    if value and isinstance(value[0], (list, str)):
+        return bar_pattern(table, value[bar % len(value)], bar)
+    return value
+
+
 def compose(song, rng):
-    """Returns (MidiFile, beat ticks, tempo map [(tick, microseconds per quarter)])."""
+    """Returns (MidiFile, beat ticks, tempo map [(tick, microseconds per quarter)]).
+
+    "layers" is a list of extra parts, each a dict with "kind" ("drums": events
+    (tick, note, velocity) on the drum channel; "tones": (tick, chord-tone index,
+    duration[, velocity]) on a channel of its own; "chord": (tick, duration[,
+    velocity]) playing the whole chord), "pattern", and for pitched parts "prog",
+    "octave" (semitones added) and "vel".
+    """
     _, _, bar_ticks, beat_ticks = METERS[song["meter"]]
     bars = song["bars"]
     lead = beat_ticks  # one beat of rest before the music
-    quarter_bpm = song["bpm"] * (1.5 if song["meter"] == "6/8" else 1.0)
+    per_quarter = beat_ticks / 480  # beat tempo -> quarter-note tempo
+    quarter_bpm = song["bpm"] * per_quarter
     tempo_map = [(0, mido.bpm2tempo(quarter_bpm))]
     if "ramp" in song:
         b0, b1, bpm_to = song["ramp"]
-        to_q = bpm_to * (1.5 if song["meter"] == "6/8" else 1.0)
+        ramp_from = quarter_bpm
+        for bar, bpm in song.get("tempo", []):
+            if bar <= b0:
+                ramp_from = bpm * per_quarter
+        to_q = bpm_to * per_quarter
         steps = (b1 - b0) * (bar_ticks // beat_ticks)
         for s in range(steps):
-            bpm = quarter_bpm + (to_q - quarter_bpm) * (s + 1) / steps
+            bpm = ramp_from + (to_q - ramp_from) * (s + 1) / steps
             tempo_map.append((lead + b0 * bar_ticks + s * beat_ticks, mido.bpm2tempo(bpm)))
+    for bar, bpm in song.get("tempo", []):
+        tempo_map.append((lead + bar * bar_ticks, mido.bpm2tempo(bpm * per_quarter)))
+    tempo_map.sort(key=lambda e: e[0])
     events = []  # (tick, order, message)
     for tick, tempo in tempo_map:
         events.append((tick, 0, mido.MetaMessage("set_tempo", tempo=tempo)))
@@ -167,54 +206,92 @@ def compose(song, rng):
 
     def swung(t):
         # Swing: the second eighth of each beat moves to two thirds of the beat.
-        return t - (t % 480) + 320 if song.get("swing") and t % 480 == 240 else t
+        sw = song.get("swing")
+        if sw is True or not sw:
+            return t - (t % 480) + 320 if sw and t % 480 == 240 else t
+        pair, fraction = sw
+        return t - (t % pair) + int(round(pair * fraction)) if t % pair == pair // 2 else t
 
+    human = song.get("human", 1)
+    layers = song.get("layers", [])
+    # Pitched layers take channels 3.. (the drum channel 9 skipped).
+    layer_progs = [x["prog"] for x in layers if x["kind"] != "drums"]
+    layer_ch = [3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15][:len(layer_progs)]
     progs = [(0, song["bass_prog"]), (1, song["comp_prog"])] + ([(2, song["melody"])] if song["melody"] is not None else [])
+    progs += list(zip(layer_ch, layer_progs))
+    if "kit" in song:
+        progs.append((9, song["kit"]))
     for ch, program in progs:
         events.append((0, 0, mido.Message("program_change", channel=ch, program=program)))
     events.append((0, 0, mido.Message("control_change", channel=1, control=7, value=80)))
 
-    prog = PROG[song["prog"]]
+    prog = PROG[song["prog"]] if isinstance(song["prog"], str) else song["prog"]
+    key = song.get("key", 0)
+    bass_vel, comp_vel, mel_vel = song.get("bass_vel", 95), song.get("comp_vel", 78), song.get("mel_vel", 88)
+    mel_rhythm = song.get("mel_rhythm", [240, 480, 480, 720, 960])
     scale = SCALE["min" if prog[0][1] in ("min", "min7") else "maj"]
     mel_index = 7  # scale steps above the key note, an octave up to start
     for bar in range(bars):
         start = lead + bar * bar_ticks
-        root, quality = prog[bar % len(prog)]
+        root, quality = prog[(bar // song.get("chord_bars", 1)) % len(prog)]
+        root += key
         tones = QUALITY[quality]
         if song["drums"]:
-            pattern = DRUMS[song["drums"]]
+            pattern = bar_pattern(DRUMS, song["drums"], bar)
             for t, pitch, vel in pattern:
                 if t < bar_ticks:
-                    note(9, start + swung(t), pitch, vel + (12 if t == 0 else 0), 60, jitter=1)
-            if bar % 8 == 0:
+                    note(9, start + swung(t), pitch, vel + (song.get("drum_accent", 12) if t == 0 else 0), 60,
+                         jitter=human)
+            if bar % 8 == 0 and song.get("crash", True):
                 note(9, start, CRASH, 90, 60)
-        for t, idx, dur in BASS[song["bass"]]:
+        for t, idx, dur, *vel in bar_pattern(BASS, song["bass"], bar):
             if t < bar_ticks:
-                note(0, start + swung(t), root - 12 + tones[idx], 95, dur, jitter=2)
-        comp = COMP[song["comp"]]
+                note(0, start + swung(t), root - 12 + tones[idx], vel[0] if vel else bass_vel, dur, jitter=2 * human)
+        comp = COMP[song["comp"]] if isinstance(song["comp"], str) else bar_pattern(COMP, song["comp"], bar)
         notes = chord_notes(root, quality)
         if comp == "arp":
-            step = 240
+            step = song.get("arp_step", 240)
             order = notes + [notes[1] + 12, notes[2], notes[1]]
             for i, t in enumerate(range(0, bar_ticks, step)):
-                note(1, start + t, order[i % len(order)], 80 if t % (beat_ticks) == 0 else 62, step * 2, jitter=2)
+                note(1, start + t, order[i % len(order)], 80 if t % (beat_ticks) == 0 else 62, step * 2, jitter=2 * human)
         else:
-            for t, dur in comp:
+            for t, dur, *vel in comp:
                 if t < bar_ticks:
                     for p in notes:
-                        note(1, start + swung(t), p, 78, dur, jitter=2)
+                        note(1, start + swung(t), p, vel[0] if vel else comp_vel, dur, jitter=2 * human)
         if song["melody"] is not None and bar % 4 != 3:
             t = 0
             while t < bar_ticks:
-                dur = int(rng.choice([240, 480, 480, 720, 960]))
+                dur = int(rng.choice(mel_rhythm))
                 dur = min(dur, bar_ticks - t)
                 mel_index = min(max(mel_index + int(rng.choice([-2, -1, -1, 0, 1, 1, 2])), 3), 16)
-                mel_pitch = prog[0][0] + 12 + scale[mel_index % 7] + 12 * (mel_index // 7)
-                note(2, start + swung(t), mel_pitch, 88, max(60, dur - 30), jitter=3)
+                mel_pitch = prog[0][0] + key + 12 + scale[mel_index % 7] + 12 * (mel_index // 7)
+                note(2, start + swung(t), mel_pitch, mel_vel, max(60, dur - 30), jitter=3 * human)
                 t += dur
+        pitched = iter(layer_ch)
+        for layer in layers:
+            events_bar = bar_pattern({}, layer["pattern"], bar)
+            if layer["kind"] == "drums":
+                for t, pitch, vel in events_bar:
+                    if t < bar_ticks:
+                        note(9, start + swung(t), pitch, vel, 60, jitter=human)
+                continue
+            ch, octave, lvel = next(pitched), layer.get("octave", 0), layer.get("vel", 80)
+            for ev in events_bar:
+                if ev[0] >= bar_ticks:
+                    continue
+                if layer["kind"] == "tones":
+                    t, idx, dur, *vel = ev
+                    pitches = [root + octave + tones[idx]]
+                else:
+                    t, dur, *vel = ev
+                    pitches = [p + octave for p in notes]
+                for p in pitches:
+                    note(ch, start + swung(t), p, vel[0] if vel else lvel, dur, jitter=2 * human)
     end = lead + bars * bar_ticks
     # Final chord on the downbeat after the last bar.
     root, quality = prog[0]
+    root += key
     for p in chord_notes(root, quality):
         note(1, end, p, 85, 2 * beat_ticks)
     note(0, end, root - 12, 95, 2 * beat_ticks)

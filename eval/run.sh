@@ -15,6 +15,9 @@ export VESK_BEAT="${VESK_BEAT:-$root/build/apps/vesk-beat/vesk-beat}"
 
 if [ ! -f eval/corpus/index.json ]; then
   "$py" eval/make_corpus.py
+elif ! grep -q '"section": "hard"' eval/corpus/index.json; then
+  # A corpus made before the hard section existed: add it alone.
+  "$py" eval/make_corpus.py --section hard
 fi
 "$py" eval/run_eval.py "$@"
 echo "tables: $root/eval/results/results.md"

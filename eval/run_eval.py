@@ -5,7 +5,13 @@ Writes eval/results/results.md (tables), results.json (every figure, per track) 
 scores.png (mean scores per section for both trackers, and the distribution of beat
 errors). The tool's path: --tool, else $VESK_BEAT, else build/apps/vesk-beat/vesk-beat.
 
-Usage: eval/run_eval.py [--tool PATH] [--vesk-args "--threshold 0.5"] [--only SUBSTRING]
+Tracks of a section split in halves (hard) are reported per half, as the groups
+"hard-tuning" and "hard-heldout", and together as "hard". --only takes a
+comma-separated list of section names, group names or parts of track names:
+  --only hard-tuning      the tuning half only
+  --only midi,hard        two sections
+
+Usage: eval/run_eval.py [--tool PATH] [--vesk-args "--threshold 0.5"] [--only WHICH]
                         [--peer-only] [--jobs 2] [--corpus DIR] [--out DIR]
 """
 
@@ -37,14 +43,26 @@ def tree_version():
         return "unknown"
 
 
+def group_of(track):
+    """The reporting group: the section, with the half appended for a split section (hard-tuning)."""
+    return track["section"] + ("-" + track["half"] if track.get("half") else "")
+
+
+def selected(track, only):
+    """Whether a track matches --only: comma-separated section names, group names or parts of names."""
+    words = [w for w in only.split(",") if w]
+    return not words or any(w in (track["section"], group_of(track)) or w in track["name"] for w in words)
+
+
 def load_corpus(corpus_dir, only=""):
     path = os.path.join(corpus_dir, "index.json")
     if not os.path.exists(path):
         sys.exit("no corpus at %s: run eval/make_corpus.py first" % corpus_dir)
     with open(path) as f:
         index = json.load(f)
-    tracks = [t for t in index["tracks"] if only in t["name"] or only == t["section"]]
+    tracks = [t for t in index["tracks"] if selected(t, only)]
     for t in tracks:
+        t["group"] = group_of(t)
         t["audio_path"] = os.path.join(corpus_dir, t["audio"])
         with open(os.path.join(corpus_dir, t["beats"])) as f:
             t["reference"] = [float(x) for x in f.read().split()]
@@ -66,10 +84,15 @@ def score_all(tracks, runs, tool):
     for t in tracks:
         run = runs[(tool, t["name"])]
         s = scoring.score_track(t["reference"], run["beats"], run["tempo"], t["music_start"], t.get("resume"))
-        s.update(name=t["name"], section=t["section"], error=run["error"], seconds=run["seconds"])
+        s.update(name=t["name"], section=t["group"], error=run["error"], seconds=run["seconds"])
         rows.append(s)
-    sections = sorted({t["section"] for t in tracks})
-    summary = {sec: scoring.mean_scores([r for r in rows if r["section"] == sec]) for sec in sections}
+    # Groups (a section, or one half of a split section), and a split section as a whole.
+    groups = {}
+    for t in tracks:
+        groups.setdefault(t["group"], set()).add(t["group"])
+        groups.setdefault(t["section"], set()).add(t["group"])
+    groups = {g: members for g, members in groups.items() if g in members or len(members) > 1}
+    summary = {g: scoring.mean_scores([r for r in rows if r["section"] in groups[g]]) for g in sorted(groups)}
     summary["all"] = scoring.mean_scores(rows)
     return rows, summary
 
@@ -115,7 +138,7 @@ def write_markdown(path, tools, per_tool, tracks, meta):
     rows = {tool: {r["name"]: r for r in per_tool[tool][0]} for tool in tools}
     for t in tracks:
         r0 = rows[tools[0]][t["name"]]
-        line = "| %s/%s | %.1f |" % (t["section"], t["name"], r0["ref_tempo"])
+        line = "| %s/%s | %.1f |" % (t["group"], t["name"], r0["ref_tempo"])
         for tool in tools:
             r = rows[tool][t["name"]]
             if r["error"]:
@@ -186,7 +209,7 @@ def main():
     ap.add_argument("--tool", default=None, help="path of vesk-beat (default $VESK_BEAT or the build tree)")
     ap.add_argument("--vesk-args", default="", help="extra options for vesk-beat, as one string")
     ap.add_argument("--peer-only", action="store_true", help="score only aubiotrack")
-    ap.add_argument("--only", default="", help="tracks whose name contains this, or a section name")
+    ap.add_argument("--only", default="", help="comma-separated section names (hard-tuning: one half) or parts of track names")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--corpus", default=os.path.join(HERE, "corpus"))
     ap.add_argument("--out", default=os.path.join(HERE, "results"))
