@@ -17,8 +17,8 @@ struct Named {
 // the evaluation corpus (eval/): see the README's accuracy section.
 const Named kNamed[] = {
     {"none", ConditionerSettings{}},
-    {"log", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 100.0, 0.0}},
-    {"log-bass", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 100.0, 500.0}},
+    {"log", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 1.0, 0.0}},
+    {"log-bass", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 1.0, 1500.0}},
     {"whiten", ConditionerSettings{-200.0, 0, 0.997, 1e-4, 100.0, 0.0}},
 };
 

@@ -25,8 +25,9 @@ constexpr int kMaxBpm = 200;        // "MAX_BPM"
 constexpr float kThreshold = 0.4f;  // "RELIABILITY-THRESHOLD"
 // The spectrum handed to the node, and the level below which the input counts
 // as silence (dB relative to a full-scale sine).
-constexpr const char* kFrontEnd = "none";
-constexpr double kGateDb = -200.0;
+constexpr const char* kFrontEnd = "log";
+constexpr double kGateDb = -60.0;
+constexpr const char* kAfterNode = "phase";
 
 // Seconds added to frame * hop / rate to get the reported time of a beat. The
 // node signals a beat on the frame whose newest hop it falls in, and the onset

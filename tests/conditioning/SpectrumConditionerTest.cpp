@@ -26,7 +26,8 @@ std::vector<Spectrum> frames(int count, float scale, unsigned seed = 7) {
   std::vector<Spectrum> out(count, Spectrum(kBins));
   for (int f = 0; f < count; ++f)
     for (std::size_t k = 0; k < kBins; ++k)
-      out[f][k] = scale * std::complex<float>(noise(rng), noise(rng)) * (f % 10 == 0 ? 20.0f : 1.0f);
+      out[f][k] =
+          scale * std::complex<float>(noise(rng), noise(rng)) * (f % 10 == 0 ? 20.0f : 1.0f);
   return out;
 }
 

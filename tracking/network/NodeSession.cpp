@@ -113,6 +113,14 @@ float NodeSession::onsetStrength() const {
   });
 }
 
+const std::complex<float>* NodeSession::spectrum() const {
+  return framework([&] {
+    auto frame = RL::Conversion::convertTo<RL::Matrix<std::complex<float>>>(
+        source->getOutput(source->translateOutput("FFTAUDIO"), static_cast<int>(current)));
+    return frame->data();
+  });
+}
+
 std::int64_t NodeSession::expectedFrames() const {
   return source->expectedFrames();
 }

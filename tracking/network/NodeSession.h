@@ -1,6 +1,7 @@
 #ifndef VESK_TRACKING_NODESESSION_H
 #define VESK_TRACKING_NODESESSION_H
 
+#include <complex>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -56,6 +57,9 @@ class NodeSession {
   int intervalFrames() const;
   // Sum of the 64-band onset vector (with `vectors` only).
   float onsetStrength() const;
+  // The spectrum the node was given ("FFTAUDIO"), bins 0 .. N/2; valid until
+  // the next frame.
+  const std::complex<float>* spectrum() const;
 
   // Frames in the whole input, or -1 for a stream.
   std::int64_t expectedFrames() const;

@@ -77,10 +77,10 @@ std::string wrapped(const std::string& text, const std::string& indent, std::siz
 // Options that take a value, spelled "--name VALUE" or "--name=VALUE".
 bool takesValue(const std::string& name) {
   static const char* const kWithValue[] = {
-      "--rate",      "--frame",    "--hop",    "--window",  "--min-bpm", "--max-bpm",
-      "--threshold", "--format",   "--beats",  "--plot",    "--log-dir", "--node-output",
-      "--robot",     "--plugin",   "--raw",    "--jobs",    "-j",        "--front-end",
-      "--gate",      "--compress", "--whiten", "--low-pass"};
+      "--rate",      "--frame",    "--hop",    "--window",   "--min-bpm",   "--max-bpm",
+      "--threshold", "--format",   "--beats",  "--plot",     "--log-dir",   "--node-output",
+      "--robot",     "--plugin",   "--raw",    "--jobs",     "-j",          "--front-end",
+      "--gate",      "--compress", "--whiten", "--low-pass", "--after-node"};
   for (const char* n : kWithValue)
     if (name == n) return true;
   return false;
@@ -210,6 +210,10 @@ Options parseOptions(int argc, const char* const* argv) {
         throw UsageError("--front-end: " + std::string(e.what()));
       }
       o.frontEnd = value;
+    } else if (name == "--after-node") {
+      if (value != "none" && value != "phase")
+        throw UsageError("--after-node: unknown stage '" + value + "' (allowed: none, phase)");
+      o.afterNode = value;
     } else if (name == "--gate") {
       o.gateDb = value == "off" ? std::optional<double>() : parseNumber(name, value, -200, 0);
     } else if (name == "--compress") {
@@ -329,6 +333,11 @@ std::string usageText() {
        "                     (default "
     << (kGateDb > -200.0 ? std::to_string(static_cast<int>(kGateDb)) : std::string("off"))
     << ")\n"
+       "  --after-node NAME  none (the node's beats as they are) or phase: beats moved to the\n"
+       "                     off-beat when the bass onsets lie there, kept through short dips\n"
+       "                     of the reliability; default "
+    << kAfterNode
+    << "\n"
        "\n"
        "Input:\n"
        "  -                  read standard input: a WAV stream (detected by its header) or\n"

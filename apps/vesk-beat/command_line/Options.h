@@ -51,6 +51,8 @@ struct Options {
   std::string frontEnd = vesk_tracking::defaults::kFrontEnd;
   std::optional<double> compress, whiten, lowPass;
   std::optional<double> gateDb = vesk_tracking::defaults::kGateDb;
+  // The stage after the node: none (the node's beats as they are) or phase.
+  std::string afterNode = vesk_tracking::defaults::kAfterNode;
 
   // The tracking parameters, as the tracking stages take them.
   vesk_tracking::Settings settings() const;

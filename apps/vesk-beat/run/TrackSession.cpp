@@ -10,6 +10,7 @@
 #include "apps/vesk-beat/output/BeatsFile.h"
 #include "apps/vesk-beat/output/PlotWriter.h"
 #include "apps/vesk-beat/run/ProgressBar.h"
+#include "conditioning/OffBeatCorrector.h"
 #include "tracking/beats/TimeBase.h"
 #include "tracking/input/Interrupt.h"
 #include "tracking/input/PcmStreamReader.h"
@@ -21,6 +22,7 @@
 namespace vesk_beat {
 
 using namespace vesk_tracking;
+using vesk_conditioning::OffBeatCorrector;
 
 namespace {
 
@@ -85,6 +87,10 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   if (progressTerminal && session.expectedFrames() > 0)
     progress.emplace(progressTerminal, job.name, session.expectedFrames());
   const Pacer pacer(time.frameSeconds());
+  std::optional<OffBeatCorrector> afterNode;
+  if (o.afterNode == "phase")
+    afterNode.emplace(OffBeatCorrector::Settings(), static_cast<std::size_t>(o.frame / 2 + 1),
+                      1.0 / time.frameSeconds(), static_cast<double>(o.rate) / o.frame);
   // The summary is counted as the beats come, so a live stream runs in bounded memory.
   SummaryCounter summary;
 
@@ -101,17 +107,32 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       for (BeatSink* sink : sinks)
         if (sink->wantsFrames()) sink->frame(f, session.onsetStrength(), session.confidence());
     if (progress) progress->update(f);
-    if (!session.beat()) continue;
 
     BeatEvent event;
     event.file = job.name;
     event.frame = f;
     event.time = time.beatTime(f);
-    event.tempo = session.tempo();
+    if (afterNode) {
+      // The stage after the node decides which beats are reported, and when.
+      const bool nodeBeat = session.beat();
+      const bool nodeReliable = nodeBeat && session.tempo() > 0.0f;
+      const OffBeatCorrector::Beat beat =
+          afterNode->process(session.spectrum(), nodeBeat, nodeReliable, session.intervalFrames());
+      if (beat.due) {
+        event.interval = time.span(beat.intervalFrames);
+        event.tempo = 60.0 / event.interval;
+        event.reliable = true;
+      } else if (!(nodeBeat && !nodeReliable && o.allBeats)) {
+        continue;
+      }
+    } else {
+      if (!session.beat()) continue;
+      event.tempo = session.tempo();
+      event.reliable = event.tempo > 0.0;
+      if (!event.reliable && !o.allBeats) continue;
+      if (event.reliable) event.interval = time.span(session.intervalFrames());
+    }
     event.confidence = session.confidence();
-    event.reliable = event.tempo > 0.0;
-    if (!event.reliable && !o.allBeats) continue;
-    if (event.reliable) event.interval = time.span(session.intervalFrames());
     summary.add(event);
     if (progress) progress->clear();
     for (BeatSink* sink : sinks) sink->beat(event);

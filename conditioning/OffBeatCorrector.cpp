@@ -1,0 +1,96 @@
+#include "conditioning/OffBeatCorrector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace vesk_conditioning {
+
+namespace {
+// The tracker signals a beat a little after its onset shows in the energy
+// (it reports the frame the beat falls due in, and the onset enters the
+// window before its centre): the onsets of its beats lie this many frames
+// around the beat frame.
+constexpr int kEarliest = -3, kLatest = 1;
+}  // namespace
+
+OffBeatCorrector::OffBeatCorrector(const Settings& s, std::size_t binCount, double frameRate,
+                                   double binHz)
+    : settings(s), bins(binCount), lastLog(binCount, 0.0f), bassWeight(binCount) {
+  if (bins < 2 || !(frameRate > 0.0) || !(binHz > 0.0) || !(s.historySeconds > 0.0) ||
+      !(s.switchRatio > 0.0) || !(s.bridgeSeconds >= 0.0))
+    throw std::invalid_argument("OffBeatCorrector: bins, rates and settings must be positive");
+  onsets.assign(static_cast<std::size_t>(std::ceil(s.historySeconds * frameRate)) + 8, 0.0);
+  bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
+  // Kick and bass carry the beat; cymbals and the skank carry the off-beats.
+  for (std::size_t k = 0; k < bins; ++k)
+    bassWeight[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / 200.0));
+}
+
+double OffBeatCorrector::onsetAt(long f) const {
+  if (f < 0 || f > frame || frame - f >= static_cast<long>(onsets.size())) return 0.0;
+  return onsets[static_cast<std::size_t>(f) % onsets.size()];
+}
+
+double OffBeatCorrector::energyAround(long f, int interval) const {
+  // The strongest onset near each of the grid's past positions.
+  double sum = 0.0;
+  const long reach = static_cast<long>(onsets.size()) - 8;
+  for (long at = f; at > frame - reach; at -= interval) {
+    double best = 0.0;
+    for (int d = kEarliest; d <= kLatest; ++d) best = std::max(best, onsetAt(at + d));
+    sum += best;
+  }
+  return sum;
+}
+
+OffBeatCorrector::Beat OffBeatCorrector::process(const std::complex<float>* x, bool trackerBeat,
+                                                 bool reliable, int interval) {
+  ++frame;
+  // Bass-weighted rise of the log magnitudes: the onset energy of this frame.
+  double rise = 0.0, total = 0.0;
+  for (std::size_t k = 0; k < bins; ++k) {
+    const float magnitude = std::abs(x[k]);
+    const float logMagnitude = std::isfinite(magnitude) ? std::log1p(1000.0f * magnitude) : 0.0f;
+    total += logMagnitude;
+    rise += bassWeight[k] * std::max(0.0f, logMagnitude - lastLog[k]);
+    lastLog[k] = logMagnitude;
+  }
+  onsets[static_cast<std::size_t>(frame) % onsets.size()] = rise;
+  silent = !(total > 0.0);
+
+  Beat out;
+  if (pendingDue == frame) {
+    out = {true, pendingInterval};
+    pendingDue = -1;
+  }
+  if (!trackerBeat || interval < 2) return silent ? Beat{} : out;
+
+  if (reliable) {
+    lastReliable = frame;
+    reliableInterval = interval;
+  } else if (frame - lastReliable > bridgeFrames || std::abs(interval - reliableInterval) > 1) {
+    return silent ? Beat{} : out;  // a dip too long, or a new interval: stay quiet
+  }
+
+  // Does the onset energy favour the other phase? Two beats in a row must
+  // agree before the phase moves, in either direction.
+  const int half = interval / 2;
+  const double onBeat = energyAround(frame, interval);
+  const double between = energyAround(frame - half, interval);
+  const bool otherWins =
+      offBeat ? onBeat > settings.switchRatio * between : between > settings.switchRatio * onBeat;
+  votes = otherWins ? votes + 1 : 0;
+  if (votes >= 2) {
+    offBeat = !offBeat;
+    votes = 0;
+  }
+  if (silent) return Beat{};
+  if (!offBeat) return Beat{true, interval};
+  pendingDue = frame + half;
+  pendingInterval = interval;
+  return out;
+}
+
+}  // namespace vesk_conditioning
