@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <stdexcept>
+
+#include "conditioning/FastLog.h"
 
 namespace vesk_conditioning {
 
@@ -26,6 +29,7 @@ OffBeatCorrector::OffBeatCorrector(const Settings& s, std::size_t binCount, doub
   // Kick and bass carry the beat; cymbals and the skank carry the off-beats.
   for (std::size_t k = 0; k < bins; ++k)
     bassWeight[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / 200.0));
+  bassBins = std::min(bins, static_cast<std::size_t>(4000.0 / binHz) + 1);
 }
 
 double OffBeatCorrector::onsetAt(long f) const {
@@ -49,14 +53,19 @@ OffBeatCorrector::Beat OffBeatCorrector::process(const std::complex<float>* x, b
                                                  bool reliable, int interval) {
   ++frame;
   // Bass-weighted rise of the log magnitudes: the onset energy of this frame.
+  // Only the bins up to a few kHz count: above, the weight is negligible.
   double rise = 0.0, total = 0.0;
-  for (std::size_t k = 0; k < bins; ++k) {
-    const float magnitude = std::abs(x[k]);
-    const float logMagnitude = std::isfinite(magnitude) ? std::log1p(1000.0f * magnitude) : 0.0f;
+  for (std::size_t k = 0; k < bassBins; ++k) {
+    const float power = std::norm(x[k]);
+    // log(1 + 10^6 |X|^2) / 2, about log(1000 |X|) for any audible bin.
+    const float logMagnitude = power <= std::numeric_limits<float>::max()
+                                   ? 0.5f * logAtLeastOne(1.0f + 1e6f * power)
+                                   : 0.0f;
     total += logMagnitude;
     rise += bassWeight[k] * std::max(0.0f, logMagnitude - lastLog[k]);
     lastLog[k] = logMagnitude;
   }
+  for (std::size_t k = bassBins; k < bins && total == 0.0; ++k) total += std::norm(x[k]);
   onsets[static_cast<std::size_t>(frame) % onsets.size()] = rise;
   silent = !(total > 0.0);
 

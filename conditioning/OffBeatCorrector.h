@@ -55,6 +55,7 @@ class OffBeatCorrector {
 
   Settings settings;
   std::size_t bins;
+  std::size_t bassBins;           // the bins whose onsets count
   std::vector<float> lastLog;     // log magnitude per bin, previous frame
   std::vector<float> bassWeight;  // per bin
   std::vector<double> onsets;     // ring of onset energy per frame

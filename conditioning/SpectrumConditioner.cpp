@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
+
+#include "conditioning/FastLog.h"
 
 namespace vesk_conditioning {
 
@@ -45,7 +48,13 @@ ConditionerSettings conditionerNamed(const std::string& name) {
 
 SpectrumConditioner::SpectrumConditioner(const ConditionerSettings& s, std::size_t binCount,
                                          double sampleRate, double power)
-    : settings(s), bins(binCount), windowPower(power), peaks(binCount), weights(binCount, 1.0f) {
+    : settings(s),
+      bins(binCount),
+      windowPower(power),
+      peaks(binCount),
+      weights(binCount, 1.0f),
+      magnitudes(binCount),
+      original(binCount) {
   require(bins >= 2, "a spectrum needs at least 2 bins, got " + std::to_string(bins));
   require(sampleRate > 0.0 && std::isfinite(sampleRate), "the sample rate must be positive");
   require(windowPower > 0.0 && std::isfinite(windowPower), "the window power must be positive");
@@ -93,24 +102,34 @@ void SpectrumConditioner::process(std::complex<float>* x) {
     return;
   }
 
-  const bool whiten = settings.whitenDecay > 0.0;
-  const float decay = static_cast<float>(settings.whitenDecay);
-  const float floor = static_cast<float>(settings.whitenFloor);
-  const float lambda = static_cast<float>(settings.compressLambda);
+  // Stage by stage over all bins, so that each loop vectorises.
+  float* m = magnitudes.data();
   for (std::size_t k = 0; k < bins; ++k) {
-    const float magnitude = std::abs(x[k]);
-    if (!std::isfinite(magnitude)) {
-      x[k] = 0.0f;  // a value without size says nothing about the beat
-      continue;
+    // The square root of the norm, not std::abs: no overflow guard is needed
+    // at these sizes, and it vectorises.
+    m[k] = std::sqrt(x[k].real() * x[k].real() + x[k].imag() * x[k].imag());
+    // A value without size says nothing about the beat.
+    if (!(m[k] <= std::numeric_limits<float>::max())) x[k] = m[k] = 0.0f;
+  }
+  std::copy(m, m + bins, original.data());
+  if (settings.whitenDecay > 0.0) {
+    const float decay = static_cast<float>(settings.whitenDecay);
+    const float floor = static_cast<float>(settings.whitenFloor);
+    float* p = peaks.data();
+    for (std::size_t k = 0; k < bins; ++k) {
+      p[k] = std::max(std::max(m[k], floor), decay * p[k]);
+      m[k] /= p[k];
     }
-    float m = magnitude;
-    if (whiten) {
-      peaks[k] = std::max({m, floor, decay * peaks[k]});
-      m /= peaks[k];
-    }
-    if (lambda > 0.0f) m = std::log1p(lambda * m);
-    m *= weights[k];
-    x[k] = magnitude > 0.0f ? x[k] * (m / magnitude) : std::complex<float>(m, 0.0f);
+  }
+  if (settings.compressLambda > 0.0) {
+    const float lambda = static_cast<float>(settings.compressLambda);
+    for (std::size_t k = 0; k < bins; ++k) m[k] = logAtLeastOne(1.0f + lambda * m[k]);
+  }
+  const float* w = weights.data();
+  const float* before = original.data();
+  for (std::size_t k = 0; k < bins; ++k) {
+    const float out = m[k] * w[k];
+    x[k] = before[k] > 0.0f ? x[k] * (out / before[k]) : std::complex<float>(out, 0.0f);
   }
 }
 

@@ -62,8 +62,9 @@ class SpectrumConditioner {
   ConditionerSettings settings;
   std::size_t bins;
   double windowPower;
-  std::vector<float> peaks;    // per bin, for whitening
-  std::vector<float> weights;  // per bin, for the band weighting
+  std::vector<float> peaks;                 // per bin, for whitening
+  std::vector<float> weights;               // per bin, for the band weighting
+  std::vector<float> magnitudes, original;  // scratch, per bin
   double lastLevelDb = -400.0;
   bool open = false;
   int framesBelow = 0;

@@ -62,6 +62,7 @@ NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s,
     tempoID = tracker->translateOutput("TEMPO");
     confidenceID = tracker->translateOutput("CONFIDENCE");
     onsetID = tracker->translateOutput("ONSET_VECTOR");
+    spectrumID = source->translateOutput("FFTAUDIO");
     if (beatID < 0 || tempoID < 0 || confidenceID < 0 || (o.vectors && onsetID < 0) || !node)
       throw TrackingError("the \"BeatTracker\" node lacks an expected output");
   });
@@ -116,7 +117,7 @@ float NodeSession::onsetStrength() const {
 const std::complex<float>* NodeSession::spectrum() const {
   return framework([&] {
     auto frame = RL::Conversion::convertTo<RL::Matrix<std::complex<float>>>(
-        source->getOutput(source->translateOutput("FFTAUDIO"), static_cast<int>(current)));
+        source->getOutput(spectrumID, static_cast<int>(current)));
     return frame->data();
   });
 }

@@ -73,7 +73,7 @@ class NodeSession {
   std::unique_ptr<AudioSourceNode> source;
   std::unique_ptr<RL::Node> tracker;
   const ::BeatTracker* node = nullptr;  // the same node, for its last result
-  int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1;
+  int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1, spectrumID = -1;
   std::int64_t current = -1;
   bool isBeat = false;
 };
