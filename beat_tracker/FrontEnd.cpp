@@ -3,7 +3,7 @@
 
 #include "beat_tracker/BeatTracker.h"
 #include "beat_tracker/DiagnosticRow.h"
-#include "common/VectorKernels.h"
+#include "beat_tracker/EngineKernels.h"
 
 namespace beat_tracker {
 
@@ -76,9 +76,9 @@ void BeatTracker::MelSpectrumInto(const std::vector<double>& row, std::vector<do
   const std::size_t points = mel_points.size();
   out.assign(points >= 2 ? points - 2 : 0, 0.0);
   if (points >= 3)
-    vesk_kernels::TriangleSums(row.data(), mel_bin_numbers_.data(), mel_points.data(), points - 2,
-                               mel_range_first_.data(), mel_range_mid_.data(),
-                               mel_range_end_.data(), out.data());
+    kernels::TriangleSums(row.data(), mel_bin_numbers_.data(), mel_points.data(), points - 2,
+                          mel_range_first_.data(), mel_range_mid_.data(), mel_range_end_.data(),
+                          out.data());
 }
 
 void BeatTracker::MelFilterInto(RingIBuffer<std::vector<double>>& ring, std::vector<double>& out) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/VectorKernels.h"
+#include "beat_tracker/EngineKernels.h"
 
 namespace beat_tracker {
 
@@ -16,10 +16,10 @@ void PatternMatchingCache::Configure(const Config& config) {
   width_ = std::max(0, config.band_end - config.band_begin);
   const int window = std::max(1, config.window);
   rows_.assign(static_cast<std::size_t>(history_) * width_, 0.0);
-  band_stride_ = 2 * static_cast<std::size_t>(history_) + vesk_kernels::kLagPadding;
+  band_stride_ = 2 * static_cast<std::size_t>(history_) + kernels::kLagPadding;
   bands_.assign(band_stride_ * width_, 0.0);
   energies_.assign(2 * static_cast<std::size_t>(history_), 0.0);
-  padded_count_ = vesk_kernels::PaddedLags(count_);
+  padded_count_ = kernels::PaddedLags(count_);
   terms_.assign(static_cast<std::size_t>(window) * padded_count_, 0.0);
   cross_.assign(padded_count_, 0.0);
   lagged_.assign(count_, 0.0);
@@ -36,8 +36,8 @@ double PatternMatchingCache::EnergyOf(const double* row) const {
 void PatternMatchingCache::TermsOf(int age, double* terms) const {
   // Each term is a plain band-ordered dot product; the lags run side by side
   // (for one band, the lagged rows' values are contiguous in bands_).
-  vesk_kernels::LagTerms(Row(age), bands_.data() + newest_row_ + age + config_.min_interval,
-                         band_stride_, width_, count_, terms);
+  kernels::LagTerms(Row(age), bands_.data() + newest_row_ + age + config_.min_interval,
+                    band_stride_, width_, count_, terms);
 }
 
 void PatternMatchingCache::WindowEnergies(int first_a, int first_b, double& a, double& b) const {
@@ -153,8 +153,8 @@ bool PatternMatchingCache::Compute(const Config& config,
   double* cross = cross_.data();
   double* lagged = lagged_.data();
   double recent = 0.0;
-  vesk_kernels::WindowSums(terms_.data(), static_cast<std::size_t>(padded_count_), n,
-                           config_.window, newest_term_, cross);
+  kernels::WindowSums(terms_.data(), static_cast<std::size_t>(padded_count_), n, config_.window,
+                      newest_term_, cross);
   // Lagged energies: moved one lag on from the previous frame when it was
   // followed (the very same sums), formed afresh otherwise.
   if (follows) {

@@ -1,196 +1,32 @@
 #include "common/VectorKernels.h"
 
+#include <atomic>
 #include <cmath>
-#include <cstring>
 
 namespace vesk_kernels {
 
 namespace {
 
-// W doubles in one vector register (a GCC and Clang extension). The kernels
-// are written once for any width and inlined into one function per
-// instruction set, so that the wide version is compiled for its unit.
-template <int W>
-struct Lanes {
-  typedef double Type __attribute__((vector_size(8 * W)));
-};
-
-// Vectors pass by reference only: a wide vector passed by value would need the
-// wide unit's calling convention in code compiled without it.
-template <typename V>
-inline __attribute__((always_inline)) V& Load(V& v, const double* p) {
-  std::memcpy(&v, p, sizeof v);
-  return v;
+bool HasAvx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
 }
 
-template <typename V>
-inline __attribute__((always_inline)) void Store(double* p, const V& v) {
-  std::memcpy(p, &v, sizeof v);
+std::atomic<Unit>& Current() {
+  // Initialised once, by whichever thread calls first; a static's
+  // initialisation is synchronised.
+  static std::atomic<Unit> unit{HasAvx2() ? Unit::kAvx2 : Unit::kBase};
+  return unit;
 }
 
-// R vectors of lags at once: R independent sums in registers.
-template <int W, int R>
-inline __attribute__((always_inline)) void LagTermsBlock(const double* x, const double* lagged,
-                                                         std::size_t stride, int width,
-                                                         double* terms) {
-  typedef typename Lanes<W>::Type V;
-  V a[R] = {};
-  V y;
-  for (int k = 0; k < width; ++k, lagged += stride) {
-    const double xk = x[k];
-#pragma GCC unroll 12
-    for (int r = 0; r < R; ++r) a[r] += xk * Load(y, lagged + r * W);
-  }
-#pragma GCC unroll 12
-  for (int r = 0; r < R; ++r) Store(terms + r * W, a[r]);
-}
-
-// Covers `vectors` vectors of lags with as few blocks as there are registers
-// for: one block of up to twelve independent sums (every lag at once at the
-// usual ranges) keeps the adders busy, where small blocks would each wait on
-// their own chain of additions. Calls block.Run<R>(first vector) per block.
-constexpr int kMostVectorsPerBlock = 12;
-
-template <typename Block>
-inline __attribute__((always_inline)) void ForEachBlock(int vectors, const Block& block) {
-  int v = 0;
-  for (; vectors - v > kMostVectorsPerBlock; v += kMostVectorsPerBlock)
-    block.template Run<kMostVectorsPerBlock>(v);
-  switch (vectors - v) {
-    case 12:
-      block.template Run<12>(v);
-      break;
-    case 11:
-      block.template Run<11>(v);
-      break;
-    case 10:
-      block.template Run<10>(v);
-      break;
-    case 9:
-      block.template Run<9>(v);
-      break;
-    case 8:
-      block.template Run<8>(v);
-      break;
-    case 7:
-      block.template Run<7>(v);
-      break;
-    case 6:
-      block.template Run<6>(v);
-      break;
-    case 5:
-      block.template Run<5>(v);
-      break;
-    case 4:
-      block.template Run<4>(v);
-      break;
-    case 3:
-      block.template Run<3>(v);
-      break;
-    case 2:
-      block.template Run<2>(v);
-      break;
-    case 1:
-      block.template Run<1>(v);
-      break;
-    default:
-      break;
-  }
-}
-
-template <int W>
-struct LagTermsBlocks {
-  const double* x;
-  const double* lagged;
-  std::size_t stride;
-  int width;
-  double* terms;
-  template <int R>
-  inline __attribute__((always_inline)) void Run(int v) const {
-    LagTermsBlock<W, R>(x, lagged + v * W, stride, width, terms + v * W);
-  }
-};
-
-template <int W>
-inline __attribute__((always_inline)) void LagTermsKernel(const double* x, const double* lagged,
-                                                          std::size_t stride, int width, int count,
-                                                          double* terms) {
-  ForEachBlock(PaddedLags(count) / W, LagTermsBlocks<W>{x, lagged, stride, width, terms});
-}
-
-template <int W, int R>
-inline __attribute__((always_inline)) void WindowSumsBlock(const double* rows,
-                                                           std::size_t row_stride, int window,
-                                                           int newest, double* cross) {
-  typedef typename Lanes<W>::Type V;
-  V a[R] = {};
-  V y;
-  int slot = newest;
-  for (int s = 0; s < window; ++s) {
-    const double* row = rows + static_cast<std::size_t>(slot) * row_stride;
-#pragma GCC unroll 12
-    for (int r = 0; r < R; ++r) a[r] += Load(y, row + r * W);
-    if (++slot == window) slot = 0;
-  }
-#pragma GCC unroll 12
-  for (int r = 0; r < R; ++r) Store(cross + r * W, a[r]);
-}
-
-template <int W>
-struct WindowSumsBlocks {
-  const double* rows;
-  std::size_t row_stride;
-  int window;
-  int newest;
-  double* cross;
-  template <int R>
-  inline __attribute__((always_inline)) void Run(int v) const {
-    WindowSumsBlock<W, R>(rows + v * W, row_stride, window, newest, cross + v * W);
-  }
-};
-
-template <int W>
-inline __attribute__((always_inline)) void WindowSumsKernel(const double* rows,
-                                                            std::size_t row_stride, int count,
-                                                            int window, int newest, double* cross) {
-  ForEachBlock(PaddedLags(count) / W, WindowSumsBlocks<W>{rows, row_stride, window, newest, cross});
-}
-
-template <int W>
-inline __attribute__((always_inline)) void TriangleSumsKernel(
-    const double* values, const double* bins, const double* points, std::size_t filters,
-    const std::size_t* first, const std::size_t* mid, const std::size_t* end, double* out) {
-  // W terms at a time, taken from the register in bin order (storing them for
-  // a narrower reload would stall on the store).
-  typedef typename Lanes<W>::Type V;
-  V x, v, t;
-  for (std::size_t f = 0; f < filters; ++f) {
-    const double lo = points[f];
-    const double pk = points[f + 1];
-    const double hi = points[f + 2];
-    const double rise = pk - lo;
-    const double fall = hi - pk;
-    double band = 0.0;
-    std::size_t i = first[f];
-    for (; i + W <= mid[f]; i += W) {
-      t = ((Load(x, bins + i) - lo) * Load(v, values + i)) / rise;
-#pragma GCC unroll 12
-      for (int l = 0; l < W; ++l) band += t[l];
-    }
-    for (; i < mid[f]; ++i) band += ((bins[i] - lo) * values[i]) / rise;
-    for (; i + W <= end[f]; i += W) {
-      t = (Load(v, values + i) * (hi - Load(x, bins + i))) / fall;
-#pragma GCC unroll 12
-      for (int l = 0; l < W; ++l) band += t[l];
-    }
-    for (; i < end[f]; ++i) band += (values[i] * (hi - bins[i])) / fall;
-    out[f] = band;
-  }
-}
-
-inline __attribute__((always_inline)) void MagnitudesKernel(const FftComplex* bins,
-                                                            std::size_t count, double* magnitudes) {
-  // A plain loop: the compiler pairs the real and imaginary parts itself.
+// A plain loop, built once per unit: the compiler pairs the real and imaginary
+// parts itself.
+inline __attribute__((always_inline)) void MagnitudesLoop(const FftComplex* bins, std::size_t count,
+                                                          double* magnitudes) {
   for (std::size_t i = 0; i < count; ++i) {
     const double re = bins[i].re;
     const double im = bins[i].im;
@@ -198,76 +34,29 @@ inline __attribute__((always_inline)) void MagnitudesKernel(const FftComplex* bi
   }
 }
 
-// One set of entry points per instruction set.
-struct Kernels {
-  decltype(&LagTerms) lag_terms;
-  decltype(&WindowSums) window_sums;
-  decltype(&TriangleSums) triangle_sums;
-  decltype(&Magnitudes) magnitudes;
+void BaseMagnitudes(const FftComplex* bins, std::size_t count, double* magnitudes) {
+  MagnitudesLoop(bins, count, magnitudes);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void Avx2Magnitudes(const FftComplex* bins, std::size_t count,
+                                                    double* magnitudes) {
+  MagnitudesLoop(bins, count, magnitudes);
+}
+#endif
+
+// Indexed by Unit; the wide unit is never chosen where it is not built.
+constexpr decltype(&Magnitudes) kMagnitudes[] = {
+    BaseMagnitudes,
+#if defined(__x86_64__) || defined(__i386__)
+    Avx2Magnitudes,
+#endif
 };
-
-#define VESK_KERNEL_SET(PREFIX, TARGET, W)                                                         \
-  TARGET void PREFIX##LagTerms(const double* x, const double* lagged, std::size_t stride,          \
-                               int width, int count, double* terms) {                              \
-    LagTermsKernel<W>(x, lagged, stride, width, count, terms);                                     \
-  }                                                                                                \
-  TARGET void PREFIX##WindowSums(const double* rows, std::size_t row_stride, int count,            \
-                                 int window, int newest, double* cross) {                          \
-    WindowSumsKernel<W>(rows, row_stride, count, window, newest, cross);                           \
-  }                                                                                                \
-  TARGET void PREFIX##TriangleSums(const double* values, const double* bins, const double* points, \
-                                   std::size_t filters, const std::size_t* first,                  \
-                                   const std::size_t* mid, const std::size_t* end, double* out) {  \
-    TriangleSumsKernel<W>(values, bins, points, filters, first, mid, end, out);                    \
-  }                                                                                                \
-  TARGET void PREFIX##Magnitudes(const FftComplex* bins, std::size_t count, double* magnitudes) {  \
-    MagnitudesKernel(bins, count, magnitudes);                                                     \
-  }                                                                                                \
-  const Kernels PREFIX##Set = {PREFIX##LagTerms, PREFIX##WindowSums, PREFIX##TriangleSums,         \
-                               PREFIX##Magnitudes};
-
-VESK_KERNEL_SET(Base, , 2)
-#if defined(__x86_64__) || defined(__i386__)
-VESK_KERNEL_SET(Avx2, __attribute__((target("avx2"))), 4)
-#else
-const Kernels& Avx2Set = BaseSet;  // never chosen
-#endif
-
-bool HasAvx2() {
-#if defined(__x86_64__) || defined(__i386__)
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
-#endif
-}
-
-const Kernels* in_use = nullptr;
-
-const Kernels& Chosen() {
-  if (!in_use) in_use = HasAvx2() ? &Avx2Set : &BaseSet;
-  return *in_use;
-}
 
 }  // namespace
 
-void LagTerms(const double* x, const double* lagged, std::size_t stride, int width, int count,
-              double* terms) {
-  Chosen().lag_terms(x, lagged, stride, width, count, terms);
-}
-
-void WindowSums(const double* rows, std::size_t row_stride, int count, int window, int newest,
-                double* cross) {
-  Chosen().window_sums(rows, row_stride, count, window, newest, cross);
-}
-
-void TriangleSums(const double* values, const double* bins, const double* points,
-                  std::size_t filters, const std::size_t* first, const std::size_t* mid,
-                  const std::size_t* end, double* out) {
-  Chosen().triangle_sums(values, bins, points, filters, first, mid, end, out);
-}
-
 void Magnitudes(const FftComplex* bins, std::size_t count, double* magnitudes) {
-  Chosen().magnitudes(bins, count, magnitudes);
+  kMagnitudes[static_cast<int>(InUse())](bins, count, magnitudes);
 }
 
 bool Available(Unit unit) {
@@ -275,11 +64,11 @@ bool Available(Unit unit) {
 }
 
 Unit InUse() {
-  return &Chosen() == &BaseSet ? Unit::kBase : Unit::kAvx2;
+  return Current().load(std::memory_order_relaxed);
 }
 
 void Use(Unit unit) {
-  if (Available(unit)) in_use = unit == Unit::kBase ? &BaseSet : &Avx2Set;
+  if (Available(unit)) Current().store(unit, std::memory_order_relaxed);
 }
 
 }  // namespace vesk_kernels

@@ -2,20 +2,13 @@
 
 #include "EngineTestSupport.h"
 
-using beat_tracker::BeatTracker;
 using engine_test::CoutCapture;
-using engine_test::SmallInit;
-using engine_test::TempDir;
 
 namespace {
 
 // N = F = 130, so the gate needs t > 260. W = t - N = 1000 throughout.
-class BeatPhase : public ::testing::Test {
+class BeatPhase : public engine_test::EngineTest<43, 130> {
  protected:
-  TempDir dir;
-  std::unique_ptr<BeatTracker> engine =
-      engine_test::QuietEngine(SmallInit(43, 130, dir.prefix(), false));
-
   void SetUp() override {
     engine->t_current = 1130;
     engine->now_interval = 60;
@@ -154,8 +147,7 @@ TEST_F(BeatPhase, AdvanceFollowsALengthenedInterval) {
 }
 
 TEST_F(BeatPhase, ResultRecordCarriesAnchorAndBeatTime) {
-  TempDir other;
-  auto fresh = engine_test::QuietEngine(SmallInit(51, 100, other.prefix(), false));
+  auto fresh = Another(51, 100);
   const auto result = fresh->analyze(std::vector<double>(256, 0.0));
   EXPECT_EQ(result.next_beat_time, 0.0);
   EXPECT_EQ(result.beat_time, 0.0);

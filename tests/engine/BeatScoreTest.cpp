@@ -2,19 +2,11 @@
 
 #include "EngineTestSupport.h"
 
-using beat_tracker::BeatTracker;
-using engine_test::SmallInit;
-using engine_test::TempDir;
-
 namespace {
 
 // m = 51, N = 100.
-class BeatScore : public ::testing::Test {
+class BeatScore : public engine_test::EngineTest<51, 100> {
  protected:
-  TempDir dir;
-  std::unique_ptr<BeatTracker> engine =
-      engine_test::QuietEngine(SmallInit(51, 100, dir.prefix(), false));
-
   static std::vector<double> OnsetWithSum(double sum) {
     std::vector<double> onset(64, 0.0);
     onset[10] = sum / 2;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <iostream>
+#include <thread>
 
 #include "EngineTestSupport.h"
 
@@ -82,6 +85,42 @@ TEST(ClickTrack, TwoEnginesInAlternationMatchEachAlone) {
   // The two tempos really differ, so shared state would have shown.
   EXPECT_EQ(fast_alone.back().now_interval, 60.0);
   EXPECT_EQ(slow_alone.back().now_interval, 80.0);
+}
+
+// As a host would: engines built and run in threads at once (the first also
+// choosing the vector unit). Run under ThreadSanitizer too.
+TEST(ClickTrack, EnginesInSeveralThreadsMatchEachAlone) {
+  constexpr int kThreads = 4;
+  const int frames = 700;
+  std::vector<TempDir> dirs(kThreads);
+  auto run = [&](int i) {
+    const ClickTrack clicks(75.0 + 12.5 * i, 0.1 * i);
+    BeatTracker engine(SmallInit(51, 100, dirs[i].prefix(), false));
+    std::vector<BeatTrackerData> results;
+    for (int f = 0; f < frames; ++f) results.push_back(engine.analyze(clicks.Frame(f)));
+    return results;
+  };
+  // A capture of std::cout cannot be shared by threads: the console is
+  // switched off instead.
+  std::cout.setstate(std::ios::failbit);
+  std::vector<std::vector<BeatTrackerData>> together(kThreads);
+  std::atomic<int> waiting{kThreads};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] {
+      for (--waiting; waiting > 0;) std::this_thread::yield();
+      together[i] = run(i);
+    });
+  for (std::thread& thread : threads) thread.join();
+  std::vector<std::vector<BeatTrackerData>> alone;
+  for (int i = 0; i < kThreads; ++i) alone.push_back(run(i));
+  std::cout.clear();
+  for (int i = 0; i < kThreads; ++i) {
+    for (int f = 0; f < frames; ++f)
+      ASSERT_NO_FATAL_FAILURE(ExpectSameResult(together[i][f], alone[i][f], f)) << "thread " << i;
+    // Each follows its own tempo, so shared state would have shown.
+    EXPECT_NEAR(together[i].back().now_interval, 6000.0 / (75.0 + 12.5 * i), 1.0);
+  }
 }
 
 TEST(ClickTrack, LongSilenceDropsTheAnchorAndTrackingResumes) {

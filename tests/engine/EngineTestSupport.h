@@ -73,6 +73,20 @@ inline std::unique_ptr<beat_tracker::BeatTracker> QuietEngine(
   return std::make_unique<beat_tracker::BeatTracker>(init);
 }
 
+// The fixture of the tests of one engine's stages: a quiet engine of intervals
+// kMinInterval ... kMaxInterval frames, its diagnostic files off.
+template <int kMinInterval, int kMaxInterval>
+class EngineTest : public ::testing::Test {
+ protected:
+  // Another engine like it, of other intervals, for a test that needs one.
+  std::unique_ptr<beat_tracker::BeatTracker> Another(int min_interval, int max_interval) const {
+    return QuietEngine(SmallInit(min_interval, max_interval, dir.prefix(), false));
+  }
+
+  TempDir dir;
+  std::unique_ptr<beat_tracker::BeatTracker> engine = Another(kMinInterval, kMaxInterval);
+};
+
 // Magnitude spectra of a click train: a windowed impulse has a flat magnitude
 // spectrum equal to the Hann window's value at the impulse, so frame f (window
 // starting at sample f * hop) holds the sum of the window values of the clicks

@@ -5,20 +5,11 @@
 
 #include "EngineTestSupport.h"
 
-using beat_tracker::BeatTracker;
-using engine_test::SmallInit;
-using engine_test::TempDir;
-
 namespace {
 
 int kOnsetKernel[3][3] = {{-1, 0, 1}, {-2, 0, 2}, {-1, 0, 1}};
 
-class FrontEnd : public ::testing::Test {
- protected:
-  TempDir dir;
-  std::unique_ptr<BeatTracker> engine =
-      engine_test::QuietEngine(SmallInit(51, 100, dir.prefix(), false));
-};
+using FrontEnd = engine_test::EngineTest<51, 100>;
 
 }  // namespace
 

@@ -4,18 +4,12 @@
 
 using beat_tracker::BeatTracker;
 using beat_tracker::IntervalChoice;
-using engine_test::SmallInit;
-using engine_test::TempDir;
 
 namespace {
 
 // m = 43: the matching vector has 87 entries, index i for interval 43 + i.
-class IntervalSelection : public ::testing::Test {
+class IntervalSelection : public engine_test::EngineTest<43, 130> {
  protected:
-  TempDir dir;
-  std::unique_ptr<BeatTracker> engine =
-      engine_test::QuietEngine(SmallInit(43, 130, dir.prefix(), false));
-
   void SetUp() override {
     // The state after the silent start.
     engine->held_interval_index = -5;
@@ -147,8 +141,7 @@ TEST_F(IntervalSelection, ACorrectionCanLeaveTheRange) {
   // m = 46, N = 77 (31 candidates): held index 30 (interval 76), a single peak
   // at 10 (interval 56). dd = 20 doubles to 80, and 80 - 46 is within 5 of the
   // held index: the choice becomes 34, interval 80, above max_interval.
-  TempDir other;
-  auto narrow = engine_test::QuietEngine(SmallInit(46, 77, other.prefix(), false));
+  auto narrow = Another(46, 77);
   narrow->held_interval_index = 30;
   narrow->held_peak = 0.5;
   std::vector<double> S(31, 0.0);
@@ -172,8 +165,7 @@ TEST_F(IntervalSelection, NoOnsetMarksTheFrame) {
 }
 
 TEST_F(IntervalSelection, FirstFramesOfAnEngineStoreTheMarkerInterval) {
-  TempDir other;
-  auto fresh = engine_test::QuietEngine(SmallInit(51, 100, other.prefix(), false));
+  auto fresh = Another(51, 100);
   const auto result = fresh->analyze(std::vector<double>(256, 0.0));
   EXPECT_EQ(fresh->interval_buffer.back(0), 46.0);
   EXPECT_EQ(result.now_interval, 46.0);

@@ -2,19 +2,11 @@
 
 #include "EngineTestSupport.h"
 
-using beat_tracker::BeatTracker;
-using engine_test::SmallInit;
-using engine_test::TempDir;
-
 namespace {
 
-class PatternMatching : public ::testing::Test {
+// m = 43, N = F = 130: 87 candidate intervals.
+class PatternMatching : public engine_test::EngineTest<43, 130> {
  protected:
-  TempDir dir;
-  // m = 43, N = F = 130: 87 candidate intervals.
-  std::unique_ptr<BeatTracker> engine =
-      engine_test::QuietEngine(SmallInit(43, 130, dir.prefix(), false));
-
   // Pushes a row whose bands 1 ... 62 follow a pattern of the given phase.
   void PushPatternRow(int phase, int period) {
     std::vector<double> row(64, 0.0);

@@ -2,18 +2,10 @@
 
 #include "EngineTestSupport.h"
 
-using beat_tracker::BeatTracker;
-using engine_test::SmallInit;
-using engine_test::TempDir;
-
 namespace {
 
-class Reliability : public ::testing::Test {
+class Reliability : public engine_test::EngineTest<43, 130> {
  protected:
-  TempDir dir;
-  std::unique_ptr<BeatTracker> engine =
-      engine_test::QuietEngine(SmallInit(43, 130, dir.prefix(), false));
-
   // 200 previous intervals from the pattern, then the current one.
   double Run(double current, double (*previous)(int k)) {
     for (int k = 200; k >= 1; --k) engine->interval_buffer.push(previous(k));

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "beat_tracker/EngineKernels.h"
 #include "common/VectorKernels.h"
 
+namespace kernels = beat_tracker::kernels;
 using vesk_kernels::Unit;
 
 namespace {
@@ -47,12 +49,12 @@ TEST(VectorKernels, LagTermsAreBandOrderedDotProducts) {
   std::mt19937_64 rng(1);
   for (int count : {1, 3, 4, 5, 13, 44, 69}) {
     const int width = 62;
-    const std::size_t stride = static_cast<std::size_t>(vesk_kernels::PaddedLags(count)) + 9;
+    const std::size_t stride = static_cast<std::size_t>(kernels::PaddedLags(count)) + 9;
     const auto x = RandomValues(rng, width);
     const auto lagged = RandomValues(rng, stride * width);
     ForEachUnit([&] {
-      std::vector<double> terms(vesk_kernels::PaddedLags(count), -1.0);
-      vesk_kernels::LagTerms(x.data(), lagged.data(), stride, width, count, terms.data());
+      std::vector<double> terms(kernels::PaddedLags(count), -1.0);
+      kernels::LagTerms(x.data(), lagged.data(), stride, width, count, terms.data());
       for (int j = 0; j < count; ++j) {
         double expected = 0.0;
         for (int k = 0; k < width; ++k) expected += x[k] * lagged[k * stride + j];
@@ -66,12 +68,12 @@ TEST(VectorKernels, WindowSumsRunNewestFirstAcrossTheWrap) {
   std::mt19937_64 rng(2);
   for (int count : {1, 2, 7, 44, 70}) {
     for (int window : {1, 5, 75}) {
-      const std::size_t row_stride = static_cast<std::size_t>(vesk_kernels::PaddedLags(count));
+      const std::size_t row_stride = static_cast<std::size_t>(kernels::PaddedLags(count));
       const auto rows = RandomValues(rng, row_stride * window);
       const int newest = window / 2;
       ForEachUnit([&] {
         std::vector<double> cross(row_stride, -1.0);
-        vesk_kernels::WindowSums(rows.data(), row_stride, count, window, newest, cross.data());
+        kernels::WindowSums(rows.data(), row_stride, count, window, newest, cross.data());
         for (int j = 0; j < count; ++j) {
           double expected = 0.0;
           for (int s = 0; s < window; ++s)
@@ -106,8 +108,8 @@ TEST(VectorKernels, TriangleSumsAddBothSidesInBinOrder) {
   for (std::size_t f = 0; f < first.size() + 2; ++f) points.push_back(0.37 * f + 1.5);
   ForEachUnit([&] {
     std::vector<double> out(first.size(), -1.0);
-    vesk_kernels::TriangleSums(values.data(), numbers.data(), points.data(), first.size(),
-                               first.data(), mid.data(), end.data(), out.data());
+    kernels::TriangleSums(values.data(), numbers.data(), points.data(), first.size(), first.data(),
+                          mid.data(), end.data(), out.data());
     for (std::size_t f = 0; f < first.size(); ++f) {
       const double lo = points[f], pk = points[f + 1], hi = points[f + 2];
       double expected = 0.0;
