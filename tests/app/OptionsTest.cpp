@@ -86,6 +86,11 @@ TEST(Options, BadValuesNameTheValueAndTheAllowedRange) {
   EXPECT_EQ(error({"--format", "xml", "a"}),
             "--format: unknown format 'xml' (allowed: text, csv, json)");
   EXPECT_EQ(error({"--bogus", "a"}), "unknown option '--bogus'");
+  EXPECT_EQ(error({"--front-end", "x", "a"}),
+            "--front-end: unknown front end 'x' (allowed: none, log, log-bass, whiten)");
+  EXPECT_EQ(error({"--gate", "5", "a"}), "--gate: 5 is out of range (allowed: -200..0)");
+  EXPECT_EQ(error({"--after-node", "x", "a"}),
+            "--after-node: unknown stage 'x' (allowed: none, phase)");
   EXPECT_EQ(error({"a", "--rate"}), "--rate: missing value");
   EXPECT_EQ(error({"--quiet=yes", "a"}), "--quiet: takes no value");
   EXPECT_EQ(error({}), "no input: give one or more audio files, or - for standard input");
@@ -209,4 +214,19 @@ TEST(WindowNames, EveryNameMapsToItsTypeAndUnknownNamesToMinusOne) {
   EXPECT_EQ(windowTypeNamed("blackman-doubled"), WindowFunction::BlackmanDoubled);
   EXPECT_EQ(windowTypeNamed("hanning"), std::nullopt);
   EXPECT_EQ(windowTypeNamed(""), std::nullopt);
+}
+
+// The plain spectrum must take no detour: the node then sees exactly what it
+// saw before there was a front end.
+TEST(Options, ThePlainSpectrumHasNoFrontEndAndEveryStageTurnsOneOn) {
+  auto settings = [](std::vector<const char*> args) {
+    args.insert(args.begin(), "vesk-beat");
+    args.push_back("a.wav");
+    return parseOptions(static_cast<int>(args.size()), args.data()).settings();
+  };
+  EXPECT_FALSE(settings({"--front-end", "none", "--gate", "off"}).frontEnd);
+  EXPECT_TRUE(settings({"--front-end", "none"}).frontEnd);  // the gate alone
+  EXPECT_EQ(
+      settings({"--front-end", "none", "--gate", "off", "--low-pass", "300"}).frontEnd->lowPassHz,
+      300.0);
 }
