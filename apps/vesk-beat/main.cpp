@@ -13,6 +13,7 @@
 #include "apps/vesk-beat/run/BatchRunner.h"
 #include "apps/vesk-beat/run/ConsoleRedirect.h"
 #include "apps/vesk-beat/run/DirectoryLock.h"
+#include "apps/vesk-beat/run/HugePageHeap.h"
 #include "tracking/input/Interrupt.h"
 #include "tracking/input/SndfileReader.h"
 #include "tracking/network/PluginLoader.h"
@@ -47,6 +48,7 @@ bool anyInputOpens(const std::vector<TrackJob>& jobs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  adviseHugePageHeap();
   Options options;
   try {
     options = parseOptions(argc, argv);
