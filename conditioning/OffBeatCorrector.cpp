@@ -83,21 +83,33 @@ OffBeatCorrector::Beat OffBeatCorrector::process(const std::complex<float>* x, b
     return silent ? Beat{} : out;  // a dip too long, or a new interval: stay quiet
   }
 
-  // Does the onset energy favour the other phase? Two beats in a row must
-  // agree before the phase moves, in either direction.
-  const int half = interval / 2;
-  const double onBeat = energyAround(frame, interval);
-  const double between = energyAround(frame - half, interval);
-  const bool otherWins =
-      offBeat ? onBeat > settings.switchRatio * between : between > settings.switchRatio * onBeat;
-  votes = otherWins ? votes + 1 : 0;
+  // Which phase of the grid does the onset energy favour? The current one
+  // keeps its place unless another beats it clearly for two beats in a row.
+  const int phases = settings.phases;
+  auto energyAt = [&](int p) {  // the grid delayed by p / phases of an interval
+    const int delay = p * interval / phases;
+    return energyAround(delay == 0 ? frame : frame - (interval - delay), interval);
+  };
+  int best = phase;
+  double bestEnergy = energyAt(phase);
+  const double current = bestEnergy;
+  for (int p = 0; p < phases; ++p) {
+    const double e = energyAt(p);
+    if (e > bestEnergy) {
+      best = p;
+      bestEnergy = e;
+    }
+  }
+  const bool otherWins = best != phase && bestEnergy > settings.switchRatio * current;
+  votes = otherWins && best == candidate ? votes + 1 : (otherWins ? 1 : 0);
+  candidate = best;
   if (votes >= 2) {
-    offBeat = !offBeat;
+    phase = best;
     votes = 0;
   }
   if (silent) return Beat{};
-  if (!offBeat) return Beat{true, interval};
-  pendingDue = frame + half;
+  if (phase == 0) return Beat{true, interval};
+  pendingDue = frame + phase * interval / phases;
   pendingInterval = interval;
   return out;
 }

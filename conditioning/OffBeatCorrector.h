@@ -27,6 +27,7 @@ class OffBeatCorrector {
     double switchRatio = 1.4;     // off-beat over on-beat energy that moves the phase
     double bridgeSeconds = 4.0;   // how long unreliable beats are kept after a reliable one
     double historySeconds = 6.0;  // the onset energy compared
+    int phases = 2;               // grid phases weighed: 2 halves, or 4 quarters
   };
 
   // A beat to report on the current frame.
@@ -47,7 +48,7 @@ class OffBeatCorrector {
                int intervalFrames);
 
   // Whether beats are being moved to the off-beat now.
-  bool shifted() const { return offBeat; }
+  bool shifted() const { return phase != 0; }
 
  private:
   double onsetAt(long frame) const;  // the onset energy of a past frame, 0 when forgotten
@@ -61,7 +62,8 @@ class OffBeatCorrector {
   std::vector<double> onsets;     // ring of onset energy per frame
   long frame = -1;
   bool silent = true;
-  bool offBeat = false;
+  int phase = 0;         // the reported grid lags the tracker's by phase / phases of an interval
+  int candidate = 0;     // the phase the last beat's evidence favoured
   int votes = 0;         // beats in a row whose evidence disagrees with the phase
   long pendingDue = -1;  // a moved beat waiting for its frame
   int pendingInterval = 0;

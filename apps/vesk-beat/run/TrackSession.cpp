@@ -88,9 +88,10 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
     progress.emplace(progressTerminal, job.name, session.expectedFrames());
   const Pacer pacer(time.frameSeconds());
   std::optional<OffBeatCorrector> afterNode;
-  if (o.afterNode == "phase")
+  if (o.afterNode == "phase") {
     afterNode.emplace(OffBeatCorrector::Settings(), static_cast<std::size_t>(o.frame / 2 + 1),
                       1.0 / time.frameSeconds(), static_cast<double>(o.rate) / o.frame);
+  }
   // The summary is counted as the beats come, so a live stream runs in bounded memory.
   SummaryCounter summary;
 
