@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "EngineTestSupport.h"
+#include "tests/support/ConcurrentRuns.h"
 
 using beat_tracker::BeatTracker;
 using beat_tracker::BeatTrackerData;
@@ -100,21 +101,7 @@ TEST(ClickTrack, EnginesInSeveralThreadsMatchEachAlone) {
     for (int f = 0; f < frames; ++f) results.push_back(engine.analyze(clicks.Frame(f)));
     return results;
   };
-  // A capture of std::cout cannot be shared by threads: the console is
-  // switched off instead.
-  std::cout.setstate(std::ios::failbit);
-  std::vector<std::vector<BeatTrackerData>> together(kThreads);
-  std::atomic<int> waiting{kThreads};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i)
-    threads.emplace_back([&, i] {
-      for (--waiting; waiting > 0;) std::this_thread::yield();
-      together[i] = run(i);
-    });
-  for (std::thread& thread : threads) thread.join();
-  std::vector<std::vector<BeatTrackerData>> alone;
-  for (int i = 0; i < kThreads; ++i) alone.push_back(run(i));
-  std::cout.clear();
+  const auto [together, alone] = RunTogetherAndAlone(kThreads, run);
   for (int i = 0; i < kThreads; ++i) {
     for (int f = 0; f < frames; ++f)
       ASSERT_NO_FATAL_FAILURE(ExpectSameResult(together[i][f], alone[i][f], f)) << "thread " << i;

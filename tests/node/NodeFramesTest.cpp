@@ -14,6 +14,7 @@
 #include "ClickTrack.h"
 #include "NodeHarness.h"
 #include "beat_tracker/BeatTracker.h"
+#include "tests/support/ConcurrentRuns.h"
 #include "voice_cancel/VoiceCancel.h"
 
 namespace {
@@ -222,21 +223,7 @@ TEST_F(NodeFrames, NodesInSeveralThreadsMatchEachAlone) {
     }
     return outputs;
   };
-  // The fixture's capture of std::cout cannot be shared by threads: the
-  // console is switched off instead.
-  std::cout.setstate(std::ios::failbit);
-  std::vector<std::vector<float>> together(kThreads);
-  std::atomic<int> waiting{kThreads};
-  std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i)
-    threads.emplace_back([&, i] {
-      for (--waiting; waiting > 0;) std::this_thread::yield();
-      together[i] = run(i);
-    });
-  for (std::thread& thread : threads) thread.join();
-  std::vector<std::vector<float>> alone;
-  for (int i = 0; i < kThreads; ++i) alone.push_back(run(i));
-  std::cout.clear();
+  const auto [together, alone] = RunTogetherAndAlone(kThreads, run);
   for (int i = 0; i < kThreads; ++i) EXPECT_EQ(together[i], alone[i]) << "thread " << i;
   // The tracks differ, so shared state would have shown.
   EXPECT_NE(alone[0], alone[1]);
