@@ -48,12 +48,12 @@ int MemoryFile(const std::uint8_t* data, std::size_t size) {
   return fd;
 }
 
-vesk_beat::RawFormat PickRawFormat(std::uint8_t b) {
-  static const vesk_beat::RawFormat::Sample kSamples[] = {
-      vesk_beat::RawFormat::Sample::S16, vesk_beat::RawFormat::Sample::S24,
-      vesk_beat::RawFormat::Sample::S32, vesk_beat::RawFormat::Sample::F32};
+vesk_tracking::RawFormat PickRawFormat(std::uint8_t b) {
+  static const vesk_tracking::RawFormat::Sample kSamples[] = {
+      vesk_tracking::RawFormat::Sample::S16, vesk_tracking::RawFormat::Sample::S24,
+      vesk_tracking::RawFormat::Sample::S32, vesk_tracking::RawFormat::Sample::F32};
   static const int kRates[] = {8000, 16000, 44100, 48000};
-  vesk_beat::RawFormat f;
+  vesk_tracking::RawFormat f;
   f.sample = kSamples[b & 3];
   f.rate = kRates[(b >> 2) & 3];
   f.channels = 1 + ((b >> 4) & 3);
@@ -61,13 +61,13 @@ vesk_beat::RawFormat PickRawFormat(std::uint8_t b) {
   return f;
 }
 
-void Pull(std::unique_ptr<vesk_beat::AudioReader> reader) {
+void Pull(std::unique_ptr<vesk_tracking::AudioReader> reader) {
   if (reader->channels() < 1 || reader->sampleRate() < 1) {
     std::fprintf(stderr, "reader accepted %d channels at %d Hz\n", reader->channels(),
                  reader->sampleRate());
     std::abort();
   }
-  vesk_beat::AudioSourceNode source("source", std::move(reader), kRate,
+  vesk_tracking::AudioSourceNode source("source", std::move(reader), kRate,
                                     {kFrame, kHop, WindowFunction::Hann});
   const int audioID = source.translateOutput("AUDIO");
   const int spectrumID = source.translateOutput("FFTAUDIO");
@@ -104,11 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     if ((how & 0x80) == 0) {
       const std::string path = "/proc/self/fd/" + std::to_string(fd);
-      Pull(std::make_unique<vesk_beat::SndfileReader>(path, "input.wav"));
+      Pull(std::make_unique<vesk_tracking::SndfileReader>(path, "input.wav"));
     } else {
-      Pull(vesk_beat::openPcmStream(fd, "standard input", PickRawFormat(how)));
+      Pull(vesk_tracking::openPcmStream(fd, "standard input", PickRawFormat(how)));
     }
-  } catch (const vesk_beat::AudioError& e) {
+  } catch (const vesk_tracking::AudioError& e) {
     if (std::string(e.what()).empty()) std::abort();  // every refusal says why
   } catch (RL::BaseException* e) {
     // The resampler's errors reach here through the framework's getOutput.
