@@ -20,7 +20,12 @@ constexpr int kEarliest = -3, kLatest = 1;
 
 OffBeatCorrector::OffBeatCorrector(const Settings& s, std::size_t binCount, double frameRate,
                                    double binHz)
-    : settings(s), bins(binCount), lastLog(binCount, 0.0f), bassWeight(binCount) {
+    : settings(s),
+      bins(binCount),
+      lastLog(binCount, 0.0f),
+      logNow(binCount),
+      riseNow(binCount),
+      bassWeight(binCount) {
   if (bins < 2 || !(frameRate > 0.0) || !(binHz > 0.0) || !(s.historySeconds > 0.0) ||
       !(s.switchRatio > 0.0) || !(s.bridgeSeconds >= 0.0))
     throw std::invalid_argument("OffBeatCorrector: bins, rates and settings must be positive");
@@ -54,16 +59,29 @@ OffBeatCorrector::Beat OffBeatCorrector::process(const std::complex<float>* x, b
   ++frame;
   // Bass-weighted rise of the log magnitudes: the onset energy of this frame.
   // Only the bins up to a few kHz count: above, the weight is negligible.
+  // First the log magnitudes and their weighted rises, in loops the compiler
+  // vectorises, then the sums.
+  const float* xy = reinterpret_cast<const float*>(x);
+  float* now = logNow.data();
+  float* rises = riseNow.data();
+  const float* weight = bassWeight.data();
+  const float* last = lastLog.data();
+  const std::size_t count = bassBins;
+  for (std::size_t k = 0; k < count; ++k) {
+    const float power = xy[2 * k] * xy[2 * k] + xy[2 * k + 1] * xy[2 * k + 1];
+    now[k] = power <= std::numeric_limits<float>::max() ? power : 0.0f;
+  }
+  // log(1 + 10^6 |X|^2) / 2, about log(1000 |X|) for any audible bin.
+  for (std::size_t k = 0; k < count; ++k) now[k] = 0.5f * logAtLeastOne(1.0f + 1e6f * now[k]);
+  for (std::size_t k = 0; k < count; ++k) {
+    const float up = now[k] - last[k];
+    rises[k] = weight[k] * (up > 0.0f ? up : 0.0f);
+  }
+  std::copy(now, now + bassBins, lastLog.data());
   double rise = 0.0, total = 0.0;
   for (std::size_t k = 0; k < bassBins; ++k) {
-    const float power = std::norm(x[k]);
-    // log(1 + 10^6 |X|^2) / 2, about log(1000 |X|) for any audible bin.
-    const float logMagnitude = power <= std::numeric_limits<float>::max()
-                                   ? 0.5f * logAtLeastOne(1.0f + 1e6f * power)
-                                   : 0.0f;
-    total += logMagnitude;
-    rise += bassWeight[k] * std::max(0.0f, logMagnitude - lastLog[k]);
-    lastLog[k] = logMagnitude;
+    rise += rises[k];
+    total += now[k];
   }
   for (std::size_t k = bassBins; k < bins && total == 0.0; ++k) total += std::norm(x[k]);
   onsets[static_cast<std::size_t>(frame) % onsets.size()] = rise;

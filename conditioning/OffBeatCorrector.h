@@ -56,10 +56,11 @@ class OffBeatCorrector {
 
   Settings settings;
   std::size_t bins;
-  std::size_t bassBins;           // the bins whose onsets count
-  std::vector<float> lastLog;     // log magnitude per bin, previous frame
-  std::vector<float> bassWeight;  // per bin
-  std::vector<double> onsets;     // ring of onset energy per frame
+  std::size_t bassBins;                // the bins whose onsets count
+  std::vector<float> lastLog;          // log magnitude per bin, previous frame
+  std::vector<float> logNow, riseNow;  // scratch, per bin
+  std::vector<float> bassWeight;       // per bin
+  std::vector<double> onsets;          // ring of onset energy per frame
   long frame = -1;
   bool silent = true;
   int phase = 0;         // the reported grid lags the tracker's by phase / phases of an interval

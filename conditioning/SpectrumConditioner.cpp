@@ -84,10 +84,25 @@ void SpectrumConditioner::reset() {
 }
 
 void SpectrumConditioner::process(std::complex<float>* x) {
+  // The bins as floats, real and imaginary parts interleaved (the layout
+  // std::complex guarantees), so that every stage is a plain loop the
+  // compiler vectorises.
+  float* xy = reinterpret_cast<float*>(x);
+  float* m = magnitudes.data();
+  for (std::size_t k = 0; k < bins; ++k) {
+    const float re = xy[2 * k], im = xy[2 * k + 1];
+    const float magnitude = std::sqrt(re * re + im * im);
+    // A value without size says nothing about the beat.
+    const bool usable = magnitude <= std::numeric_limits<float>::max();
+    m[k] = usable ? magnitude : 0.0f;
+    xy[2 * k] = usable ? re : 0.0f;
+    xy[2 * k + 1] = usable ? im : 0.0f;
+  }
+
   // The frame's mean power by Parseval over the one-sided spectrum, relative
   // to the window's, in dB where a full-scale sine is 0.
-  double energy = std::norm(x[0]) + std::norm(x[bins - 1]);
-  for (std::size_t k = 1; k + 1 < bins; ++k) energy += 2.0 * std::norm(x[k]);
+  double energy = static_cast<double>(m[0]) * m[0] + static_cast<double>(m[bins - 1]) * m[bins - 1];
+  for (std::size_t k = 1; k + 1 < bins; ++k) energy += 2.0 * static_cast<double>(m[k]) * m[k];
   const double n = 2.0 * static_cast<double>(bins - 1);
   const double meanSquare = energy / n / windowPower;
   lastLevelDb = meanSquare > 0.0 ? 10.0 * std::log10(2.0 * meanSquare) : -400.0;
@@ -98,20 +113,12 @@ void SpectrumConditioner::process(std::complex<float>* x) {
     open = false;
   }
   if (!open) {
-    std::fill(x, x + bins, std::complex<float>(0.0f, 0.0f));
+    std::fill(xy, xy + 2 * bins, 0.0f);
     return;
   }
 
-  // Stage by stage over all bins, so that each loop vectorises.
-  float* m = magnitudes.data();
-  for (std::size_t k = 0; k < bins; ++k) {
-    // The square root of the norm, not std::abs: no overflow guard is needed
-    // at these sizes, and it vectorises.
-    m[k] = std::sqrt(x[k].real() * x[k].real() + x[k].imag() * x[k].imag());
-    // A value without size says nothing about the beat.
-    if (!(m[k] <= std::numeric_limits<float>::max())) x[k] = m[k] = 0.0f;
-  }
-  std::copy(m, m + bins, original.data());
+  float* before = original.data();
+  std::copy(m, m + bins, before);
   if (settings.whitenDecay > 0.0) {
     const float decay = static_cast<float>(settings.whitenDecay);
     const float floor = static_cast<float>(settings.whitenFloor);
@@ -125,11 +132,13 @@ void SpectrumConditioner::process(std::complex<float>* x) {
     const float lambda = static_cast<float>(settings.compressLambda);
     for (std::size_t k = 0; k < bins; ++k) m[k] = logAtLeastOne(1.0f + lambda * m[k]);
   }
+  // Each bin keeps its phase and takes its new magnitude. A bin without
+  // magnitude stays 0: every stage maps 0 to 0, so its gain does not matter.
   const float* w = weights.data();
-  const float* before = original.data();
   for (std::size_t k = 0; k < bins; ++k) {
-    const float out = m[k] * w[k];
-    x[k] = before[k] > 0.0f ? x[k] * (out / before[k]) : std::complex<float>(out, 0.0f);
+    const float gain = m[k] * w[k] / std::max(before[k], std::numeric_limits<float>::min());
+    xy[2 * k] *= gain;
+    xy[2 * k + 1] *= gain;
   }
 }
 
