@@ -152,6 +152,12 @@ TEST_F(CarelessUse, NamesAreExpandedOnceAndTwoInputsNeverShareAnOutput) {
   EXPECT_EQ(logged.exitCode, 0) << logged.err;
   EXPECT_TRUE(fs::exists(path("logs/song/bt_quendabt.dat")));
   EXPECT_TRUE(fs::exists(path("logs/song-2/bt_quendabt.dat")));
+  // The tracker's own files in the log folder are not the user's to name.
+  ToolRun logFile =
+      runTool({"--log-dir", "logs", "--beats", "logs/bt_quendabt.dat", "a/song.wav"}, dir.path());
+  EXPECT_EQ(logFile.exitCode, 2);
+  EXPECT_NE(logFile.err.find("is a file the tracker writes there (bt_*.dat)"), std::string::npos)
+      << logFile.err;
   vesk_beat::DirectoryLock otherRun(path("logs"));
   ToolRun shared = runTool({"--log-dir", "logs", "a/song.wav"}, dir.path());
   EXPECT_EQ(shared.exitCode, 1);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include "apps/vesk-beat/command_line/OutputPaths.h"
 #include "tracking/network/WorkingDirectory.h"
@@ -41,6 +42,17 @@ std::vector<std::string> logFolderNames(const std::vector<std::string>& inputs) 
     names.push_back(name);
   }
   return names;
+}
+
+// Whether `path` names a bt_*.dat file directly in `dir` (both resolved).
+bool isTrackerLogFile(const std::string& dir, const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code e;
+  const fs::path file = fs::weakly_canonical(path, e);
+  const fs::path folder = fs::weakly_canonical(dir, e);
+  const std::string name = file.filename().string();
+  return file.parent_path() == folder && name.rfind("bt_", 0) == 0 && name.size() > 7 &&
+         name.compare(name.size() - 4, 4, ".dat") == 0;
 }
 
 }  // namespace
@@ -83,6 +95,20 @@ RunPlan planRun(const Options& o) {
   if (o.nodeOutput == NodeOutput::File) {
     plan.nodeOutputPath = resolveOutputPath("--node-output", o.nodeOutputPath);
     claims.output("--node-output", "", o.nodeOutputPath, plan.nodeOutputPath);
+  }
+  // The tracker writes its beat log and diagnostic files, all named bt_*.dat,
+  // into each log folder: no input and no other output may be one of them.
+  for (const TrackJob& job : plan.jobs) {
+    if (job.logDir.empty()) continue;
+    const std::vector<std::pair<std::string, std::string>> named = {
+        {"the input", job.input},
+        {"--beats", job.beatsPath},
+        {"--plot", job.plotPath},
+        {"--node-output", plan.nodeOutputPath}};
+    for (const auto& [what, path] : named)
+      if (path != "-" && isTrackerLogFile(job.logDir, path))
+        throw UsageError("--log-dir: " + what + " '" + path +
+                         "' is a file the tracker writes there (bt_*.dat); choose another name");
   }
   return plan;
 }
