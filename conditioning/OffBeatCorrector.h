@@ -47,9 +47,6 @@ class OffBeatCorrector {
   Beat process(const std::complex<float>* spectrum, bool trackerBeat, bool reliable,
                int intervalFrames);
 
-  // Whether beats are being moved to the off-beat now.
-  bool shifted() const { return phase != 0; }
-
  private:
   double onsetAt(long frame) const;  // the onset energy of a past frame, 0 when forgotten
   double energyAround(long frame, int interval) const;

@@ -31,10 +31,9 @@ void require(bool ok, const std::string& what) {
 
 }  // namespace
 
-std::vector<std::string> conditionerNames() {
-  std::vector<std::string> names;
-  for (const Named& n : kNamed) names.push_back(n.name);
-  return names;
+bool isPlain(const ConditionerSettings& s) {
+  return !(s.gateDb > ConditionerSettings().gateDb) && s.whitenDecay == 0.0 &&
+         s.compressLambda == 0.0 && s.lowPassHz == 0.0;
 }
 
 ConditionerSettings conditionerNamed(const std::string& name) {

@@ -29,10 +29,11 @@ struct ConditionerSettings {
   double lowPassHz = 0.0;
 };
 
-// The named settings a user chooses from: "none" (the plain spectrum), and
-// the tuned ones. Empty name list entries are not returned.
-std::vector<std::string> conditionerNames();
-// The settings of a name; throws std::invalid_argument naming the allowed
+// Whether every stage is off: the spectrum would pass unchanged.
+bool isPlain(const ConditionerSettings& settings);
+
+// The settings of a name: "none" (the plain spectrum) or one of the tuned
+// ones; throws std::invalid_argument naming the allowed
 // names for an unknown one.
 ConditionerSettings conditionerNamed(const std::string& name);
 

@@ -11,7 +11,7 @@
 
 using vesk_conditioning::ConditionerSettings;
 using vesk_conditioning::SpectrumConditioner;
-using Spectrum = std::vector<std::complex<float>>;
+using Bins = std::vector<std::complex<float>>;
 
 namespace {
 
@@ -20,10 +20,10 @@ constexpr double kRate = 16000.0;
 constexpr double kWindowPower = 192.0;  // a 512-point Hann window
 
 // Frames of noisy spectra with a loud bin here and there, `scale` times as loud.
-std::vector<Spectrum> frames(int count, float scale, unsigned seed = 7) {
-  std::mt19937 rng(seed);
+std::vector<Bins> frames(int count, float scale, unsigned noiseStart = 7) {
+  std::mt19937 rng(noiseStart);
   std::normal_distribution<float> noise(0.0f, 1.0f);
-  std::vector<Spectrum> out(count, Spectrum(kBins));
+  std::vector<Bins> out(count, Bins(kBins));
   for (int f = 0; f < count; ++f)
     for (std::size_t k = 0; k < kBins; ++k)
       out[f][k] =
@@ -31,9 +31,9 @@ std::vector<Spectrum> frames(int count, float scale, unsigned seed = 7) {
   return out;
 }
 
-std::vector<Spectrum> conditioned(const ConditionerSettings& s, std::vector<Spectrum> in) {
+std::vector<Bins> conditioned(const ConditionerSettings& s, std::vector<Bins> in) {
   SpectrumConditioner c(s, kBins, kRate, kWindowPower);
-  for (Spectrum& x : in) c.process(x.data());
+  for (Bins& x : in) c.process(x.data());
   return in;
 }
 
@@ -50,21 +50,21 @@ ConditionerSettings everyStage() {
 }  // namespace
 
 TEST(SpectrumConditioner, AFrameDependsOnlyOnItselfAndThePast) {
-  std::vector<Spectrum> in = frames(40, 1.0f);
-  const std::vector<Spectrum> before = conditioned(everyStage(), in);
+  std::vector<Bins> in = frames(40, 1.0f);
+  const std::vector<Bins> before = conditioned(everyStage(), in);
   for (std::size_t k = 0; k < kBins; ++k) in[21][k] *= 50.0f;  // change frame 21 only
-  const std::vector<Spectrum> after = conditioned(everyStage(), in);
+  const std::vector<Bins> after = conditioned(everyStage(), in);
   for (int f = 0; f <= 20; ++f) EXPECT_EQ(before[f], after[f]) << "frame " << f;
   EXPECT_NE(before[21], after[21]);
 }
 
 TEST(SpectrumConditioner, SilenceStaysSilentAndNoValueIsNotANumber) {
-  std::vector<Spectrum> in(20, Spectrum(kBins));
+  std::vector<Bins> in(20, Bins(kBins));
   in[10][3] = std::complex<float>(NAN, 0.0f);
   in[11][4] = std::complex<float>(INFINITY, 1.0f);
   ConditionerSettings s = everyStage();
   s.gateDb = -200.0;  // let the odd frames through the gate
-  for (const Spectrum& x : conditioned(s, in))
+  for (const Bins& x : conditioned(s, in))
     for (const std::complex<float>& v : x) {
       EXPECT_TRUE(std::isfinite(v.real()) && std::isfinite(v.imag()));
       EXPECT_EQ(std::abs(v), 0.0f);
@@ -78,11 +78,11 @@ TEST(SpectrumConditioner, TheGateSilencesNoiseBelowItsLevelAndHoldsOpenThroughPa
   SpectrumConditioner c(s, kBins, kRate, kWindowPower);
   // A full-scale sine on bin 16 of a Hann-windowed 512-point frame: N/4 there
   // and -N/8 in the bins beside it.
-  Spectrum loud(kBins), quiet(kBins);
+  Bins loud(kBins), quiet(kBins);
   loud[16] = 128.0f;
   loud[15] = loud[17] = -64.0f;
   for (std::size_t k = 15; k <= 17; ++k) quiet[k] = loud[k] * 1e-4f;  // -80 dB
-  Spectrum x = loud;
+  Bins x = loud;
   c.process(x.data());
   EXPECT_NEAR(c.levelDb(), 0.0, 1.0);
   EXPECT_EQ(x, loud);  // no stage but the gate: the spectrum passes as it is
@@ -102,8 +102,8 @@ TEST(SpectrumConditioner, WhiteningMakesTheOutputIndependentOfTheLevel) {
   ConditionerSettings s;
   s.whitenDecay = 0.997;
   s.compressLambda = 100.0;
-  const std::vector<Spectrum> soft = conditioned(s, frames(30, 0.01f));
-  const std::vector<Spectrum> loud = conditioned(s, frames(30, 100.0f));
+  const std::vector<Bins> soft = conditioned(s, frames(30, 0.01f));
+  const std::vector<Bins> loud = conditioned(s, frames(30, 100.0f));
   for (int f = 0; f < 30; ++f)
     for (std::size_t k = 0; k < kBins; ++k)
       ASSERT_NEAR(std::abs(soft[f][k]), std::abs(loud[f][k]), 1e-3f) << f << " " << k;

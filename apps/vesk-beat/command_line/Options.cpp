@@ -47,17 +47,6 @@ double parseNumber(const std::string& option, const std::string& text, double lo
   return v;
 }
 
-float parseThreshold(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(v))
-    throw UsageError("--threshold: '" + text + "' is not a number (allowed: 0..1)");
-  if (v < 0.0 || v > 1.0)
-    throw UsageError("--threshold: " + text + " is out of range (allowed: 0..1)");
-  return static_cast<float>(v);
-}
-
 // `text` broken at blanks into lines of at most `width` characters, each
 // starting with `indent`.
 std::string wrapped(const std::string& text, const std::string& indent, std::size_t width) {
@@ -144,9 +133,7 @@ vesk_tracking::Settings Options::settings() const {
     c.gateHoldFrames = static_cast<int>(0.5 * rate / hop);
   }
   // The plain spectrum takes no detour at all.
-  const vesk_conditioning::ConditionerSettings none;
-  if (c.gateDb > none.gateDb || c.whitenDecay > 0.0 || c.compressLambda > 0.0 || c.lowPassHz > 0.0)
-    s.frontEnd = c;
+  if (!vesk_conditioning::isPlain(c)) s.frontEnd = c;
   return s;
 }
 
@@ -202,7 +189,7 @@ Options parseOptions(int argc, const char* const* argv) {
     } else if (name == "--max-bpm") {
       o.maxBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
     } else if (name == "--threshold") {
-      o.threshold = parseThreshold(value);
+      o.threshold = static_cast<float>(parseNumber(name, value, 0, 1));
     } else if (name == "--front-end") {
       try {
         vesk_conditioning::conditionerNamed(value);

@@ -15,7 +15,6 @@
 #include "apps/vesk-beat/output/AtomicFile.h"
 #include "tracking/input/AudioReader.h"
 #include "tracking/input/Interrupt.h"
-#include "tracking/input/StreamPath.h"
 #include "tracking/network/WorkingDirectory.h"
 
 namespace vesk_beat {
@@ -82,10 +81,6 @@ int outputVerdict(int error) {
   return kExitFailed;
 }
 
-bool isStream(const TrackJob& job) {
-  return job.input == "-" || isStreamPath(job.input);
-}
-
 }  // namespace
 
 int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out) {
@@ -127,7 +122,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
       // Files being tracked finish; streams are ended as Ctrl-C ends them.
       abandoned = true;
       for (const auto& [pid, job] : running)
-        if (isStream(jobs[job])) ::kill(pid, SIGTERM);
+        if (readsStream(jobs[job])) ::kill(pid, SIGTERM);
     }
     if (!stopping && interrupted()) {
       // A signal to this process alone (SIGTERM, SIGHUP) stops the workers too.

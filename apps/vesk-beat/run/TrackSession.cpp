@@ -49,9 +49,13 @@ class Pacer {
 
 }  // namespace
 
+bool readsStream(const TrackJob& job) {
+  return job.input == "-" || isStreamPath(job.input);
+}
+
 FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& writer,
                        RobotSender* robot, std::FILE* progressTerminal) {
-  const bool live = job.input == "-" || isStreamPath(job.input);
+  const bool live = readsStream(job);
   std::unique_ptr<AudioReader> reader = openInput(job, o.raw);
 
   // Without --log-dir, the node's beat log and the engine's files go to a
@@ -109,10 +113,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
         if (sink->wantsFrames()) sink->frame(f, session.onsetStrength(), session.confidence());
     if (progress) progress->update(f);
 
-    BeatEvent event;
-    event.file = job.name;
-    event.frame = f;
-    event.time = time.beatTime(f);
+    // Which beat, if any, this frame reports; the event is made only then.
+    double tempo = 0.0, interval = 0.0;
     if (afterNode) {
       // The stage after the node decides which beats are reported, and when.
       const bool nodeBeat = session.beat();
@@ -120,19 +122,26 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       const OffBeatCorrector::Beat beat =
           afterNode->process(session.spectrum(), nodeBeat, nodeReliable, session.intervalFrames());
       if (beat.due) {
-        event.interval = time.span(beat.intervalFrames);
-        event.tempo = 60.0 / event.interval;
-        event.reliable = true;
+        interval = time.span(beat.intervalFrames);
+        tempo = 60.0 / interval;
       } else if (!(nodeBeat && !nodeReliable && o.allBeats)) {
         continue;
       }
     } else {
       if (!session.beat()) continue;
-      event.tempo = session.tempo();
-      event.reliable = event.tempo > 0.0;
-      if (!event.reliable && !o.allBeats) continue;
-      if (event.reliable) event.interval = time.span(session.intervalFrames());
+      tempo = session.tempo();
+      if (tempo > 0.0)
+        interval = time.span(session.intervalFrames());
+      else if (!o.allBeats)
+        continue;
     }
+    BeatEvent event;
+    event.file = job.name;
+    event.frame = f;
+    event.time = time.beatTime(f);
+    event.tempo = tempo;
+    event.interval = interval;
+    event.reliable = tempo > 0.0;
     event.confidence = session.confidence();
     summary.add(event);
     if (progress) progress->clear();

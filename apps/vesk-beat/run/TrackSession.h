@@ -23,6 +23,10 @@ struct TrackJob {
   std::string plotPath;   // absolute or empty
 };
 
+// Whether the job reads a stream (standard input, a FIFO or a device), which
+// ends when its writer stops or on Ctrl-C, rather than a file.
+bool readsStream(const TrackJob& job);
+
 // Builds the network (the audio source feeding the "BeatTracker" node's
 // "AUDIO" and "FFTAUDIO"), pulls every frame, reports beats
 // through `writer` (and `robot` when given) as they are found, then writes the
