@@ -39,9 +39,10 @@ InputPipeline::~InputPipeline() {
   worker.join();
 }
 
-void InputPipeline::readChunk() {
+bool InputPipeline::readChunk() {
   readBuffer.resize(kReadChunk * channelCount);
   const std::size_t got = reader->read(readBuffer.data(), kReadChunk);
+  if (got == 0 && reader->starved()) return false;
   const bool last = got == 0;
   // A float input may hold not-a-number, infinite or huge samples, which
   // would overflow the resampler or the spectrum and poison every later
@@ -64,6 +65,7 @@ void InputPipeline::readChunk() {
     maker.finish();
     inputEnded = true;
   }
+  return true;
 }
 
 void InputPipeline::cutInto(FrameBlock& block) {
@@ -118,7 +120,7 @@ bool InputPipeline::next(std::unique_ptr<FrameBlock>& block) {
       return false;
     }
     try {
-      readChunk();
+      if (!readChunk()) return false;  // more audio first; not the end
     } catch (...) {
       error = std::current_exception();  // final, as it is from the thread
       throw;

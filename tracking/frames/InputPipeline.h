@@ -44,19 +44,23 @@ class InputPipeline {
   std::size_t framesPerBlock() const { return blockFrames; }
 
   // Replaces `block` (which may be reused) with the next block of at least
-  // one frame; false once every frame was delivered. Throws a read or
+  // one frame; false once every frame was delivered, or while a starved
+  // input (see AudioReader::starved) waits for more audio. Throws a read or
   // resampling error of the input after the frames before it, and again on
   // every later call.
   bool next(std::unique_ptr<FrameBlock>& block);
-  // Once next() has returned false: replaces the content of `block` with one
+  // next() returned false because the input waits for more audio, not at its end.
+  bool starved() const { return !delivered && !worker.joinable() && reader->starved(); }
+  // Once next() has returned false at the end: replaces the content of `block` with one
   // frame past the end (no new sample). Throws std::logic_error before.
   void frameAfterEnd(std::unique_ptr<FrameBlock>& block);
 
  private:
   // Cuts ready frames into `block` up to its size limit.
   void cutInto(FrameBlock& block);
-  // Reads, cleans and resamples one chunk of the input into the frame maker.
-  void readChunk();
+  // Reads, cleans and resamples one chunk of the input into the frame maker;
+  // false when a starved input had nothing to give.
+  bool readChunk();
   void run();
   void produce();
 

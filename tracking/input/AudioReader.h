@@ -25,6 +25,9 @@ class AudioReader {
   // returns how many it read; 0 only at the end. A stream returns as soon as
   // some data has arrived. Throws AudioError on a read error.
   virtual std::size_t read(float* out, std::size_t frames) = 0;
+  // True while read() returns 0 only because the caller has not handed over
+  // more audio yet: the input goes on (audio pushed by a host, PushedAudio).
+  virtual bool starved() const { return false; }
 };
 
 }  // namespace vesk_tracking

@@ -31,11 +31,12 @@ std::int64_t AudioSourceNode::expectedFrames() const {
 }
 
 bool AudioSourceNode::hasNextFrame() {
-  if (ended) return false;
+  if (finished) return false;
   if (block && nextInBlock < block->frames) return true;
   nextInBlock = 0;
-  ended = !input->next(block);
-  return !ended;
+  if (input->next(block)) return true;
+  finished = !input->starved();
+  return false;
 }
 
 void AudioSourceNode::calculate(int, int count, RL::Buffer&) {

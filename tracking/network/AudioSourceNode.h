@@ -35,8 +35,10 @@ class AudioSourceNode : public RL::BufferedNode {
 
   // True when the next frame to be computed holds at least one input sample.
   // Waits (for a stream, reads) until that frame is made; rethrows an error
-  // of the input.
+  // of the input. False also while pushed audio waits for more (see ended()).
   bool hasNextFrame();
+  // Every frame holding input samples was delivered.
+  bool ended() const { return finished; }
   // Input samples per channel delivered so far, at the processing rate.
   std::int64_t samplesDelivered() const { return delivered; }
   int channels() const { return input->channels(); }
@@ -54,7 +56,7 @@ class AudioSourceNode : public RL::BufferedNode {
   int spectrumOutputID;
   std::unique_ptr<FrameBlock> block;  // the frames being delivered
   std::size_t nextInBlock = 0;
-  bool ended = false;
+  bool finished = false;
   std::unique_ptr<MatrixRecycler<float>> audioFrames;
   std::unique_ptr<MatrixRecycler<std::complex<float>>> spectra;
   std::int64_t delivered = 0;

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "node/BeatTracker.h"
+#include "node/TempoRange.h"
 #include "tracking/network/AudioSourceNode.h"
 #include "tracking/network/WorkingDirectory.h"
 
@@ -62,10 +63,15 @@ NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s,
     tempoID = tracker->translateOutput("TEMPO");
     confidenceID = tracker->translateOutput("CONFIDENCE");
     onsetID = tracker->translateOutput("ONSET_VECTOR");
+    patternID = tracker->translateOutput("STPM_VECTOR");
+    chromaID = tracker->translateOutput("CHROMA_VECTOR");
     spectrumID = source->translateOutput("FFTAUDIO");
-    if (beatID < 0 || tempoID < 0 || confidenceID < 0 || (o.vectors && onsetID < 0) || !node)
+    if (beatID < 0 || tempoID < 0 || confidenceID < 0 ||
+        (o.vectors && (onsetID < 0 || patternID < 0 || chromaID < 0)) || !node)
       throw TrackingError("the \"BeatTracker\" node lacks an expected output");
   });
+  const IntervalRange range = DeriveIntervalRange(s.rate, s.hop, s.minBpm, s.maxBpm);
+  intervals = {static_cast<int>(range.min_interval), static_cast<int>(range.max_interval)};
 }
 
 NodeSession::~NodeSession() {
@@ -90,6 +96,34 @@ float NodeSession::floatOutput(int id) const {
   return framework([&] {
     return RL::dereference_cast<float>(tracker->getOutput(id, static_cast<int>(current)));
   });
+}
+
+bool NodeSession::ended() const {
+  return source->ended();
+}
+
+void NodeSession::vectorOutput(int id, std::vector<float>& out) const {
+  framework([&] {
+    auto v = RL::Conversion::convertTo<RL::Vector<float>>(
+        tracker->getOutput(id, static_cast<int>(current)));
+    out.assign(v->begin(), v->end());
+  });
+}
+
+void NodeSession::onsetVector(std::vector<float>& out) const {
+  vectorOutput(onsetID, out);
+}
+
+void NodeSession::patternVector(std::vector<float>& out) const {
+  vectorOutput(patternID, out);
+}
+
+void NodeSession::chromaVector(std::vector<float>& out) const {
+  vectorOutput(chromaID, out);
+}
+
+std::pair<int, int> NodeSession::patternIntervals() const {
+  return intervals;
 }
 
 float NodeSession::tempo() const {

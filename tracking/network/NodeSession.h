@@ -6,6 +6,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "node/host/Rill.h"
 #include "tracking/Settings.h"
@@ -43,9 +45,12 @@ class NodeSession {
   NodeSession(const NodeSession&) = delete;
   NodeSession& operator=(const NodeSession&) = delete;
 
-  // Computes the next frame; false once the input has no more samples.
+  // Computes the next frame; false once the input has no more samples, or
+  // while pushed audio waits for more (ended() tells which).
   // Throws TrackingError or AudioError.
   bool next();
+  // Every frame of the input was computed.
+  bool ended() const;
 
   // Of the frame just computed. Each output is read from the node only when
   // asked, so frames without a beat cost nothing more.
@@ -57,6 +62,15 @@ class NodeSession {
   int intervalFrames() const;
   // Sum of the 64-band onset vector (with `vectors` only).
   float onsetStrength() const;
+  // The node's vectors of this frame (with `vectors` only): the 64-band onset
+  // vector, the pattern-matching score per beat interval (shortest interval
+  // first, see patternIntervals()) and the 12 chroma bins. `out` is resized.
+  void onsetVector(std::vector<float>& out) const;
+  void patternVector(std::vector<float>& out) const;
+  void chromaVector(std::vector<float>& out) const;
+  // The beat intervals, in frames, of the pattern-matching vector's first
+  // entry and one past its last.
+  std::pair<int, int> patternIntervals() const;
   // The spectrum the node was given ("FFTAUDIO"), bins 0 .. N/2; valid until
   // the next frame.
   const std::complex<float>* spectrum() const;
@@ -68,12 +82,15 @@ class NodeSession {
 
  private:
   float floatOutput(int id) const;
+  void vectorOutput(int id, std::vector<float>& out) const;
 
   std::string workDir;
   std::unique_ptr<AudioSourceNode> source;
   std::unique_ptr<RL::Node> tracker;
   const ::BeatTracker* node = nullptr;  // the same node, for its last result
-  int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1, spectrumID = -1;
+  int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1, patternID = -1, chromaID = -1;
+  int spectrumID = -1;
+  std::pair<int, int> intervals;
   std::int64_t current = -1;
   bool isBeat = false;
 };

@@ -9,6 +9,8 @@
 
 #include "node/TempoRange.h"
 #include "tracking/SettingError.h"
+#include "tracking/SettingsCheck.h"
+#include "tracking/beats/BeatPicker.h"
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/StreamPath.h"
 
@@ -122,18 +124,8 @@ void validateParameters(const Options& o) {
 
 vesk_tracking::Settings Options::settings() const {
   vesk_tracking::Settings s{rate, frame, hop, windowType, minBpm, maxBpm, threshold, {}};
-  vesk_conditioning::ConditionerSettings c = vesk_conditioning::conditionerNamed(frontEnd);
-  if (compress) c.compressLambda = *compress;
-  if (whiten) c.whitenDecay = *whiten;
-  if (lowPass) c.lowPassHz = *lowPass;
-  if (gateDb) {
-    c.gateDb = *gateDb;
-    // The gate closes after half a second below its level, so that a pause
-    // between notes does not cut the music.
-    c.gateHoldFrames = static_cast<int>(0.5 * rate / hop);
-  }
-  // The plain spectrum takes no detour at all.
-  if (!vesk_conditioning::isPlain(c)) s.frontEnd = c;
+  s.frontEnd =
+      vesk_tracking::frontEndSettings({frontEnd, compress, whiten, lowPass, gateDb}, rate, hop);
   return s;
 }
 
@@ -199,7 +191,8 @@ Options parseOptions(int argc, const char* const* argv) {
       o.frontEnd = value;
     } else if (name == "--after-node") {
       if (value != "none" && value != "phase")
-        throw UsageError("--after-node: unknown stage '" + value + "' (allowed: none, phase)");
+        throw UsageError("--after-node: unknown stage '" + value +
+                         "' (allowed: " + vesk_tracking::afterNodeNames() + ")");
       o.afterNode = value;
     } else if (name == "--gate") {
       o.gateDb = value == "off" ? std::optional<double>() : parseNumber(name, value, -200, 0);

@@ -10,7 +10,7 @@
 #include "apps/vesk-beat/output/BeatsFile.h"
 #include "apps/vesk-beat/output/PlotWriter.h"
 #include "apps/vesk-beat/run/ProgressBar.h"
-#include "conditioning/OffBeatCorrector.h"
+#include "tracking/beats/BeatPicker.h"
 #include "tracking/beats/TimeBase.h"
 #include "tracking/input/Interrupt.h"
 #include "tracking/input/PcmStreamReader.h"
@@ -22,7 +22,6 @@
 namespace vesk_beat {
 
 using namespace vesk_tracking;
-using vesk_conditioning::OffBeatCorrector;
 
 namespace {
 
@@ -91,11 +90,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   if (progressTerminal && session.expectedFrames() > 0)
     progress.emplace(progressTerminal, job.name, session.expectedFrames());
   const Pacer pacer(time.frameSeconds());
-  std::optional<OffBeatCorrector> afterNode;
-  if (o.afterNode == "phase") {
-    afterNode.emplace(OffBeatCorrector::Settings(), static_cast<std::size_t>(o.frame / 2 + 1),
-                      1.0 / time.frameSeconds(), static_cast<double>(o.rate) / o.frame);
-  }
+  BeatPicker picker(settings, BeatPicker::Options{o.afterNode, o.allBeats});
   // The summary is counted as the beats come, so a live stream runs in bounded memory.
   SummaryCounter summary;
 
@@ -114,35 +109,10 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
     if (progress) progress->update(f);
 
     // Which beat, if any, this frame reports; the event is made only then.
-    double tempo = 0.0, interval = 0.0;
-    if (afterNode) {
-      // The stage after the node decides which beats are reported, and when.
-      const bool nodeBeat = session.beat();
-      const bool nodeReliable = nodeBeat && session.tempo() > 0.0f;
-      const OffBeatCorrector::Beat beat =
-          afterNode->process(session.spectrum(), nodeBeat, nodeReliable, session.intervalFrames());
-      if (beat.due) {
-        interval = time.span(beat.intervalFrames);
-        tempo = 60.0 / interval;
-      } else if (!(nodeBeat && !nodeReliable && o.allBeats)) {
-        continue;
-      }
-    } else {
-      if (!session.beat()) continue;
-      tempo = session.tempo();
-      if (tempo > 0.0)
-        interval = time.span(session.intervalFrames());
-      else if (!o.allBeats)
-        continue;
-    }
-    BeatEvent event;
+    std::optional<BeatEvent> beat = picker.pick(session);
+    if (!beat) continue;
+    BeatEvent& event = *beat;
     event.file = job.name;
-    event.frame = f;
-    event.time = time.beatTime(f);
-    event.tempo = tempo;
-    event.interval = interval;
-    event.reliable = tempo > 0.0;
-    event.confidence = session.confidence();
     summary.add(event);
     if (progress) progress->clear();
     for (BeatSink* sink : sinks) sink->beat(event);

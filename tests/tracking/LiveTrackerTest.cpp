@@ -1,0 +1,139 @@
+#include "tracking/LiveTracker.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+#include "tests/tracking/MemoryReader.h"
+#include "tracking/SettingError.h"
+#include "tracking/SettingsCheck.h"
+#include "tracking/network/NodeSession.h"
+#include "tracking/network/PluginLoader.h"
+#include "tracking/network/WorkingDirectory.h"
+
+using namespace vesk_tracking;
+
+namespace {
+
+// Stereo clicks at 44.1 kHz: the input is resampled and mixed on its way.
+std::vector<float> stereoClicks(double bpm, double seconds) {
+  const int rate = 44100;
+  std::vector<float> x(static_cast<std::size_t>(seconds * rate) * 2, 0.0f);
+  std::uint32_t state = 7u;
+  for (double t = 0.5; t < seconds - 0.05; t += 60.0 / bpm) {
+    const std::size_t at = static_cast<std::size_t>(t * rate);
+    for (std::size_t i = 0; i < 1300 && (at + i) * 2 + 1 < x.size(); ++i) {
+      state = state * 1664525u + 1013904223u;
+      const float v = static_cast<float>((state >> 8) / 16777216.0 - 0.5) *
+                      static_cast<float>(std::exp(-static_cast<double>(i) / 260.0));
+      x[(at + i) * 2] = v;
+      x[(at + i) * 2 + 1] = 0.5f * v;
+    }
+  }
+  return x;
+}
+
+struct Beat {
+  std::int64_t frame;
+  double tempo;
+  bool operator==(const Beat& o) const { return frame == o.frame && tempo == o.tempo; }
+};
+
+std::vector<Beat> frames(const std::vector<BeatEvent>& events) {
+  std::vector<Beat> out;
+  for (const BeatEvent& e : events) out.push_back({e.frame, e.tempo});
+  return out;
+}
+
+// The beats as the tool finds them in a file: read, not pushed.
+std::vector<Beat> readBeats(const std::vector<float>& samples) {
+  TemporaryDirectory dir;
+  NodeSession::Options network;
+  network.workDir = dir.path();
+  Settings settings;
+  settings.frontEnd = frontEndSettings(FrontEndChoice(), settings.rate, settings.hop);
+  NodeSession session(std::make_unique<MemoryReader>(samples, 2, 44100), settings, network);
+  BeatPicker picker(settings, BeatPicker::Options());
+  std::vector<BeatEvent> events;
+  while (session.next())
+    if (auto beat = picker.pick(session)) events.push_back(*beat);
+  return frames(events);
+}
+
+class LiveTrackerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { loadPlugin(defaultPluginPath()); }
+  static Settings defaultSettings() {
+    Settings s;
+    s.frontEnd = frontEndSettings(FrontEndChoice(), s.rate, s.hop);
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST_F(LiveTrackerTest, AnyBlockSizeGivesTheBeatsOfTheWholeFile) {
+  const std::vector<float> samples = stereoClicks(123.0, 14.0);
+  const std::vector<Beat> expected = readBeats(samples);
+  ASSERT_GT(expected.size(), 15u);
+  for (std::size_t block :
+       {std::size_t{1}, std::size_t{7}, std::size_t{4099}, samples.size() / 2}) {
+    LiveTracker tracker(44100, 2, defaultSettings(), LiveTracker::Options());
+    std::vector<BeatEvent> beats;
+    for (std::size_t at = 0; at < samples.size() / 2; at += block)
+      tracker.process(&samples[at * 2], std::min(block, samples.size() / 2 - at), beats);
+    tracker.finish(beats);
+    EXPECT_EQ(frames(beats), expected) << "blocks of " << block;
+    EXPECT_NEAR(tracker.seconds(), 14.0, 0.01);
+    EXPECT_THROW(tracker.process(samples.data(), 1, beats), std::logic_error);
+  }
+}
+
+TEST_F(LiveTrackerTest, FeaturesComeForEveryFrameWithTheNodesSizes) {
+  LiveTracker::Options options;
+  options.features = true;
+  LiveTracker tracker(44100, 2, defaultSettings(), options);
+  const std::vector<float> samples = stereoClicks(100.0, 6.0);
+  std::vector<BeatEvent> beats;
+  tracker.process(samples.data(), samples.size() / 2, beats);
+  tracker.finish(beats);
+  std::vector<FrameFeatures> features;
+  tracker.takeFeatures(features);
+  ASSERT_EQ(static_cast<std::int64_t>(features.size()), tracker.frames());
+  const auto [shortest, end] = tracker.patternIntervals();
+  EXPECT_EQ(features.back().pattern.size(), static_cast<std::size_t>(end - shortest));
+  EXPECT_EQ(features.back().onset.size(), 64u);
+  EXPECT_EQ(features.back().chroma.size(), 12u);
+  EXPECT_DOUBLE_EQ(features[100].time, 1.0);
+  EXPECT_NEAR(features.back().tempo, 100.0, 4.0);
+  tracker.takeFeatures(features);
+  EXPECT_EQ(static_cast<std::int64_t>(features.size()), tracker.frames());  // taken once
+}
+
+TEST(SettingsCheck, NamesTheBadValueAndWhatIsAllowed) {
+  Settings s;
+  s.hop = 600;
+  try {
+    checkSettings(s);
+    FAIL() << "hop above the frame accepted";
+  } catch (const SettingError& e) {
+    EXPECT_STREQ(e.what(), "hop 600: expected 1..512");
+  }
+  s = Settings();
+  s.rate = 4000;
+  s.maxBpm = 1000;
+  EXPECT_THROW(checkSettings(s), SettingError);  // an interval shorter than 6 frames
+  s = Settings();
+  s.threshold = NAN;
+  EXPECT_THROW(checkSettings(s), SettingError);
+  EXPECT_NO_THROW(checkSettings(Settings()));
+  FrontEndChoice choice;
+  choice.name = "loud";
+  EXPECT_THROW(frontEndSettings(choice, 16000, 160), SettingError);
+  choice = FrontEndChoice();
+  choice.name = "none";
+  choice.gateDb.reset();
+  EXPECT_FALSE(frontEndSettings(choice, 16000, 160));
+}

@@ -1,0 +1,57 @@
+#include "tracking/beats/BeatPicker.h"
+
+#include "tracking/SettingError.h"
+#include "tracking/network/NodeSession.h"
+
+namespace vesk_tracking {
+
+using vesk_conditioning::OffBeatCorrector;
+
+const char* afterNodeNames() {
+  return "none, phase";
+}
+
+BeatPicker::BeatPicker(const Settings& s, const Options& o) : timeBase(s), allBeats(o.allBeats) {
+  if (o.afterNode == "phase") {
+    corrector.emplace(OffBeatCorrector::Settings(), static_cast<std::size_t>(s.frame / 2 + 1),
+                      1.0 / timeBase.frameSeconds(), static_cast<double>(s.rate) / s.frame);
+  } else if (o.afterNode != "none") {
+    throw SettingError("unknown stage after the node '" + o.afterNode +
+                       "' (allowed: " + afterNodeNames() + ")");
+  }
+}
+
+std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
+  double tempo = 0.0, interval = 0.0;
+  if (corrector) {
+    // The stage after the node decides which beats are reported, and when;
+    // it sees every frame.
+    const bool nodeBeat = session.beat();
+    const bool nodeReliable = nodeBeat && session.tempo() > 0.0f;
+    const OffBeatCorrector::Beat beat =
+        corrector->process(session.spectrum(), nodeBeat, nodeReliable, session.intervalFrames());
+    if (beat.due) {
+      interval = timeBase.span(beat.intervalFrames);
+      tempo = 60.0 / interval;
+    } else if (!(nodeBeat && !nodeReliable && allBeats)) {
+      return std::nullopt;
+    }
+  } else {
+    if (!session.beat()) return std::nullopt;
+    tempo = session.tempo();
+    if (tempo > 0.0)
+      interval = timeBase.span(session.intervalFrames());
+    else if (!allBeats)
+      return std::nullopt;
+  }
+  BeatEvent event;
+  event.frame = session.frame();
+  event.time = timeBase.beatTime(event.frame);
+  event.tempo = tempo;
+  event.interval = interval;
+  event.reliable = tempo > 0.0;
+  event.confidence = session.confidence();
+  return event;
+}
+
+}  // namespace vesk_tracking

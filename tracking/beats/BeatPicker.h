@@ -1,0 +1,47 @@
+#ifndef VESK_TRACKING_BEATPICKER_H
+#define VESK_TRACKING_BEATPICKER_H
+
+#include <optional>
+#include <string>
+
+#include "conditioning/OffBeatCorrector.h"
+#include "tracking/Settings.h"
+#include "tracking/beats/BeatEvent.h"
+#include "tracking/beats/TimeBase.h"
+
+namespace vesk_tracking {
+
+class NodeSession;
+
+// Which frames report a beat, with what tempo: the node's own decision, or
+// that of the stage after the node ("phase": the off-beat corrector). Every
+// host picks its beats here, so that the tool, the bindings and the plug-in
+// report the same beats at the same times.
+class BeatPicker {
+ public:
+  struct Options {
+    std::string afterNode = defaults::kAfterNode;  // "phase" or "none"
+    bool allBeats = false;                         // also the beats below the threshold (tempo 0)
+  };
+
+  // Throws SettingError for an unknown stage name.
+  BeatPicker(const Settings& settings, const Options& options);
+
+  // The beat that the frame `session` has just computed reports, if any
+  // (its `file` left empty).
+  std::optional<BeatEvent> pick(const NodeSession& session);
+
+  const TimeBase& time() const { return timeBase; }
+
+ private:
+  TimeBase timeBase;
+  bool allBeats;
+  std::optional<vesk_conditioning::OffBeatCorrector> corrector;
+};
+
+// The names of the stages after the node, for messages: "none, phase".
+const char* afterNodeNames();
+
+}  // namespace vesk_tracking
+
+#endif
