@@ -4,11 +4,14 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "tests/tracking/MemoryReader.h"
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
+#include "tracking/network/ConsoleMute.h"
 #include "tracking/network/NodeSession.h"
 #include "tracking/network/PluginLoader.h"
 #include "tracking/network/WorkingDirectory.h"
@@ -136,4 +139,20 @@ TEST(SettingsCheck, NamesTheBadValueAndWhatIsAllowed) {
   choice.name = "none";
   choice.gateDb.reset();
   EXPECT_FALSE(frontEndSettings(choice, 16000, 160));
+}
+
+TEST(ConsoleMute, NestedMutesSilenceUntilTheLastIsReleased) {
+  std::ostringstream seen;
+  std::streambuf* real = std::cout.rdbuf(seen.rdbuf());
+  {
+    ConsoleMute outer;
+    {
+      ConsoleMute inner;
+      std::cout << "a";
+    }
+    std::cout << "b";
+  }
+  std::cout << "c";
+  std::cout.rdbuf(real);
+  EXPECT_EQ(seen.str(), "c");
 }
