@@ -269,11 +269,11 @@ TEST_F(EndToEnd, ErrorsAreClearAndLeaveNoOutputFiles) {
 TEST_F(EndToEnd, NodeFilesGoToTheLogDirectoryAndNodeLinesWhereAsked) {
   writeClickTrack(path("l.wav"), kWav16, 16000, 1, 120, 0.3, 10);
   ToolRun run = runTool({"--log-dir", "logs", "--node-output", "node.txt", "--format", "json",
-                         "--beats", "l.txt", "l.wav"},
+                         "--after-node", "none", "--beats", "l.txt", "l.wav"},
                         dir.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::vector<double> beats = numbersPerLine(readFile(path("l.txt")));
-  // One beat-log line per reliable beat, and the engine's diagnostic files.
+  // One beat-log line per reliable beat of the node, and the engine's diagnostic files.
   EXPECT_EQ(lines(readFile(path("logs/bt_quendabt.dat"))).size(), beats.size());
   EXPECT_TRUE(std::filesystem::exists(path("logs/bt_melfilterbank.dat")));
   EXPECT_GT(std::filesystem::file_size(path("logs/bt_melfilterbank.dat")), 0u);
