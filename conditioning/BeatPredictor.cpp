@@ -25,7 +25,8 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
       logNow(binCount),
       weight(binCount, 1.0f),
       score(3 * kLongestInterval + 8, 0.0),
-      future(2 * kLongestInterval + 8, 0.0) {
+      future(2 * kLongestInterval + 8, 0.0),
+      weights(2 * kLongestInterval + 1, 0.0) {
   if (bins < 2 || !(frameRate > 0.0) || !(binHz > 0.0) || !(s.tightness > 0.0) ||
       !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) || !(s.expectWidth > 0.0) ||
       !(s.bridgeSeconds >= 0.0) || !(s.weightHz >= 0.0) ||
@@ -47,15 +48,24 @@ double BeatPredictor::scoreOf(long f) const {
 double BeatPredictor::bestPast(long at) const {
   // The best earlier score, weighted by how near its distance is to one
   // interval on a log scale: half and double the interval are the limits.
-  const double tau = interval;
   double best = 0.0;
-  for (long d = std::max(1L, std::lround(tau / 2)); d <= 2 * interval; ++d) {
+  const long first = std::max(1L, std::lround(interval / 2.0));
+  for (long d = first; d <= 2 * interval; ++d) {
     const double v = scoreOf(at - d);
     if (v <= best) continue;  // the weight is at most 1
-    const double x = settings.tightness * std::log(d / tau);
-    best = std::max(best, v * std::exp(-0.5 * x * x));
+    best = std::max(best, v * weights[static_cast<std::size_t>(d)]);
   }
   return best;
+}
+
+void BeatPredictor::setInterval(int frames) {
+  if (frames == interval) return;
+  interval = frames;
+  const double tau = interval;
+  for (long d = 1; d <= 2 * interval; ++d) {
+    const double x = settings.tightness * std::log(static_cast<double>(d) / tau);
+    weights[static_cast<std::size_t>(d)] = std::exp(-0.5 * x * x);
+  }
 }
 
 void BeatPredictor::predict() {
@@ -112,7 +122,7 @@ BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool re
   silentFrames = power == 0.0f ? silentFrames + 1 : 0;
   if (silentFrames >= silentLimit) lastBeat = nextBeat = predictAt = -1;  // the beat is gone
   if (reliableBeat) lastReliable = frame;
-  if (intervalFrames >= 2 && intervalFrames <= kLongestInterval) interval = intervalFrames;
+  if (intervalFrames >= 2 && intervalFrames <= kLongestInterval) setInterval(intervalFrames);
 
   score[static_cast<std::size_t>(frame) % score.size()] =
       (1.0 - settings.pastWeight) * onset +
@@ -127,8 +137,8 @@ BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool re
 
     // Never a beat in digital silence: the music must have sounded within
     // half an interval (a click track is silent between its clicks).
-    beat.due = lastReliable >= 0 && frame - lastReliable <= bridgeFrames &&
-               silentFrames <= interval / 2;
+    beat.due =
+        lastReliable >= 0 && frame - lastReliable <= bridgeFrames && silentFrames <= interval / 2;
     beat.intervalFrames = interval;
   }
   if (nextBeat < 0 && (predictAt < 0 || frame >= predictAt)) predict();

@@ -52,14 +52,16 @@ class BeatPredictor {
   double scoreOf(long f) const;
   double bestPast(long at) const;
   void predict();
+  void setInterval(int frames);
 
   Settings settings;
   std::size_t bins;
   std::vector<float> lastLog, logNow, weight;
-  std::vector<double> score;   // ring of cumulative scores per frame
-  std::vector<double> future;  // scores continued past the present, for a prediction
+  std::vector<double> score;    // ring of cumulative scores per frame
+  std::vector<double> future;   // scores continued past the present, for a prediction
+  std::vector<double> weights;  // of a past score by its distance, for the interval
   long frame = -1;
-  double onsetMean = 0.0;  // of the onset energy, recent frames
+  double onsetMean = 0.0;        // of the onset energy, recent frames
   long silentFrames = 1L << 30;  // frames of digital silence up to now: all, at the start
   long lastReliable = -1000000;
   long bridgeFrames;
