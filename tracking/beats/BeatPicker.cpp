@@ -61,10 +61,12 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   BeatEvent event;
   event.frame = session.frame();
   event.time = timeBase.beatTime(event.frame);
-  if (predictor && event.reliable) event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
   event.tempo = tempo;
   event.interval = interval;
   event.reliable = tempo > 0.0;
+  // The predictor's beats lie on rising onsets, a little before the beat.
+  if (predictor && event.reliable)
+    event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
   event.confidence = session.confidence();
   return event;
 }
