@@ -65,8 +65,7 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   event.interval = interval;
   event.reliable = tempo > 0.0;
   // The predictor's beats lie on rising onsets, a little before the beat.
-  if (predictor && event.reliable)
-    event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
+  if (predictor && event.reliable) event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
   event.confidence = session.confidence();
   return event;
 }
