@@ -24,7 +24,15 @@ const char* const kOutputs[] = {"beats", "all-beats", "tempo", "confidence",
 struct Ran {
   int exitCode = -1;
   std::string out;
+  std::string err;  // of the host, for failure messages
 };
+
+std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // Runs a shell command and captures its standard output.
 Ran shell(const std::string& command) {
@@ -42,8 +50,13 @@ Ran shell(const std::string& command) {
 // vamp-simple-host with the plug-in of this build and nothing else. A
 // sanitised plug-in needs its run-time library loaded before the host.
 Ran host(const std::string& args) {
-  return shell(std::string("env VAMP_PATH=") + VESK_VAMP_FOLDER + " " + VESK_HOST_ENV + " " +
-               kHost + " " + args + " 2>/dev/null");
+  char errors[] = "/tmp/vamp-host-err-XXXXXX";
+  ::close(::mkstemp(errors));
+  Ran r = shell(std::string("env VAMP_PATH=") + VESK_VAMP_FOLDER + " " + VESK_HOST_ENV + " " +
+                kHost + " " + args + " 2>" + errors);
+  r.err = readText(errors);
+  ::unlink(errors);
+  return r;
 }
 
 std::vector<std::string> lines(const std::string& text) {
@@ -58,7 +71,7 @@ std::vector<std::string> lines(const std::string& text) {
 // as vesk-beat --beats prints them.
 std::vector<std::string> hostBeats(const std::string& file) {
   const Ran r = host("vesk-music:beattracker:beats " + file);
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
   std::vector<std::string> out;
   for (const std::string& line : lines(r.out)) {
     char text[32];
@@ -74,10 +87,7 @@ std::vector<std::string> toolBeats(const std::string& file, const std::string& f
                   " > /dev/null 2>&1")
                 .exitCode,
             0);
-  std::ifstream in(beats);
-  std::stringstream text;
-  text << in.rdbuf();
-  return lines(text.str());
+  return lines(readText(beats));
 }
 
 class SimpleHost : public ::testing::Test {
@@ -101,12 +111,10 @@ TEST_F(SimpleHost, ListsThePluginAndItsOutputs) {
   // Categories and RDF come from the files beside the library.
   EXPECT_NE(host("--list-by-category").out.find("Time|Tempo|vesk-music:beattracker:"),
             std::string::npos);
-  std::ifstream rdf(std::string(VESK_VAMP_FOLDER) + "/vesk-music.n3");
-  std::stringstream text;
-  text << rdf.rdbuf();
+  const std::string rdf = readText(std::string(VESK_VAMP_FOLDER) + "/vesk-music.n3");
   for (const char* output : kOutputs)
-    EXPECT_TRUE(std::regex_search(text.str(),
-                                  std::regex(std::string("vamp:identifier +\"") + output + "\"")))
+    EXPECT_TRUE(
+        std::regex_search(rdf, std::regex(std::string("vamp:identifier +\"") + output + "\"")))
         << output;
 }
 
@@ -114,7 +122,7 @@ TEST_F(SimpleHost, EveryOutputRunsOnTheDemoClip) {
   // 24.12 s: about 2412 frames, 40 reliable beats (README).
   for (const char* output : kOutputs) {
     const Ran r = host(std::string("vesk-music:beattracker:") + output + " " + VESK_DEMO_CLIP);
-    EXPECT_EQ(r.exitCode, 0) << output;
+    EXPECT_EQ(r.exitCode, 0) << output << ": " << r.err;
     const std::size_t count = lines(r.out).size();
     if (std::string(output) == "beats" || std::string(output) == "tempo")
       EXPECT_NEAR(static_cast<double>(count), 40.0, 3.0) << output;
