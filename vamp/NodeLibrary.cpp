@@ -35,7 +35,7 @@ std::string load() {
     vesk_tracking::loadPlugin(path);
     return {};
   } catch (const vesk_tracking::PluginError& e) {
-    return e.what();
+    return std::string("cannot load the node's library: ") + e.what();
   }
 }
 

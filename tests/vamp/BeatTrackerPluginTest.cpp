@@ -167,6 +167,9 @@ TEST(BeatTrackerPlugin, InitialiseRefusesWhatTheTrackerCannotUseAndSaysWhy) {
   EXPECT_NE(initialiseMessage(*std::make_unique<BeatTrackerPlugin>(44100.5f), 1, 1024, 1024)
                 .find("input sample rate 44100.5"),
             std::string::npos);
+  EXPECT_NE(initialiseMessage(*std::make_unique<BeatTrackerPlugin>(1.0f), 1, 1024, 1024)
+                .find("cannot resample from 1 Hz to 16000 Hz"),
+            std::string::npos);
 
   // Every value of the lists is one the tracker takes.
   for (float frontEnd = 0; frontEnd < 4; ++frontEnd) {
