@@ -15,7 +15,7 @@ if [ "${1:-}" = "--eval" ]; then
     python3-scipy python3-matplotlib python3-mido hyperfine sox valgrind time)
 fi
 if [ "${1:-}" = "--screenshot" ]; then
-  packages+=(sonic-visualiser xvfb xauth x11-apps imagemagick)
+  packages+=(sonic-visualiser xvfb xauth imagemagick)
 fi
 missing=()
 for p in "${packages[@]}"; do
