@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project builds, tests and evaluates with.
-# Run as root (or through sudo). Pass --eval to add the evaluation tools.
+# Run as root (or through sudo). Pass --eval to add the evaluation tools,
+# --screenshot for what scripts/vamp-screenshot.sh needs.
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then
   exec sudo "$0" "$@"
 fi
 packages=(build-essential cmake ninja-build pkg-config
   libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsoxr-dev
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3)
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3
+  vamp-plugin-sdk vamp-examples)
 if [ "${1:-}" = "--eval" ]; then
   packages+=(fluidsynth fluid-soundfont-gm aubio-tools python3-mir-eval python3-numpy
     python3-scipy python3-matplotlib python3-mido hyperfine sox valgrind time)
+fi
+if [ "${1:-}" = "--screenshot" ]; then
+  packages+=(sonic-visualiser xvfb xauth imagemagick)
 fi
 missing=()
 for p in "${packages[@]}"; do
