@@ -59,7 +59,7 @@ const std::vector<std::string>& frontEndNames() {
 }
 
 const std::vector<std::string>& afterNodeChoices() {
-  static const std::vector<std::string> names{"none", "phase"};
+  static const std::vector<std::string> names{"none", "phase", "predict"};
   return names;
 }
 
@@ -112,8 +112,9 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
                "whitened then log",
                "", 0.0f, static_cast<float>(frontEndNames().size() - 1), initial.frontEnd, true),
       describe("after_node", "Stage after the node",
-               "none: the node's beats as they are; phase: beats moved half an interval when "
-               "the bass onsets lie on the node's off-beat, kept through short dips",
+               "none: the node's beats as they are; phase: the node's beats, moved half an "
+               "interval when the bass onsets lie on its off-beat; predict: beats placed on the "
+               "onsets at the node's interval, each predicted half a beat ahead",
                "", 0.0f, static_cast<float>(afterNodeChoices().size() - 1), initial.afterNode,
                true),
       describe("rate", "Processing rate", "The input is resampled to this rate", "Hz",

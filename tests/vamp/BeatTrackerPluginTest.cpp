@@ -9,11 +9,13 @@
 #include <iostream>
 #include <sstream>
 
+#include "tracking/Settings.h"
 #include "vamp/PluginOutputs.h"
 
 using Vamp::Plugin;
 using Vamp::RealTime;
 using vesk_vamp::BeatTrackerPlugin;
+namespace defaults = vesk_tracking::defaults;
 
 namespace {
 
@@ -171,11 +173,17 @@ TEST(BeatTrackerPlugin, InitialiseRefusesWhatTheTrackerCannotUseAndSaysWhy) {
                 .find("cannot resample from 1 Hz to 16000 Hz"),
             std::string::npos);
 
-  // Every value of the lists is one the tracker takes.
+  // Every value of the lists is one the tracker takes, and the defaults are the tool's.
+  for (const Plugin::ParameterDescriptor& d : BeatTrackerPlugin(16000).getParameterDescriptors())
+    if (d.isQuantized && !d.valueNames.empty()) {
+      ASSERT_LT(d.defaultValue, static_cast<float>(d.valueNames.size())) << d.identifier;
+      EXPECT_EQ(d.valueNames[static_cast<std::size_t>(d.defaultValue)],
+                d.identifier == "front_end" ? defaults::kFrontEnd : defaults::kAfterNode);
+    }
   for (float frontEnd = 0; frontEnd < 4; ++frontEnd) {
     BeatTrackerPlugin accepted(16000);
     accepted.setParameter("front_end", frontEnd);
-    accepted.setParameter("after_node", frontEnd < 2 ? frontEnd : 1.0f);
+    accepted.setParameter("after_node", frontEnd < 3 ? frontEnd : 2.0f);
     EXPECT_EQ(initialiseMessage(accepted, 1, 160, 160), "accepted") << frontEnd;
     EXPECT_EQ(accepted.getParameter("front_end"), frontEnd);
   }
