@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <stdexcept>
-
-#include "conditioning/FastLog.h"
 
 namespace vesk_conditioning {
 
@@ -13,47 +10,45 @@ namespace {
 // A second and a half of digital silence (longer than any beat interval,
 // so that the gaps between clicks do not count) ends the beat.
 constexpr double kForgetSeconds = 1.5;
-// The longest interval the ring serves, in frames: three of them are kept.
+// The longest interval the ring serves, in frames.
 constexpr long kLongestInterval = 600;
+// Frames of score kept: a power of two above three of the longest intervals,
+// so that a frame's place in the ring is a mask.
+constexpr std::size_t kScoreFrames = 2048;
+static_assert(kScoreFrames >= 3 * kLongestInterval + 8 && (kScoreFrames & (kScoreFrames - 1)) == 0,
+              "the score ring holds three intervals and is a power of two");
 }  // namespace
 
 BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double frameRate,
                              double binHz)
     : settings(s),
-      bins(binCount),
-      lastLog(binCount, 0.0f),
-      logNow(binCount),
-      weight(binCount, 1.0f),
-      score(3 * kLongestInterval + 8, 0.0),
+      onsets(s.onsets, binCount, binHz),
+      score(kScoreFrames, 0.0),
       future(2 * kLongestInterval + 8, 0.0),
       weights(2 * kLongestInterval + 1, 0.0) {
-  if (bins < 2 || !(frameRate > 0.0) || !(binHz > 0.0) || !(s.tightness > 0.0) ||
-      !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) || !(s.expectWidth > 0.0) ||
-      !(s.bridgeSeconds >= 0.0) || !(s.weightHz >= 0.0) ||
-      !(s.floorDecay >= 0.0 && s.floorDecay < 1.0) || !(s.floorRatio >= 0.0))
-    throw std::invalid_argument("BeatPredictor: bins, rates and settings out of range");
+  if (!(frameRate > 0.0) || !(s.tightness > 0.0) || !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) ||
+      !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0))
+    throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
   bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
   silentLimit = static_cast<long>(kForgetSeconds * frameRate);
-  if (s.weightHz > 0.0)
-    for (std::size_t k = 0; k < bins; ++k)
-      weight[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / s.weightHz));
-}
-
-double BeatPredictor::scoreOf(long f) const {
-  if (f < 0 || frame - f >= static_cast<long>(score.size())) return 0.0;
-  if (f > frame) return future[static_cast<std::size_t>(f - frame - 1)];
-  return score[static_cast<std::size_t>(f) % score.size()];
 }
 
 double BeatPredictor::bestPast(long at) const {
   // The best earlier score, weighted by how near its distance is to one
   // interval on a log scale: half and double the interval are the limits.
+  // Distances shorter than `ahead` reach a score continued past the present.
   double best = 0.0;
   const long first = std::max(1L, std::lround(interval / 2.0));
-  for (long d = first; d <= 2 * interval; ++d) {
-    const double v = scoreOf(at - d);
-    if (v <= best) continue;  // the weight is at most 1
-    best = std::max(best, v * weights[static_cast<std::size_t>(d)]);
+  const long last = 2L * interval;
+  const long ahead = at - frame;
+  long d = first;
+  for (; d <= last && d < ahead; ++d) {
+    const double v = future[static_cast<std::size_t>(ahead - d - 1)];
+    if (v > best) best = std::max(best, v * weights[static_cast<std::size_t>(d)]);  // weight <= 1
+  }
+  for (; d <= last && at - d >= 0; ++d) {
+    const double v = score[static_cast<std::size_t>(at - d) & (kScoreFrames - 1)];
+    if (v > best) best = std::max(best, v * weights[static_cast<std::size_t>(d)]);
   }
   return best;
 }
@@ -97,34 +92,19 @@ void BeatPredictor::predict() {
 
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,
                                            int intervalFrames) {
-  ++frame;
-  // Onset energy: the weighted rise of the log magnitudes.
-  const float* xy = reinterpret_cast<const float*>(x);
-  float* now = logNow.data();
-  float power = 0.0f;
-  for (std::size_t k = 0; k < bins; ++k) {
-    const float p = xy[2 * k] * xy[2 * k] + xy[2 * k + 1] * xy[2 * k + 1];
-    now[k] = p <= std::numeric_limits<float>::max() ? p : 0.0f;
-    power += now[k];
-  }
-  for (std::size_t k = 0; k < bins; ++k) now[k] = 0.5f * logAtLeastOne(1.0f + 1e6f * now[k]);
-  double onset = 0.0;
-  for (std::size_t k = 0; k < bins; ++k) {
-    const float up = now[k] - lastLog[k];
-    onset += weight[k] * (up > 0.0f ? up : 0.0f);
-  }
-  std::copy(now, now + bins, lastLog.data());
-  // Only what rises above the recent mean counts: steady noise or a dense
-  // texture rises a little on every frame and would blur the score.
-  onsetMean = settings.floorDecay * onsetMean + (1.0 - settings.floorDecay) * onset;
-  onset = std::max(0.0, onset - settings.floorRatio * onsetMean);
+  return process(onsets.process(x), reliableBeat, intervalFrames);
+}
 
-  silentFrames = power == 0.0f ? silentFrames + 1 : 0;
+BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool reliableBeat,
+                                           int intervalFrames) {
+  ++frame;
+  const double onset = value.energy;
+  silentFrames = value.sounding ? 0 : silentFrames + 1;
   if (silentFrames >= silentLimit) lastBeat = nextBeat = predictAt = -1;  // the beat is gone
   if (reliableBeat) lastReliable = frame;
   if (intervalFrames >= 2 && intervalFrames <= kLongestInterval) setInterval(intervalFrames);
 
-  score[static_cast<std::size_t>(frame) % score.size()] =
+  score[static_cast<std::size_t>(frame) & (kScoreFrames - 1)] =
       (1.0 - settings.pastWeight) * onset +
       (interval > 0 ? settings.pastWeight * bestPast(frame) : 0.0);
 

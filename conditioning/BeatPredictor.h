@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "conditioning/OnsetEnergy.h"
+
 namespace vesk_conditioning {
 
 // A stage after the beat tracker that places the beats itself, at the
@@ -25,9 +27,7 @@ class BeatPredictor {
     double pastWeight = 0.9;     // share of the past score in the cumulative score
     double expectWidth = 0.5;    // spread, in intervals, of where the next beat is expected
     double bridgeSeconds = 8.0;  // beats go on this long after the tracker's last reliable one
-    double weightHz = 1000.0;    // onsets weighted by 1 / (1 + f / weightHz); 0: all bins alike
-    double floorDecay = 0.995;   // per frame, of the mean onset energy
-    double floorRatio = 1.5;     // onset energy below this share of its mean counts as none
+    OnsetEnergy::Settings onsets;
   };
   // The beats are placed on the frames where onsets rise, which the time of a
   // frame's beat (a hop and a quarter window before the frame's end) puts
@@ -47,21 +47,21 @@ class BeatPredictor {
   // reported a reliable beat on it, and the interval it measures (frames,
   // 0 before any). Returns the beat to report on this frame, if any.
   Beat process(const std::complex<float>* spectrum, bool reliableBeat, int intervalFrames);
+  // The same with the frame's onset energy computed by the host (an
+  // OnsetEnergy of settings.onsets fed every frame's spectrum).
+  Beat process(const OnsetEnergy::Value& onset, bool reliableBeat, int intervalFrames);
 
  private:
-  double scoreOf(long f) const;
   double bestPast(long at) const;
   void predict();
   void setInterval(int frames);
 
   Settings settings;
-  std::size_t bins;
-  std::vector<float> lastLog, logNow, weight;
+  OnsetEnergy onsets;
   std::vector<double> score;    // ring of cumulative scores per frame
   std::vector<double> future;   // scores continued past the present, for a prediction
   std::vector<double> weights;  // of a past score by its distance, for the interval
   long frame = -1;
-  double onsetMean = 0.0;        // of the onset energy, recent frames
   long silentFrames = 1L << 30;  // frames of digital silence up to now: all, at the start
   long lastReliable = -1000000;
   long bridgeFrames;

@@ -33,6 +33,7 @@ LiveTracker::LiveTracker(int sampleRate, int channelCount, const Settings& s, co
   network.readAhead = false;  // the host hands the audio over in its own thread
   network.vectors = o.features;
   network.log = false;
+  network.onsets = picker.usesOnsets();
   if (o.workDir.empty()) privateDir = std::make_unique<TemporaryDirectory>("vesk-track");
   network.workDir = o.workDir.empty() ? privateDir->path() : o.workDir;
   session = std::make_unique<NodeSession>(std::move(input), s, network);

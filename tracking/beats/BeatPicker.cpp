@@ -29,8 +29,11 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   double tempo = 0.0, interval = 0.0;
   if (predictor) {
     const bool nodeReliable = session.beat() && session.tempo() > 0.0f;
+    // The onset energy comes with the frame when the host computed it there.
+    const vesk_conditioning::OnsetEnergy::Value* onset = session.onset();
     const vesk_conditioning::BeatPredictor::Beat beat =
-        predictor->process(session.spectrum(), nodeReliable, session.intervalFrames());
+        onset ? predictor->process(*onset, nodeReliable, session.intervalFrames())
+              : predictor->process(session.spectrum(), nodeReliable, session.intervalFrames());
     if (beat.due) {
       interval = timeBase.span(beat.intervalFrames);
       tempo = 60.0 / interval;

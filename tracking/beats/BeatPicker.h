@@ -34,6 +34,9 @@ class BeatPicker {
   std::optional<BeatEvent> pick(const NodeSession& session);
 
   const TimeBase& time() const { return timeBase; }
+  // The stage weighs each frame's onset energy: a host that computes it with
+  // the frames (NodeSession::Options::onsets) spares the node's thread.
+  bool usesOnsets() const { return predictor.has_value(); }
 
  private:
   TimeBase timeBase;

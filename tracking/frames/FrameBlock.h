@@ -5,12 +5,15 @@
 #include <cstddef>
 #include <vector>
 
+#include "conditioning/OnsetEnergy.h"
+
 namespace vesk_tracking {
 
 // Consecutive analysis frames, ready to be handed to the network: for each,
 // the window of samples (one row of `frameLength` per channel, row-major),
 // its spectrum (bins 0 .. frameLength/2) and how many new input samples per
-// channel it brought (the hop; fewer in a last, partial hop). Plain data, so
+// channel it brought (the hop; fewer in a last, partial hop), and its onset
+// energy when the frame format asks for it. Plain data, so
 // that it may be filled in one thread and read in another. The vectors keep
 // their size when a block is reused: only the first `frames` entries count.
 struct FrameBlock {
@@ -18,6 +21,7 @@ struct FrameBlock {
   std::vector<float> audio;
   std::vector<std::complex<float>> spectra;
   std::vector<int> newSamples;
+  std::vector<vesk_conditioning::OnsetEnergy::Value> onsets;
 };
 
 }  // namespace vesk_tracking

@@ -50,6 +50,9 @@ FrameMaker::FrameMaker(int channels, const FrameFormat& format)
       power += weights[static_cast<std::uint64_t>(j)] * weights[static_cast<std::uint64_t>(j)];
     frontEnd.emplace(*format.frontEnd, static_cast<std::size_t>(bins()), format.rate, power);
   }
+  if (format.onsets)
+    onsets.emplace(*format.onsets, static_cast<std::size_t>(bins()),
+                   static_cast<double>(format.rate) / frameLength);
 }
 
 FrameMaker::~FrameMaker() {
@@ -93,6 +96,7 @@ void FrameMaker::cutFrame(std::size_t take, FrameBlock& block) {
     block.audio.resize((f + 1) * floats);
     block.spectra.resize((f + 1) * binCount);
     block.newSamples.resize(f + 1);
+    block.onsets.resize(f + 1);
   }
   const std::size_t keep = static_cast<std::size_t>(frameLength - hop);
   float* audio = &block.audio[f * floats];
@@ -123,6 +127,7 @@ void FrameMaker::cutFrame(std::size_t take, FrameBlock& block) {
     out[k] =
         std::complex<float>(static_cast<float>(spectrum[k][0]), static_cast<float>(spectrum[k][1]));
   if (frontEnd) frontEnd->process(out);
+  if (onsets) block.onsets[f] = onsets->process(out);
   block.newSamples[f] = static_cast<int>(take);
   block.frames = f + 1;
 }

@@ -8,6 +8,7 @@
 
 #include <fftw3.h>
 
+#include "conditioning/OnsetEnergy.h"
 #include "conditioning/SpectrumConditioner.h"
 
 #include "tracking/frames/FrameBlock.h"
@@ -20,8 +21,9 @@ struct FrameFormat {
   FrameFormat() = default;
   FrameFormat(int length, int hop, WindowFunction::Type window,
               std::optional<vesk_conditioning::ConditionerSettings> frontEnd = std::nullopt,
-              int rate = 16000)
-      : length(length), hop(hop), window(window), frontEnd(frontEnd), rate(rate) {}
+              int rate = 16000,
+              std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets = std::nullopt)
+      : length(length), hop(hop), window(window), frontEnd(frontEnd), rate(rate), onsets(onsets) {}
 
   int length = 0;  // samples per window (the node's frame length N)
   int hop = 0;     // new samples per frame, 1 .. length
@@ -29,6 +31,8 @@ struct FrameFormat {
   // What the spectrum goes through before the node sees it; none: the plain spectrum.
   std::optional<vesk_conditioning::ConditionerSettings> frontEnd;
   int rate = 16000;  // processing rate, Hz, for the front end's band weights
+  // The onset energy of each conditioned spectrum, for the beat predictor; none: not computed.
+  std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
 };
 
 // Cuts samples at the processing rate into analysis frames and computes their
@@ -36,7 +40,8 @@ struct FrameFormat {
 // samples [f*hop, (f+1)*hop), zeros before the start and after the end. Its
 // spectrum: the channels are averaged, weighted by the window and transformed
 // (FFTW r2c, planned once at construction), then conditioned by the front
-// end when there is one. Used by one thread at a time.
+// end when there is one; its onset energy follows when asked for. Used by one
+// thread at a time.
 class FrameMaker {
  public:
   // Throws std::invalid_argument for no channel, a frame length below 2 or a
@@ -78,6 +83,7 @@ class FrameMaker {
   fftw_complex* spectrum = nullptr;
   fftw_plan plan = nullptr;
   std::optional<vesk_conditioning::SpectrumConditioner> frontEnd;
+  std::optional<vesk_conditioning::OnsetEnergy> onsets;
 };
 
 }  // namespace vesk_tracking

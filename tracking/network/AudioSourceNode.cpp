@@ -9,7 +9,10 @@ namespace vesk_tracking {
 AudioSourceNode::AudioSourceNode(const std::string& name, std::unique_ptr<AudioReader> reader,
                                  int processingRate, const FrameFormat& format, bool readAhead,
                                  const InputPipeline::Limits& limits)
-    : RL::BufferedNode(name, RL::ParameterSet()), rate(processingRate), hop(format.hop) {
+    : RL::BufferedNode(name, RL::ParameterSet()),
+      rate(processingRate),
+      hop(format.hop),
+      withOnsets(format.onsets.has_value()) {
   audioOutputID = addOutput("AUDIO");
   spectrumOutputID = addOutput("FFTAUDIO");
   inOrder = true;
@@ -52,6 +55,8 @@ void AudioSourceNode::calculate(int, int count, RL::Buffer&) {
   const std::size_t bins = spectrum->size();
   std::copy_n(&block->spectra[f * bins], bins, spectrum->data());
   delivered += block->newSamples[f];
+  if (withOnsets)
+    recentOnsets[static_cast<std::size_t>(count) % recentOnsets.size()] = block->onsets[f];
   // Both outputs of the frame are stored, whichever was asked for.
   (*outputs[audioOutputID].buffer)[count] = audio;
   (*outputs[spectrumOutputID].buffer)[count] = spectrum;

@@ -1,6 +1,7 @@
 #ifndef VESK_TRACKING_AUDIOSOURCENODE_H
 #define VESK_TRACKING_AUDIOSOURCENODE_H
 
+#include <array>
 #include <complex>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,12 @@ class AudioSourceNode : public RL::BufferedNode {
 
   void calculate(int outputID, int count, RL::Buffer& out) override;
 
+  // The onset energy of frame `count`, one of the last few computed (with
+  // `format.onsets` only).
+  const vesk_conditioning::OnsetEnergy::Value& onsetOf(int count) const {
+    return recentOnsets[static_cast<std::size_t>(count) % recentOnsets.size()];
+  }
+
  private:
   std::unique_ptr<InputPipeline> input;
   int rate;
@@ -60,6 +67,8 @@ class AudioSourceNode : public RL::BufferedNode {
   std::unique_ptr<MatrixRecycler<float>> audioFrames;
   std::unique_ptr<MatrixRecycler<std::complex<float>>> spectra;
   std::int64_t delivered = 0;
+  bool withOnsets;
+  std::array<vesk_conditioning::OnsetEnergy::Value, 8> recentOnsets{};
 };
 
 }  // namespace vesk_tracking

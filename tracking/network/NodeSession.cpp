@@ -43,9 +43,11 @@ auto framework(F f) -> decltype(f()) {
 }  // namespace
 
 NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
-    : workDir(o.workDir) {
+    : workDir(o.workDir), withOnsets(o.onsets) {
   framework([&] {
-    const FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate};
+    std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
+    if (o.onsets) onsets.emplace();
+    const FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate, onsets};
     source =
         std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate, format, o.readAhead);
     RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
@@ -146,6 +148,10 @@ float NodeSession::onsetStrength() const {
     for (float v : *onset) sum += v;
     return sum;
   });
+}
+
+const vesk_conditioning::OnsetEnergy::Value* NodeSession::onset() const {
+  return withOnsets ? &source->onsetOf(static_cast<int>(current)) : nullptr;
 }
 
 const std::complex<float>* NodeSession::spectrum() const {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "conditioning/OnsetEnergy.h"
 #include "node/host/Rill.h"
 #include "tracking/Settings.h"
 #include "tracking/input/AudioReader.h"
@@ -36,6 +37,7 @@ class NodeSession {
     bool vectors = false;   // the node's "VECTOR_FLAG": onset, pattern and chroma vectors
     bool log = false;       // the node's "LOG_FLAG": the engine's diagnostic files
     std::string workDir;    // where the node writes its beat log (and diagnostic files)
+    bool onsets = false;    // each frame's onset energy, for the beat predictor
   };
 
   // Throws TrackingError, AudioError or SettingError.
@@ -71,6 +73,9 @@ class NodeSession {
   // The beat intervals, in frames, of the pattern-matching vector's first
   // entry and one past its last.
   std::pair<int, int> patternIntervals() const;
+  // The onset energy of the spectrum the node was given (default settings),
+  // computed with the frames; null without Options::onsets.
+  const vesk_conditioning::OnsetEnergy::Value* onset() const;
   // The spectrum the node was given ("FFTAUDIO"), bins 0 .. N/2; valid until
   // the next frame.
   const std::complex<float>* spectrum() const;
@@ -91,6 +96,7 @@ class NodeSession {
   int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1, patternID = -1, chromaID = -1;
   int spectrumID = -1;
   std::pair<int, int> intervals;
+  bool withOnsets = false;
   std::int64_t current = -1;
   bool isBeat = false;
 };

@@ -70,6 +70,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   network.vectors = !job.plotPath.empty();
   network.log = !job.logDir.empty();
   network.workDir = network.log ? job.logDir : privateDir->path();
+  BeatPicker picker(settings, BeatPicker::Options{o.afterNode, o.allBeats});
+  network.onsets = picker.usesOnsets();
   NodeSession session(std::move(reader), settings, network);
 
   // Standard output first; the files are written when the input has ended.
@@ -90,7 +92,6 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   if (progressTerminal && session.expectedFrames() > 0)
     progress.emplace(progressTerminal, job.name, session.expectedFrames());
   const Pacer pacer(time.frameSeconds());
-  BeatPicker picker(settings, BeatPicker::Options{o.afterNode, o.allBeats});
   // The summary is counted as the beats come, so a live stream runs in bounded memory.
   SummaryCounter summary;
 

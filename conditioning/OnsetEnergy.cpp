@@ -1,0 +1,62 @@
+#include "conditioning/OnsetEnergy.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+#include "conditioning/FastLog.h"
+
+namespace vesk_conditioning {
+
+OnsetEnergy::OnsetEnergy(const Settings& s, std::size_t binCount, double binHz)
+    : settings(s),
+      bins(binCount),
+      lastLog(binCount, 0.0f),
+      logNow(binCount),
+      rises(binCount),
+      weight(binCount, 1.0f) {
+  if (bins < 2 || !(binHz > 0.0) || !(s.weightHz >= 0.0) ||
+      !(s.floorDecay >= 0.0 && s.floorDecay < 1.0) || !(s.floorRatio >= 0.0))
+    throw std::invalid_argument("OnsetEnergy: bins, bin width and settings out of range");
+  if (s.weightHz > 0.0)
+    for (std::size_t k = 0; k < bins; ++k)
+      weight[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / s.weightHz));
+}
+
+OnsetEnergy::Value OnsetEnergy::process(const std::complex<float>* x) {
+  // Each step in a loop of its own, which the compiler vectorises; the sum
+  // last, in a fixed order.
+  const float* xy = reinterpret_cast<const float*>(x);
+  float* now = logNow.data();
+  const std::size_t count = bins;
+  int sounding = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const float p = xy[2 * k] * xy[2 * k] + xy[2 * k + 1] * xy[2 * k + 1];
+    now[k] = p <= std::numeric_limits<float>::max() ? p : 0.0f;
+    sounding |= now[k] != 0.0f;
+  }
+  // log(1 + 10^6 |X|^2) / 2, about log(1000 |X|) for any audible bin.
+  for (std::size_t k = 0; k < count; ++k) now[k] = 0.5f * logAtLeastOne(1.0f + 1e6f * now[k]);
+  const float* last = lastLog.data();
+  const float* w = weight.data();
+  float* up = rises.data();
+  for (std::size_t k = 0; k < count; ++k) {
+    const float rise = now[k] - last[k];
+    up[k] = w[k] * (rise > 0.0f ? rise : 0.0f);
+  }
+  // Eight running sums, added in a fixed order: the same result on every
+  // machine, and no chain of dependent additions across all the bins.
+  float lanes[8] = {};
+  std::size_t k = 0;
+  for (; k + 8 <= count; k += 8)
+    for (std::size_t j = 0; j < 8; ++j) lanes[j] += up[k + j];
+  for (; k < count; ++k) lanes[0] += up[k];
+  double energy = 0.0;
+  for (float lane : lanes) energy += lane;
+  std::copy(now, now + count, lastLog.data());
+
+  mean = settings.floorDecay * mean + (1.0 - settings.floorDecay) * energy;
+  return {std::max(0.0, energy - settings.floorRatio * mean), sounding != 0};
+}
+
+}  // namespace vesk_conditioning

@@ -1,0 +1,44 @@
+#ifndef VESK_CONDITIONING_ONSETENERGY_H
+#define VESK_CONDITIONING_ONSETENERGY_H
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+namespace vesk_conditioning {
+
+// How much new sound a frame brings, as the beat predictor weighs it: the rise
+// of the log magnitudes over the previous frame, weighted toward the bass,
+// less a share of its recent mean (steady noise or a dense texture rises a
+// little on every frame and would blur the beat). Causal; allocates only when
+// constructed. A host may compute it where it makes its spectra (another
+// thread) and hand the values to the predictor.
+class OnsetEnergy {
+ public:
+  struct Settings {
+    double weightHz = 1000.0;   // bins weighted by 1 / (1 + f / weightHz); 0: all alike
+    double floorDecay = 0.995;  // per frame, of the mean energy
+    double floorRatio = 1.5;    // energy below this share of its mean counts as none
+  };
+  struct Value {
+    double energy = 0.0;
+    bool sounding = false;  // false: the frame is digitally silent
+  };
+
+  // `bins` of each spectrum, `binHz` the width of a bin. Throws
+  // std::invalid_argument for values out of range.
+  OnsetEnergy(const Settings& settings, std::size_t bins, double binHz);
+
+  // The next frame's spectrum, bins 0 .. bins - 1.
+  Value process(const std::complex<float>* spectrum);
+
+ private:
+  Settings settings;
+  std::size_t bins;
+  std::vector<float> lastLog, logNow, rises, weight;
+  double mean = 0.0;
+};
+
+}  // namespace vesk_conditioning
+
+#endif
