@@ -106,11 +106,16 @@ PYBIND11_MODULE(_native, m) {
   py::class_<PyTracker>(m, "Tracker", "The tracker of one live input.")
       .def(py::init<int, int, const TrackConfig&, bool>(), py::arg("sample_rate"),
            py::arg("channels"), py::arg("config"), py::arg("features"))
-      .def("process", &PyTracker::process, py::arg("samples"))
-      .def("finish", &PyTracker::finish)
-      .def("take_features", &PyTracker::takeFeatures)
-      .def("summary", &PyTracker::summary, py::arg("name"))
-      .def("settings", [](const PyTracker& t) { return settingsDict(t.config().values); })
+      .def("process", &PyTracker::process, py::arg("samples"),
+           "Analyses a block; the beats that fell due in it, as a dict of arrays.")
+      .def("finish", &PyTracker::finish, "Ends the input; the beats of its last frames.")
+      .def("take_features", &PyTracker::takeFeatures,
+           "The features of the frames computed since the last call, as a dict of arrays.")
+      .def("summary", &PyTracker::summary, py::arg("name"),
+           "Median tempo and mean confidence of the reliable beats so far.")
+      .def(
+          "settings", [](const PyTracker& t) { return settingsDict(t.config().values); },
+          "The settings by name.")
       .def_property_readonly("features", &PyTracker::features)
       .def_property_readonly("finished", &PyTracker::finished)
       .def_property_readonly("sample_rate", &PyTracker::sampleRate)
