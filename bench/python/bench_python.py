@@ -59,6 +59,7 @@ def main():
     p.add_argument("--files", type=int, default=40)
     p.add_argument("--seconds", type=float, default=60.0, help="of each batch file")
     p.add_argument("--repeats", type=int, default=7)
+    p.add_argument("--batch-repeats", type=int, default=3)
     a = p.parse_args()
     tool = os.path.join(a.build, "apps", "vesk-beat", "vesk-beat")
 
@@ -81,11 +82,15 @@ def main():
         for i in range(a.files):
             files.append(os.path.join(work, f"song{i:02d}.wav"))
             write_wav(files[-1], a.seconds, 90.0 + i, 100 + i)
-        one = batch_throughput(files, 1)
-        two = batch_throughput(files, 2)
+        # Alternated, best of `--batch-repeats`: the machine's other load varies.
+        runs = {1: [], 2: []}
+        for _ in range(a.batch_repeats):
+            for n in runs:
+                runs[n].append(batch_throughput(files, n))
+        one, two = (max(runs[n], key=lambda r: r.throughput) for n in (1, 2))
         for n, r in ((1, one), (2, two)):
-            print(f"batch of {a.files} x {a.seconds:.0f} s, {n} worker(s): {r.wall_seconds:.2f} s, "
-                  f"{r.throughput:.0f}x real time")
+            print(f"batch of {a.files} x {a.seconds:.0f} s, {n} worker(s), best of "
+                  f"{a.batch_repeats}: {r.wall_seconds:.2f} s, {r.throughput:.0f}x real time")
         print(f"2 workers / 1 worker: {two.throughput / one.throughput:.2f}x")
 
 
