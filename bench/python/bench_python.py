@@ -57,7 +57,7 @@ def main():
     p = argparse.ArgumentParser(description=__doc__)
     p.add_argument("--build", default="build")
     p.add_argument("--files", type=int, default=40)
-    p.add_argument("--seconds", type=float, default=60.0, help="of each batch file")
+    p.add_argument("--seconds", type=float, default=180.0, help="of each batch file")
     p.add_argument("--repeats", type=int, default=7)
     p.add_argument("--batch-repeats", type=int, default=3)
     a = p.parse_args()

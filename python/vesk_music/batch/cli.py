@@ -15,10 +15,12 @@ _NUMBER = ("threshold", "compress", "whiten", "low_pass")
 
 
 def _gate(text: str):
+    """A gate level in dB, or None for "off"."""
     return None if text == "off" else float(text)
 
 
 def parser() -> argparse.ArgumentParser:
+    """The options: inputs, where to run, and vesk-beat's tracking options."""
     p = argparse.ArgumentParser(
         prog="python3 -m vesk_music.batch",
         description="Tracks the beats of many audio files on a Dask cluster: one beats file "
@@ -51,6 +53,7 @@ def parser() -> argparse.ArgumentParser:
 
 
 def main(argv: Optional[List[str]] = None) -> int:
+    """Runs a batch; 0 when every input is done or skipped, 1 when one failed, 2 for a bad call."""
     args = parser().parse_args(argv)
     inputs = list(args.inputs)
     try:

@@ -11,6 +11,7 @@ AUDIO_EXTENSIONS = frozenset((
 
 
 def is_audio_name(path: str) -> bool:
+    """Whether the name ends in an audio file extension."""
     return os.path.splitext(path)[1].lower() in AUDIO_EXTENSIONS
 
 

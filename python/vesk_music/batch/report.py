@@ -6,6 +6,8 @@ from typing import List, Tuple
 
 @dataclass
 class Report:
+    """Inputs done, skipped (outputs already complete) and failed (with the reason)."""
+
     done: List[str] = field(default_factory=list)
     skipped: List[str] = field(default_factory=list)
     failed: List[Tuple[str, str]] = field(default_factory=list)  # (input, reason)
@@ -18,6 +20,7 @@ class Report:
         return self.audio_seconds / self.wall_seconds if self.wall_seconds > 0 else 0.0
 
     def text(self) -> str:
+        """One line per failed input, then the totals."""
         lines = [f"failed: {path}: {reason}" for path, reason in self.failed]
         lines.append(
             f"{len(self.done)} done, {len(self.skipped)} skipped, {len(self.failed)} failed; "
