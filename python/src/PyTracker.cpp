@@ -5,6 +5,8 @@
 
 #include "python/src/BeatArrays.h"
 #include "python/src/SampleBlock.h"
+#include "tracking/SettingError.h"
+#include "tracking/input/AudioReader.h"
 #include "tracking/network/ConsoleMute.h"
 
 namespace py = pybind11;
@@ -24,7 +26,12 @@ PyTracker::PyTracker(int sampleRate, int channels, const TrackConfig& config, bo
   options.features = features;
   py::gil_scoped_release unlocked;
   const ConsoleMute mute;
-  tracker = std::make_unique<LiveTracker>(sampleRate, channels, config.settings, options);
+  try {
+    tracker = std::make_unique<LiveTracker>(sampleRate, channels, config.settings, options);
+  } catch (const AudioError& e) {
+    // A rate the resampler cannot take is a bad argument here, not a bad file.
+    throw SettingError("sample_rate " + std::to_string(sampleRate) + ": " + e.what());
+  }
   intervals = tracker->patternIntervals();
 }
 
