@@ -90,3 +90,8 @@ class Features:
 
     def __len__(self) -> int:
         return len(self.frame)
+
+    @property
+    def onset_strength(self) -> np.ndarray:
+        """Per frame, the sum of the 64 onset bands (what vesk-beat --plot draws)."""
+        return self.onset.sum(axis=1)
