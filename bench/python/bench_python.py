@@ -30,18 +30,37 @@ def write_wav(path, seconds, bpm, seed, rate=44100):
 
 
 def batch_throughput(files, workers):
-    from distributed import Client, LocalCluster
+    from distributed import Client
 
     from vesk_music.batch import run_batch
+    from vesk_music.batch.cluster import local_cluster
 
-    with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                      host="127.0.0.1", dashboard_address=None) as cluster, \
-            Client(cluster) as client:
+    with local_cluster(workers) as cluster, Client(cluster) as client:
         client.run(lambda: __import__("vesk_music"))  # the plug-in loaded before the clock
         with tempfile.TemporaryDirectory() as out:
             report = run_batch(files, out, client, progress=False)
     assert len(report.done) == len(files), report.text()
     return report
+
+
+def _track(path):
+    # As a batch worker tracks: no reading thread, one input per core.
+    from vesk_music import _native, _plugin
+    from vesk_music.settings import make_config
+
+    _plugin.load()
+    return _native.track_file(path, make_config({}), read_ahead=False)["summary"]["duration"]
+
+
+def pool_throughput(files, processes):
+    """The same files over plain processes, without Dask: what the machine scales to."""
+    from concurrent.futures import ProcessPoolExecutor
+
+    with ProcessPoolExecutor(processes) as pool:
+        list(pool.map(_track, files[:processes]))  # imported and warm before the clock
+        start = time.perf_counter()
+        seconds = sum(pool.map(_track, files))
+        return seconds / (time.perf_counter() - start)
 
 
 def median_seconds(run, repeats):
@@ -84,14 +103,18 @@ def main():
             write_wav(files[-1], a.seconds, 90.0 + i, 100 + i)
         # Alternated, best of `--batch-repeats`: the machine's other load varies.
         runs = {1: [], 2: []}
+        pools = {1: [], 2: []}
         for _ in range(a.batch_repeats):
             for n in runs:
                 runs[n].append(batch_throughput(files, n))
+                pools[n].append(pool_throughput(files, n))
         one, two = (max(runs[n], key=lambda r: r.throughput) for n in (1, 2))
         for n, r in ((1, one), (2, two)):
             print(f"batch of {a.files} x {a.seconds:.0f} s, {n} worker(s), best of "
                   f"{a.batch_repeats}: {r.wall_seconds:.2f} s, {r.throughput:.0f}x real time")
-        print(f"2 workers / 1 worker: {two.throughput / one.throughput:.2f}x")
+        print(f"2 workers / 1 worker: {two.throughput / one.throughput:.2f}x; the same files "
+              f"in 2 plain processes / 1 (no Dask, no outputs): "
+              f"{max(pools[2]) / max(pools[1]):.2f}x")
 
 
 if __name__ == "__main__":

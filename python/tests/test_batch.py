@@ -83,16 +83,21 @@ def test_bad_files_fail_with_their_reason_while_the_rest_completes(client, corpu
     listing = tmp_path / "list.txt"
     listing.write_text("# inputs\n" + "".join(f"{p}\n" for p in tool_outputs))
     out = tmp_path / "out"
+    # A good file whose output cannot be written: the task raises.
+    write_wav(bad / "blocked.wav", music(100, 3))
+    os.makedirs(output_paths(str(bad / "blocked.wav"), str(out))[0])
     cli = subprocess.run(
         [sys.executable, "-m", "vesk_music.batch", "-q", "--scheduler",
          client.scheduler.address, "--out", str(out), "--list", str(listing), str(bad)],
         capture_output=True, text=True, timeout=300)
     assert cli.returncode == 1, cli.stderr
     lines = cli.stdout.splitlines()
-    assert lines[-1].startswith("8 done, 0 skipped, 2 failed;")
+    assert lines[-1].startswith("8 done, 0 skipped, 3 failed;")
     failed = sorted(line for line in lines if line.startswith("failed: "))
-    assert failed[0].startswith(f"failed: {bad / 'corrupt.wav'}: ") and "corrupt.wav" in failed[0][8:]
-    assert failed[1].startswith(f"failed: {bad / 'empty.flac'}: ")
+    assert failed[0].startswith(f"failed: {bad / 'blocked.wav'}: IsADirectoryError")
+    assert failed[1].startswith(f"failed: {bad / 'corrupt.wav'}: ") and "corrupt.wav" in failed[1][8:]
+    assert failed[2].startswith(f"failed: {bad / 'empty.flac'}: ")
+    os.rmdir(output_paths(str(bad / "blocked.wav"), str(out))[0])
     assert_outputs_are_the_tools(out, tool_outputs)
 
 

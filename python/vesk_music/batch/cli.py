@@ -6,6 +6,7 @@ import sys
 from typing import List, Optional
 
 from ..settings import DEFAULTS
+from .cluster import local_cluster
 from .inputs import listed
 from .run import run_batch
 
@@ -67,14 +68,13 @@ def main(argv: Optional[List[str]] = None) -> int:
         return 2
     settings = {name: getattr(args, name) for name in DEFAULTS}
 
-    from distributed import Client, LocalCluster
+    from distributed import Client
 
     if args.scheduler:
         client = Client(args.scheduler)
         cluster = None
     else:
-        cluster = LocalCluster(n_workers=max(1, args.workers), threads_per_worker=1,
-                               processes=True, host="127.0.0.1", dashboard_address=None)
+        cluster = local_cluster(args.workers)
         client = Client(cluster)
     try:
         report = run_batch(inputs, args.out, client, settings, progress=not args.quiet)

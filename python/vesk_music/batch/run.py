@@ -43,18 +43,17 @@ def run_batch(inputs: Iterable[str], out_dir: str, client: Any,
                              key=f"vesk-track-{run}-{i}"): path
                for i, path in enumerate(todo)}
     bar = _progress_bar(len(futures), progress)
-    for future in as_completed(futures):
+    # Results come with their futures: no round trip per file.
+    for future, result in as_completed(futures, with_results=True, raise_errors=False):
         path = futures[future]
-        try:
-            result = future.result()
-        except Exception as e:  # a task that raised, or a file that killed its workers
-            report.failed.append((path, f"{type(e).__name__}: {e}"))
+        if future.status != "finished":  # a task that raised, or a file that killed its workers
+            error = result[1] if future.status == "error" else result
+            report.failed.append((path, f"{type(error).__name__}: {error}"))
+        elif result["status"] == "done":
+            report.done.append(path)
+            report.audio_seconds += result["duration"]
         else:
-            if result["status"] == "done":
-                report.done.append(path)
-                report.audio_seconds += result["duration"]
-            else:
-                report.failed.append((path, result["reason"]))
+            report.failed.append((path, result["reason"]))
         future.release()
         if bar is not None:
             bar.update(1)
