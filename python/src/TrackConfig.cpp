@@ -1,5 +1,7 @@
 #include "python/src/TrackConfig.h"
 
+#include <string>
+
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
 #include "tracking/frames/WindowNames.h"
@@ -29,7 +31,9 @@ TrackConfig makeTrackConfig(const SettingValues& v) {
   s.window = *window;
   s.frontEnd = frontEndSettings(FrontEndChoice{v.frontEnd, v.compress, v.whiten, v.lowPass, v.gate},
                                 s.rate, s.hop);
-  if (v.afterNode != "none" && v.afterNode != "phase")
+  // The names the beat picker takes, from its own list.
+  const std::string names = std::string(", ") + afterNodeNames() + ",";
+  if (v.afterNode.empty() || names.find(", " + v.afterNode + ",") == std::string::npos)
     throw SettingError("after_node '" + v.afterNode + "': unknown (allowed: " + afterNodeNames() +
                        ")");
   c.picking.afterNode = v.afterNode;

@@ -7,6 +7,7 @@ from conftest import tool_run
 # Settings by keyword, and the same as vesk-beat's options.
 CASES = [
     ({}, []),
+    (dict(after_node="phase"), ["--after-node", "phase"]),
     (dict(rate=22050, frame=1024, hop=200, window="blackman-harris", min_bpm=70, max_bpm=180,
           threshold=0.3, front_end="whiten", whiten=0.99, low_pass=4000, gate=None,
           after_node="none", all_beats=True),
@@ -59,7 +60,8 @@ def test_gate_off_is_no_gate(song):
     (dict(front_end="loud"), "loud"),
     (dict(whiten=1.0), "whiten 1: expected 0..0.99999"),
     (dict(gate=3), "gate 3: expected -200..0"),
-    (dict(after_node="late"), "after_node 'late': unknown \\(allowed: none, phase\\)"),
+    (dict(after_node="late"), "after_node 'late': unknown \\(allowed: none, phase, predict\\)"),
+    (dict(after_node="phase,"), "after_node 'phase,': unknown"),
 ])
 def test_bad_setting_is_a_value_error_naming_it(song, settings, message):
     with pytest.raises(ValueError, match=message):

@@ -47,4 +47,14 @@ c++ -std=c++17 -o "$work/pc-consumer" "$source_dir/consumer/main.cpp" $flags
 LD_LIBRARY_PATH=$libdir "$work/pc-consumer"
 library=$(LD_LIBRARY_PATH=$libdir ldd "$work/pc-consumer" | awk '/libvesk-music/ { print $3 }')
 inside "linked library" "$library"
+
+# The Vamp plug-in finds the node's library of its own prefix.
+vamp_dir=$libdir/vamp
+if [[ -e $vamp_dir/vesk-music.so && -x /usr/bin/vamp-simple-host ]]; then
+  beats=$(VAMP_PATH=$vamp_dir vamp-simple-host vesk-music:beattracker:beats \
+    "$source_dir/../../demo/demo.flac" 2>/dev/null | wc -l)
+  [[ $beats -gt 30 ]] || { echo "the installed Vamp plug-in gave $beats beats" >&2; exit 1; }
+  library=$(ldd "$vamp_dir/vesk-music.so" | awk '/libvesk-music/ { print $3 }')
+  inside "Vamp plug-in's library" "$library"
+fi
 echo "install check passed"

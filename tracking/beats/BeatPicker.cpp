@@ -8,13 +8,17 @@ namespace vesk_tracking {
 using vesk_conditioning::OffBeatCorrector;
 
 const char* afterNodeNames() {
-  return "none, phase";
+  return "none, phase, predict";
 }
 
 BeatPicker::BeatPicker(const Settings& s, const Options& o) : timeBase(s), allBeats(o.allBeats) {
   if (o.afterNode == "phase") {
     corrector.emplace(OffBeatCorrector::Settings(), static_cast<std::size_t>(s.frame / 2 + 1),
                       1.0 / timeBase.frameSeconds(), static_cast<double>(s.rate) / s.frame);
+  } else if (o.afterNode == "predict") {
+    predictor.emplace(vesk_conditioning::BeatPredictor::Settings(),
+                      static_cast<std::size_t>(s.frame / 2 + 1), 1.0 / timeBase.frameSeconds(),
+                      static_cast<double>(s.rate) / s.frame);
   } else if (o.afterNode != "none") {
     throw SettingError("unknown stage after the node '" + o.afterNode +
                        "' (allowed: " + afterNodeNames() + ")");
@@ -23,7 +27,17 @@ BeatPicker::BeatPicker(const Settings& s, const Options& o) : timeBase(s), allBe
 
 std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   double tempo = 0.0, interval = 0.0;
-  if (corrector) {
+  if (predictor) {
+    const bool nodeReliable = session.beat() && session.tempo() > 0.0f;
+    const vesk_conditioning::BeatPredictor::Beat beat =
+        predictor->process(session.spectrum(), nodeReliable, session.intervalFrames());
+    if (beat.due) {
+      interval = timeBase.span(beat.intervalFrames);
+      tempo = 60.0 / interval;
+    } else if (!(session.beat() && !nodeReliable && allBeats)) {
+      return std::nullopt;
+    }
+  } else if (corrector) {
     // The stage after the node decides which beats are reported, and when;
     // it sees every frame.
     const bool nodeBeat = session.beat();
@@ -50,6 +64,8 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   event.tempo = tempo;
   event.interval = interval;
   event.reliable = tempo > 0.0;
+  // The predictor's beats lie on rising onsets, a little before the beat.
+  if (predictor && event.reliable) event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
   event.confidence = session.confidence();
   return event;
 }

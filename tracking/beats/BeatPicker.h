@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "conditioning/BeatPredictor.h"
 #include "conditioning/OffBeatCorrector.h"
 #include "tracking/Settings.h"
 #include "tracking/beats/BeatEvent.h"
@@ -14,13 +15,14 @@ namespace vesk_tracking {
 class NodeSession;
 
 // Which frames report a beat, with what tempo: the node's own decision, or
-// that of the stage after the node ("phase": the off-beat corrector). Every
+// that of a stage after the node ("phase": the off-beat corrector;
+// "predict": beats placed by the beat predictor at the node's interval). Every
 // host picks its beats here, so that the tool, the bindings and the plug-in
 // report the same beats at the same times.
 class BeatPicker {
  public:
   struct Options {
-    std::string afterNode = defaults::kAfterNode;  // "phase" or "none"
+    std::string afterNode = defaults::kAfterNode;  // "predict", "phase" or "none"
     bool allBeats = false;                         // also the beats below the threshold (tempo 0)
   };
 
@@ -37,9 +39,10 @@ class BeatPicker {
   TimeBase timeBase;
   bool allBeats;
   std::optional<vesk_conditioning::OffBeatCorrector> corrector;
+  std::optional<vesk_conditioning::BeatPredictor> predictor;
 };
 
-// The names of the stages after the node, for messages: "none, phase".
+// The names of the stages after the node, for messages: "none, phase, predict".
 const char* afterNodeNames();
 
 }  // namespace vesk_tracking

@@ -190,7 +190,7 @@ Options parseOptions(int argc, const char* const* argv) {
       }
       o.frontEnd = value;
     } else if (name == "--after-node") {
-      if (value != "none" && value != "phase")
+      if (value != "none" && value != "phase" && value != "predict")  // BeatPicker's stages
         throw UsageError("--after-node: unknown stage '" + value +
                          "' (allowed: " + vesk_tracking::afterNodeNames() + ")");
       o.afterNode = value;
@@ -313,9 +313,11 @@ std::string usageText() {
        "                     (default "
     << (kGateDb > -200.0 ? std::to_string(static_cast<int>(kGateDb)) : std::string("off"))
     << ")\n"
-       "  --after-node NAME  none (the node's beats as they are) or phase: beats moved to the\n"
-       "                     off-beat when the bass onsets lie there, kept through short dips\n"
-       "                     of the reliability; default "
+       "  --after-node NAME  none (the node's beats as they are); phase: the node's beats,\n"
+       "                     moved to the off-beat when the bass onsets lie there and kept\n"
+       "                     through short dips of the reliability; predict: beats placed on\n"
+       "                     the onsets at the node's interval, each predicted half a beat\n"
+       "                     ahead, for 8 s after the node's last reliable beat; default "
     << kAfterNode
     << "\n"
        "\n"

@@ -1,0 +1,77 @@
+#ifndef VESK_CONDITIONING_BEATPREDICTOR_H
+#define VESK_CONDITIONING_BEATPREDICTOR_H
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+namespace vesk_conditioning {
+
+// A stage after the beat tracker that places the beats itself, at the
+// tracker's beat interval. The tracker is good at the interval and often
+// wrong about the phase (on the off-beat, or drifting), and it falls silent
+// whenever its reliability dips; this stage keeps a cumulative beat score:
+// each frame's onset energy plus the best score one interval back (weighted
+// by how close the distance is to the interval). Half an interval after each
+// beat it predicts the next one: where the score, continued without new
+// onsets, peaks near one interval after the last beat. The beat is reported
+// when its frame comes, never earlier: causal, no look-ahead.
+// Beats are reported while the tracker has given a reliable beat within
+// `bridgeSeconds`, never in digital silence. Allocates only when constructed.
+class BeatPredictor {
+ public:
+  struct Settings {
+    double tightness = 7.0;      // how sharply the score prefers one interval back
+    double pastWeight = 0.9;     // share of the past score in the cumulative score
+    double expectWidth = 0.5;    // spread, in intervals, of where the next beat is expected
+    double bridgeSeconds = 8.0;  // beats go on this long after the tracker's last reliable one
+    double weightHz = 1000.0;    // onsets weighted by 1 / (1 + f / weightHz); 0: all bins alike
+    double floorDecay = 0.995;   // per frame, of the mean onset energy
+    double floorRatio = 1.5;     // onset energy below this share of its mean counts as none
+  };
+  // The beats are placed on the frames where onsets rise, which the time of a
+  // frame's beat (a hop and a quarter window before the frame's end) puts
+  // 15 ms early, measured against exact annotations: hosts add this to the
+  // time of the predictor's beats.
+  static constexpr double kOnsetLagSeconds = 0.015;
+  struct Beat {
+    bool due = false;
+    int intervalFrames = 0;
+  };
+
+  // `bins` of each spectrum, `frameRate` frames per second, `binHz` the width
+  // of a bin. Throws std::invalid_argument for values out of range.
+  BeatPredictor(const Settings& settings, std::size_t bins, double frameRate, double binHz);
+
+  // One frame: its spectrum (as the tracker saw it), whether the tracker
+  // reported a reliable beat on it, and the interval it measures (frames,
+  // 0 before any). Returns the beat to report on this frame, if any.
+  Beat process(const std::complex<float>* spectrum, bool reliableBeat, int intervalFrames);
+
+ private:
+  double scoreOf(long f) const;
+  double bestPast(long at) const;
+  void predict();
+  void setInterval(int frames);
+
+  Settings settings;
+  std::size_t bins;
+  std::vector<float> lastLog, logNow, weight;
+  std::vector<double> score;    // ring of cumulative scores per frame
+  std::vector<double> future;   // scores continued past the present, for a prediction
+  std::vector<double> weights;  // of a past score by its distance, for the interval
+  long frame = -1;
+  double onsetMean = 0.0;        // of the onset energy, recent frames
+  long silentFrames = 1L << 30;  // frames of digital silence up to now: all, at the start
+  long lastReliable = -1000000;
+  long bridgeFrames;
+  long silentLimit;
+  long lastBeat = -1;   // frame of the last beat placed
+  long predictAt = -1;  // frame on which the next beat is predicted
+  long nextBeat = -1;   // frame of the predicted beat
+  int interval = 0;     // the tracker's latest interval
+};
+
+}  // namespace vesk_conditioning
+
+#endif

@@ -1,0 +1,88 @@
+// The beat predictor places its beats on the onsets at the node's interval,
+// whatever phase the node's own beats have, and stays quiet when it should.
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <stdexcept>
+#include <vector>
+
+#include "conditioning/BeatPredictor.h"
+
+using vesk_conditioning::BeatPredictor;
+
+namespace {
+
+constexpr std::size_t kBins = 257;
+constexpr int kInterval = 50;  // frames: 120 BPM at 100 frames per second
+
+struct Input {
+  int frames = 1500;
+  int pulseAt = 0;  // pulses on pulseAt + k * interval
+  int nodeAt = 25;  // the node's reliable beats, here on the off-beat
+  int reliableUntil = 1 << 30;
+  int silentFrom = 1 << 30;  // digital silence from this frame on
+  bool noise = false;        // a noise floor under the pulses
+};
+
+std::vector<int> run(const Input& in) {
+  BeatPredictor stage(BeatPredictor::Settings(), kBins, 100.0, 31.25);
+  std::vector<int> reported;
+  std::vector<std::complex<float>> x(kBins);
+  unsigned state = 1;
+  for (int f = 0; f < in.frames; ++f) {
+    const bool pulse = f % kInterval == in.pulseAt;
+    for (std::size_t k = 0; k < kBins; ++k) {
+      state = state * 1664525u + 1013904223u;
+      const float floor = in.noise ? 0.5f * static_cast<float>(state >> 8) / 16777216.0f : 0.01f;
+      x[k] = f >= in.silentFrom ? 0.0f : (pulse ? 5.0f : floor);
+    }
+    const bool reliable = f % kInterval == in.nodeAt && f < in.reliableUntil;
+    if (stage.process(x.data(), reliable, kInterval).due) reported.push_back(f);
+  }
+  return reported;
+}
+
+void expectOnPulses(const std::vector<int>& beats, int pulseAt, int from) {
+  int checked = 0;
+  for (int b : beats) {
+    if (b < from) continue;
+    EXPECT_EQ(b % kInterval, pulseAt) << "beat on frame " << b;
+    ++checked;
+  }
+  EXPECT_GT(checked, 5);
+}
+
+}  // namespace
+
+TEST(BeatPredictor, BeatsLandOnTheOnsetsWhateverTheNodesPhase) {
+  Input in;
+  const std::vector<int> beats = run(in);
+  ASSERT_FALSE(beats.empty());
+  EXPECT_GE(beats.front(), in.nodeAt);  // nothing before the node's first reliable beat
+  expectOnPulses(beats, 0, 300);
+  in.noise = true;
+  in.pulseAt = 13;
+  expectOnPulses(run(in), 13, 300);
+}
+
+TEST(BeatPredictor, QuietAfterTheBridgeAndInDigitalSilence) {
+  Input in;
+  in.reliableUntil = 400;
+  const std::vector<int> bridged = run(in);
+  ASSERT_FALSE(bridged.empty());
+  EXPECT_GT(bridged.back(), 1000);  // kept through a dip of the node's reliability
+  EXPECT_LE(bridged.back(), 400 + 800 + kInterval);
+
+  in = Input();
+  in.silentFrom = 600;
+  for (int b : run(in)) EXPECT_LT(b, 600 + kInterval / 2) << "beat in silence";
+  in.silentFrom = 0;
+  EXPECT_TRUE(run(in).empty());
+}
+
+TEST(BeatPredictor, RefusesSettingsOutOfRange) {
+  BeatPredictor::Settings s;
+  s.pastWeight = 1.0;
+  EXPECT_THROW(BeatPredictor(s, kBins, 100.0, 31.25), std::invalid_argument);
+  EXPECT_THROW(BeatPredictor(BeatPredictor::Settings(), 1, 100.0, 31.25), std::invalid_argument);
+}
