@@ -28,6 +28,8 @@ def run_batch(inputs: Iterable[str], out_dir: str, client: Any,
     from ..settings import make_config
 
     full_settings = make_config(dict(settings or {})).as_dict()
+    # Workers elsewhere share the file system, not the current directory.
+    out_dir = os.path.abspath(out_dir)
     os.makedirs(out_dir, exist_ok=True)
     report = Report()
     todo = []
