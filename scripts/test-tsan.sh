@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${BUILD_DIR:-build-tsan}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESK_TSAN=ON \
-  -DVESK_BUILD_BENCHMARKS=OFF "-DVESK_TEST_AREAS=engine;node"
+  -DVESK_BUILD_BENCHMARKS=OFF -DVESK_BUILD_PYTHON=OFF "-DVESK_TEST_AREAS=engine;node"
 cmake --build "$build"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,27 @@
+#ifndef VESK_PYTHON_FILETRACKING_H
+#define VESK_PYTHON_FILETRACKING_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "python/src/TrackConfig.h"
+#include "tracking/beats/BeatEvent.h"
+
+namespace vesk_python {
+
+struct FileBeats {
+  std::vector<vesk_tracking::BeatEvent> beats;
+  vesk_tracking::FileSummary summary;
+};
+
+// What vesk-beat finds in the audio file `path`: the same reader, session
+// and beat picker, so the same beats. `poll` is called every few seconds of
+// audio (a host checks for an interrupt there and throws to stop). Throws
+// AudioError, SettingError or TrackingError.
+FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
+                    const std::function<void()>& poll);
+
+}  // namespace vesk_python
+
+#endif

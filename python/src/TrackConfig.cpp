@@ -1,0 +1,44 @@
+#include "python/src/TrackConfig.h"
+
+#include <string>
+
+#include "tracking/SettingError.h"
+#include "tracking/SettingsCheck.h"
+#include "tracking/frames/WindowNames.h"
+
+namespace vesk_python {
+
+using namespace vesk_tracking;
+
+TrackConfig makeTrackConfig(const SettingValues& v) {
+  TrackConfig c;
+  c.values = v;
+  Settings& s = c.settings;
+  s.rate = v.rate;
+  s.frame = v.frame;
+  s.hop = v.hop;
+  s.minBpm = v.minBpm;
+  s.maxBpm = v.maxBpm;
+  s.threshold = static_cast<float>(v.threshold);
+  // The threshold is checked as the double given: a float cast would turn
+  // 1.00000001 into 1.
+  if (!(v.threshold >= 0.0 && v.threshold <= 1.0))
+    throw SettingError("threshold " + std::to_string(v.threshold) + ": expected 0..1");
+  checkSettings(s);
+  const std::optional<WindowFunction::Type> window = windowTypeNamed(v.window);
+  if (!window)
+    throw SettingError("window '" + v.window + "': unknown (allowed: " + windowNameList() + ")");
+  s.window = *window;
+  s.frontEnd = frontEndSettings(FrontEndChoice{v.frontEnd, v.compress, v.whiten, v.lowPass, v.gate},
+                                s.rate, s.hop);
+  // The names the beat picker takes, from its own list.
+  const std::string names = std::string(", ") + afterNodeNames() + ",";
+  if (v.afterNode.empty() || names.find(", " + v.afterNode + ",") == std::string::npos)
+    throw SettingError("after_node '" + v.afterNode + "': unknown (allowed: " + afterNodeNames() +
+                       ")");
+  c.picking.afterNode = v.afterNode;
+  c.picking.allBeats = v.allBeats;
+  return c;
+}
+
+}  // namespace vesk_python

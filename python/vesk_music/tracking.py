@@ -1,0 +1,108 @@
+"""Beats of an audio file, and of audio handed over block by block."""
+
+import os
+from typing import Any, Tuple, Union
+
+import numpy as np
+
+from . import _native, _plugin
+from .results import Beats, Features, Summary, TrackResult
+from .settings import make_config
+
+
+def track_file(path: Union[str, "os.PathLike[str]"], **settings: Any) -> TrackResult:
+    """Tracks the beats of an audio file as vesk-beat does.
+
+    Any format vesk-beat reads (WAV, FLAC, Ogg, AIFF, ...). Settings by
+    keyword, named as vesk-beat's options: rate, frame, hop, window, min_bpm,
+    max_bpm, threshold, front_end, compress, whiten, low_pass, gate (a level
+    in dB, or None / "off" for no gate), after_node, all_beats. The beat times
+    are vesk-beat's on the same file and settings.
+
+    Raises ValueError for a bad setting, OSError for a file that cannot be
+    read, RuntimeError when the node fails.
+    """
+    config = make_config(settings)
+    _plugin.load()
+    d = _native.track_file(os.fspath(path), config)
+    return TrackResult(Beats._from(d), Summary(**d["summary"]), config.as_dict())
+
+
+class Tracker:
+    """Tracks the beats of live audio handed over block by block.
+
+    Tracker(sample_rate, channels, features=False, **settings): the settings
+    are track_file's. process() takes blocks of any length and returns the
+    beats that fell due in them; the beats of a whole input equal those of a
+    file holding the same samples. With features=True every frame's features
+    are kept until features() takes them.
+
+    Trackers share nothing: several may run at once, in threads (the GIL is
+    released while audio is analysed).
+    """
+
+    def __init__(self, sample_rate: int, channels: int = 1, features: bool = False,
+                 **settings: Any) -> None:
+        config = make_config(settings)
+        _plugin.load()
+        self._native = _native.Tracker(sample_rate, channels, config, bool(features))
+
+    def process(self, samples: np.ndarray) -> Beats:
+        """Analyses a block and returns the beats that fell due in it.
+
+        samples: float32 or float64 in [-1, 1], or int16 (scaled by 1/32768);
+        1-D for mono or interleaved channels, or 2-D (frames, channels).
+        Raises TypeError for another dtype, ValueError for a shape that does
+        not fit the channels or a call after finish().
+        """
+        return Beats._from(self._native.process(np.asarray(samples)))
+
+    def finish(self) -> Beats:
+        """The input has ended: returns the beats of its last frames."""
+        return Beats._from(self._native.finish())
+
+    def features(self) -> Features:
+        """Takes the features of the frames computed since the last call.
+
+        Empty unless the tracker was made with features=True.
+        """
+        return Features._from(self._native.take_features())
+
+    def summary(self, name: str = "") -> Summary:
+        """Median tempo and mean confidence of the reliable beats so far."""
+        return Summary(**self._native.summary(name))
+
+    @property
+    def settings(self) -> dict:
+        """The settings in use, by name."""
+        return self._native.settings()
+
+    @property
+    def sample_rate(self) -> int:
+        """Sample rate of the audio handed over."""
+        return self._native.sample_rate
+
+    @property
+    def channels(self) -> int:
+        """Channels of the audio handed over."""
+        return self._native.channels
+
+    @property
+    def seconds(self) -> float:
+        """Seconds of audio analysed so far."""
+        return self._native.seconds
+
+    @property
+    def frame_seconds(self) -> float:
+        """Seconds between frames (hop / rate)."""
+        return self._native.frame_seconds
+
+    @property
+    def pattern_intervals(self) -> Tuple[int, int]:
+        """Beat intervals in frames of the pattern vector's first entry and one past its last."""
+        return self._native.pattern_intervals
+
+    @property
+    def finished(self) -> bool:
+        """Whether finish() was called."""
+        return self._native.finished
