@@ -25,7 +25,8 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
       onsets(s.onsets, binCount, binHz),
       score(kScoreFrames, 0.0),
       future(2 * kLongestInterval + 8, 0.0),
-      weights(2 * kLongestInterval + 1, 0.0) {
+      weights(2 * kLongestInterval + 1, 0.0),
+      backWeights(2 * kLongestInterval + 1, 0.0) {
   if (!(frameRate > 0.0) || !(s.tightness > 0.0) || !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) ||
       !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0))
     throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
@@ -46,7 +47,24 @@ double BeatPredictor::bestPast(long at) const {
     const double v = future[static_cast<std::size_t>(ahead - d - 1)];
     if (v > best) best = std::max(best, v * weights[static_cast<std::size_t>(d)]);  // weight <= 1
   }
-  for (; d <= last && at - d >= 0; ++d) {
+  // The rest lie in the ring. Where they are contiguous (nearly always), a
+  // loop over them side by side; a maximum is exact in any order.
+  const long end = std::min(last, at);  // the furthest distance with a score
+  if (d <= end) {
+    const std::size_t from = static_cast<std::size_t>(at - end) & (kScoreFrames - 1);
+    const std::size_t count = static_cast<std::size_t>(end - d + 1);
+    if (from + count <= kScoreFrames) {
+      const double* v = &score[from];
+      const double* w = &backWeights[static_cast<std::size_t>(last - end)];
+      double lanes[4] = {best, 0.0, 0.0, 0.0};
+      std::size_t i = 0;
+      for (; i + 4 <= count; i += 4)
+        for (std::size_t j = 0; j < 4; ++j) lanes[j] = std::max(lanes[j], v[i + j] * w[i + j]);
+      for (; i < count; ++i) lanes[0] = std::max(lanes[0], v[i] * w[i]);
+      return std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+    }
+  }
+  for (; d <= end; ++d) {
     const double v = score[static_cast<std::size_t>(at - d) & (kScoreFrames - 1)];
     if (v > best) best = std::max(best, v * weights[static_cast<std::size_t>(d)]);
   }
@@ -61,6 +79,8 @@ void BeatPredictor::setInterval(int frames) {
     const double x = settings.tightness * std::log(static_cast<double>(d) / tau);
     weights[static_cast<std::size_t>(d)] = std::exp(-0.5 * x * x);
   }
+  for (long i = 0; i < 2 * interval; ++i)
+    backWeights[static_cast<std::size_t>(i)] = weights[static_cast<std::size_t>(2 * interval - i)];
 }
 
 void BeatPredictor::predict() {

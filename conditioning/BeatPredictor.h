@@ -58,9 +58,10 @@ class BeatPredictor {
 
   Settings settings;
   OnsetEnergy onsets;
-  std::vector<double> score;    // ring of cumulative scores per frame
-  std::vector<double> future;   // scores continued past the present, for a prediction
-  std::vector<double> weights;  // of a past score by its distance, for the interval
+  std::vector<double> score;        // ring of cumulative scores per frame
+  std::vector<double> future;       // scores continued past the present, for a prediction
+  std::vector<double> weights;      // of a past score by its distance, for the interval
+  std::vector<double> backWeights;  // the same from the furthest distance down
   long frame = -1;
   long silentFrames = 1L << 30;  // frames of digital silence up to now: all, at the start
   long lastReliable = -1000000;
