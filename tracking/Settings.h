@@ -43,6 +43,7 @@ inline double BeatTimeOffsetSec(int frame, int hop, int rate) {
 constexpr int kMinRate = 4000, kMaxRate = 192000;
 constexpr int kMinFrame = 64, kMaxFrame = 16384;
 constexpr int kMinBpmLimit = 10, kMaxBpmLimit = 1000;
+constexpr int kMaxChannels = 1024;  // as many as libsndfile reads from a file
 // The beat intervals in frames must also suit the engine: at least 6 frames, and
 // no longer than its histories hold: CheckTempoRange (node/TempoRange.h) judges.
 

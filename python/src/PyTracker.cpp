@@ -19,8 +19,9 @@ PyTracker::PyTracker(int sampleRate, int channels, const TrackConfig& config, bo
     : trackConfig(config), withFeatures(features) {
   if (sampleRate < 1)
     throw py::value_error("sample_rate " + std::to_string(sampleRate) + ": expected 1 or more");
-  if (channels < 1)
-    throw py::value_error("channels " + std::to_string(channels) + ": expected 1 or more");
+  if (channels < 1 || channels > defaults::kMaxChannels)
+    throw py::value_error("channels " + std::to_string(channels) + ": expected 1.." +
+                          std::to_string(defaults::kMaxChannels));
   LiveTracker::Options options;
   options.picking = config.picking;
   options.features = features;

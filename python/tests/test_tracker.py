@@ -55,6 +55,8 @@ def test_bad_blocks_are_refused_and_the_tracker_stays_usable():
         tracker.process(np.zeros(2, np.float32))
     with pytest.raises(ValueError, match="channels 0"):
         vesk_music.Tracker(8000, 0)
+    with pytest.raises(ValueError, match=r"channels 100000: expected 1\.\.1024"):
+        vesk_music.Tracker(8000, 100000)
     with pytest.raises(ValueError, match="sample_rate 10: cannot resample from 10 Hz"):
         vesk_music.Tracker(10, 1)
 

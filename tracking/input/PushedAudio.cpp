@@ -4,12 +4,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "tracking/Settings.h"
+
 namespace vesk_tracking {
 
 PushedAudio::PushedAudio(int channels, int sampleRate) : channelCount(channels), rate(sampleRate) {
-  if (channels < 1)
-    throw std::invalid_argument("channel count " + std::to_string(channels) +
-                                ": expected 1 or more");
+  if (channels < 1 || channels > defaults::kMaxChannels)
+    throw std::invalid_argument("channel count " + std::to_string(channels) + ": expected 1.." +
+                                std::to_string(defaults::kMaxChannels));
   if (sampleRate < 1)
     throw std::invalid_argument("sample rate " + std::to_string(sampleRate) +
                                 " Hz: expected 1 Hz or more");

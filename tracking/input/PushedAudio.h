@@ -14,7 +14,7 @@ namespace vesk_tracking {
 // the input is closed.
 class PushedAudio : public AudioReader {
  public:
-  // Throws std::invalid_argument for a channel count or rate below 1.
+  // Throws std::invalid_argument for a channel count outside 1 .. 1024 or a rate below 1.
   PushedAudio(int channels, int rate);
 
   int channels() const override { return channelCount; }
