@@ -20,8 +20,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from make_test_audio import render  # noqa: E402
 
 
-def write_wav(path, seconds, bpm, seed, rate=44100):
-    pcm = (np.clip(render(rate, seconds, bpm, seed), -1, 1) * 32767).astype("<i2")
+def write_wav(path, seconds, bpm, variant, rate=44100):
+    pcm = (np.clip(render(rate, seconds, bpm, variant), -1, 1) * 32767).astype("<i2")
     with wave.open(path, "wb") as w:
         w.setnchannels(1)
         w.setsampwidth(2)

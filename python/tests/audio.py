@@ -6,9 +6,9 @@ import numpy as np
 
 
 def music(bpm: float, seconds: float, rate: int = 44100, channels: int = 2,
-          seed: int = 1) -> np.ndarray:
+          variant: int = 1) -> np.ndarray:
     """int16 samples (frames, channels): a kick and a noise snare on the beats, a bass."""
-    rng = np.random.default_rng(seed)
+    rng = np.random.default_rng(variant)
     n = int(seconds * rate)
     t = np.arange(n) / rate
     x = np.zeros(n)

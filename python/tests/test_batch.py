@@ -34,7 +34,7 @@ def corpus(tmp_path_factory):
         folder = root / ("a" if i < 4 else "b") / ("deep" if i % 2 else "")
         folder.mkdir(parents=True, exist_ok=True)
         name = "same.wav" if i in (0, 4) else f"song{i}.wav"
-        write_wav(folder / name, music(90 + 10 * i, 4.5, channels=1 + i % 2, seed=i))
+        write_wav(folder / name, music(90 + 10 * i, 4.5, channels=1 + i % 2, variant=i))
     (root / "a" / "notes.txt").write_text("not audio\n")
     return root
 
@@ -117,7 +117,7 @@ def test_a_worker_killed_mid_file_loses_nothing(client, corpus, tool_outputs, tm
     # The last input is a FIFO: its worker waits for the audio, and is killed then.
     fifo = tmp_path / "live.wav"
     os.mkfifo(fifo)
-    song = music(110, 6, seed=9)
+    song = music(110, 6, variant=9)
     write_wav(tmp_path / "regular.wav", song)
     expected = dict(tool_outputs)
     expected[str(fifo)] = tool_run(tmp_path / "regular.wav")

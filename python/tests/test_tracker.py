@@ -85,7 +85,7 @@ def test_features_cover_every_frame(song):
 
 
 def test_trackers_in_threads_match_each_alone():
-    inputs = [music(100, 8, seed=2), music(140, 8, seed=3)]
+    inputs = [music(100, 8, variant=2), music(140, 8, variant=3)]
     alone = [streamed(x, 1000)[0] for x in inputs]
     results = [None, None]
 
