@@ -6,6 +6,7 @@
 
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
+#include "tracking/beats/BeatPicker.h"
 
 namespace vesk_vamp {
 
@@ -58,14 +59,10 @@ const std::vector<std::string>& frontEndNames() {
   return names;
 }
 
-const std::vector<std::string>& afterNodeChoices() {
-  static const std::vector<std::string> names{"none", "phase", "predict"};
-  return names;
-}
-
 ParameterValues::ParameterValues()
     : frontEnd(static_cast<float>(indexOf(frontEndNames(), defaults::kFrontEnd))),
-      afterNode(static_cast<float>(indexOf(afterNodeChoices(), defaults::kAfterNode))) {}
+      afterNode(
+          static_cast<float>(indexOf(vesk_tracking::afterNodeStages(), defaults::kAfterNode))) {}
 
 namespace {
 
@@ -115,8 +112,8 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
                "none: the node's beats as they are; phase: the node's beats, moved half an "
                "interval when the bass onsets lie on its off-beat; predict: beats placed on the "
                "onsets at the node's interval, each predicted half a beat ahead",
-               "", 0.0f, static_cast<float>(afterNodeChoices().size() - 1), initial.afterNode,
-               true),
+               "", 0.0f, static_cast<float>(vesk_tracking::afterNodeStages().size() - 1),
+               initial.afterNode, true),
       describe("rate", "Processing rate", "The input is resampled to this rate", "Hz",
                defaults::kMinRate, defaults::kMaxRate, initial.rate, true),
       describe("frame", "Frame", "Analysis window length", "samples", defaults::kMinFrame,
@@ -124,7 +121,7 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
       describe("hop", "Hop", "New samples per frame, at the processing rate", "samples", 1,
                defaults::kMaxFrame, initial.hop, true)};
   list[3].valueNames = frontEndNames();
-  list[4].valueNames = afterNodeChoices();
+  list[4].valueNames = vesk_tracking::afterNodeStages();
   return list;
 }
 
@@ -144,7 +141,7 @@ vesk_tracking::Settings trackingSettings(const ParameterValues& v) {
 }
 
 std::string afterNodeStage(const ParameterValues& v) {
-  return choice("after_node", v.afterNode, afterNodeChoices());
+  return choice("after_node", v.afterNode, vesk_tracking::afterNodeStages());
 }
 
 }  // namespace vesk_vamp

@@ -31,9 +31,7 @@ TrackConfig makeTrackConfig(const SettingValues& v) {
   s.window = *window;
   s.frontEnd = frontEndSettings(FrontEndChoice{v.frontEnd, v.compress, v.whiten, v.lowPass, v.gate},
                                 s.rate, s.hop);
-  // The names the beat picker takes, from its own list.
-  const std::string names = std::string(", ") + afterNodeNames() + ",";
-  if (v.afterNode.empty() || names.find(", " + v.afterNode + ",") == std::string::npos)
+  if (!isAfterNodeStage(v.afterNode))
     throw SettingError("after_node '" + v.afterNode + "': unknown (allowed: " + afterNodeNames() +
                        ")");
   c.picking.afterNode = v.afterNode;

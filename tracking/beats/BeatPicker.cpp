@@ -1,5 +1,7 @@
 #include "tracking/beats/BeatPicker.h"
 
+#include <algorithm>
+
 #include "tracking/SettingError.h"
 #include "tracking/network/NodeSession.h"
 
@@ -7,8 +9,23 @@ namespace vesk_tracking {
 
 using vesk_conditioning::OffBeatCorrector;
 
+const std::vector<std::string>& afterNodeStages() {
+  static const std::vector<std::string> names{"none", "phase", "predict"};
+  return names;
+}
+
+bool isAfterNodeStage(const std::string& name) {
+  const std::vector<std::string>& names = afterNodeStages();
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
 const char* afterNodeNames() {
-  return "none, phase, predict";
+  static const std::string list = [] {
+    std::string joined;
+    for (const std::string& n : afterNodeStages()) joined += (joined.empty() ? "" : ", ") + n;
+    return joined;
+  }();
+  return list.c_str();
 }
 
 BeatPicker::BeatPicker(const Settings& s, const Options& o) : timeBase(s), allBeats(o.allBeats) {

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "conditioning/BeatPredictor.h"
 #include "conditioning/OffBeatCorrector.h"
@@ -45,7 +46,10 @@ class BeatPicker {
   std::optional<vesk_conditioning::BeatPredictor> predictor;
 };
 
-// The names of the stages after the node, for messages: "none, phase, predict".
+// The stages after the node, by name, in the order hosts list them.
+const std::vector<std::string>& afterNodeStages();
+bool isAfterNodeStage(const std::string& name);
+// The same names for messages: "none, phase, predict".
 const char* afterNodeNames();
 
 }  // namespace vesk_tracking

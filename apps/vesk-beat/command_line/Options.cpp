@@ -190,7 +190,7 @@ Options parseOptions(int argc, const char* const* argv) {
       }
       o.frontEnd = value;
     } else if (name == "--after-node") {
-      if (value != "none" && value != "phase" && value != "predict")  // BeatPicker's stages
+      if (!vesk_tracking::isAfterNodeStage(value))
         throw UsageError("--after-node: unknown stage '" + value +
                          "' (allowed: " + vesk_tracking::afterNodeNames() + ")");
       o.afterNode = value;
