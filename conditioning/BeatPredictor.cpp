@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace vesk_conditioning {
@@ -15,6 +16,10 @@ constexpr long kLongestInterval = 600;
 // Frames of score kept: a power of two above three of the longest intervals,
 // so that a frame's place in the ring is a mask.
 constexpr std::size_t kScoreFrames = 2048;
+// Intervals within 6 % of each other are one metrical level, and another
+// level must have half as many votes again as the held one to take over.
+constexpr double kSameLevel = 0.06;
+constexpr double kSwitchMargin = 1.5;
 static_assert(kScoreFrames >= 3 * kLongestInterval + 8 && (kScoreFrames & (kScoreFrames - 1)) == 0,
               "the score ring holds three intervals and is a power of two");
 }  // namespace
@@ -26,12 +31,42 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
       score(kScoreFrames, 0.0),
       future(2 * kLongestInterval + 8, 0.0),
       weights(2 * kLongestInterval + 1, 0.0),
-      backWeights(2 * kLongestInterval + 1, 0.0) {
+      backWeights(2 * kLongestInterval + 1, 0.0),
+      votes(kLongestInterval + 1, 0.0) {
   if (!(frameRate > 0.0) || !(s.tightness > 0.0) || !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) ||
-      !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0))
+      !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0) || !(s.intervalMemorySeconds >= 0.0))
     throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
   bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
   silentLimit = static_cast<long>(kForgetSeconds * frameRate);
+  if (s.intervalMemorySeconds > 0.0)
+    voteGrowth = std::exp(1.0 / (s.intervalMemorySeconds * frameRate));
+}
+
+double BeatPredictor::votesNear(int frames) const {
+  const long low = std::max(2L, std::lround(frames * (1.0 - kSameLevel)));
+  const long high = std::min(kLongestInterval, std::lround(frames * (1.0 + kSameLevel)));
+  double sum = 0.0;
+  for (long d = low; d <= high; ++d) sum += votes[static_cast<std::size_t>(d)];
+  return sum;
+}
+
+int BeatPredictor::heldInterval(int trackerInterval) {
+  if (settings.intervalMemorySeconds <= 0.0) return trackerInterval;
+  // Older votes decay: rather than scaling every vote down each frame, each
+  // new vote weighs more, and all are scaled back now and then.
+  voteGain *= voteGrowth;
+  if (voteGain > 1e200) {
+    for (double& v : votes) v /= voteGain;
+    voteGain = 1.0;
+  }
+  votes[static_cast<std::size_t>(trackerInterval)] += voteGain;
+  if (interval == 0) return trackerInterval;
+  // Near the held interval the tracker's own is followed as it is (a tempo
+  // drifts); another level is taken when its votes clearly win.
+  if (std::abs(trackerInterval - interval) <= kSameLevel * interval) return trackerInterval;
+  const double held = votesNear(interval);
+  const double other = votesNear(trackerInterval);
+  return other > kSwitchMargin * held ? trackerInterval : interval;
 }
 
 double BeatPredictor::bestPast(long at) const {
@@ -110,6 +145,12 @@ void BeatPredictor::predict() {
   predictAt = -1;
 }
 
+bool BeatPredictor::mayReport() const {
+  // Never a beat in digital silence: the music must have sounded within
+  // half an interval (a click track is silent between its clicks).
+  return lastReliable >= 0 && frame - lastReliable <= bridgeFrames && silentFrames <= interval / 2;
+}
+
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,
                                            int intervalFrames) {
   return process(onsets.process(x), reliableBeat, intervalFrames);
@@ -122,7 +163,10 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
   silentFrames = value.sounding ? 0 : silentFrames + 1;
   if (silentFrames >= silentLimit) lastBeat = nextBeat = predictAt = -1;  // the beat is gone
   if (reliableBeat) lastReliable = frame;
-  if (intervalFrames >= 2 && intervalFrames <= kLongestInterval) setInterval(intervalFrames);
+  // The tracker's interval is not counted in silence, where it has nothing new to go on.
+  if (intervalFrames >= 2 && intervalFrames <= kLongestInterval &&
+      (value.sounding || interval == 0))
+    setInterval(heldInterval(intervalFrames));
 
   score[static_cast<std::size_t>(frame) & (kScoreFrames - 1)] =
       (1.0 - settings.pastWeight) * onset +
@@ -134,11 +178,7 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
     lastBeat = frame;
     nextBeat = -1;
     predictAt = frame + std::max(1, interval / 2);
-
-    // Never a beat in digital silence: the music must have sounded within
-    // half an interval (a click track is silent between its clicks).
-    beat.due =
-        lastReliable >= 0 && frame - lastReliable <= bridgeFrames && silentFrames <= interval / 2;
+    beat.due = mayReport();
     beat.intervalFrames = interval;
   }
   if (nextBeat < 0 && (predictAt < 0 || frame >= predictAt)) predict();

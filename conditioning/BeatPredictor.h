@@ -27,6 +27,12 @@ class BeatPredictor {
     double pastWeight = 0.9;     // share of the past score in the cumulative score
     double expectWidth = 0.5;    // spread, in intervals, of where the next beat is expected
     double bridgeSeconds = 8.0;  // beats go on this long after the tracker's last reliable one
+    // How long the tracker's intervals are remembered when the stage picks
+    // its own: the tracker often flips for a few seconds to twice, half or
+    // 3/2 of its interval; the stage keeps the interval the tracker held
+    // most over this time, and moves to another only when that one clearly
+    // wins. 0: the tracker's interval of each frame, as it is.
+    double intervalMemorySeconds = 6.0;
     OnsetEnergy::Settings onsets;
   };
   // The beats are placed on the frames where onsets rise, which the time of a
@@ -55,6 +61,9 @@ class BeatPredictor {
   double bestPast(long at) const;
   void predict();
   void setInterval(int frames);
+  int heldInterval(int trackerInterval);
+  bool mayReport() const;
+  double votesNear(int frames) const;
 
   Settings settings;
   OnsetEnergy onsets;
@@ -62,6 +71,9 @@ class BeatPredictor {
   std::vector<double> future;       // scores continued past the present, for a prediction
   std::vector<double> weights;      // of a past score by its distance, for the interval
   std::vector<double> backWeights;  // the same from the furthest distance down
+  std::vector<double> votes;        // the tracker's intervals of past frames, decaying
+  double voteGain = 1.0;            // weight of this frame's vote; grows instead of decaying all
+  double voteGrowth = 1.0;
   long frame = -1;
   long silentFrames = 1L << 30;  // frames of digital silence up to now: all, at the start
   long lastReliable = -1000000;
@@ -70,7 +82,7 @@ class BeatPredictor {
   long lastBeat = -1;   // frame of the last beat placed
   long predictAt = -1;  // frame on which the next beat is predicted
   long nextBeat = -1;   // frame of the predicted beat
-  int interval = 0;     // the tracker's latest interval
+  int interval = 0;     // the interval the beats follow
 };
 
 }  // namespace vesk_conditioning

@@ -111,7 +111,8 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
       describe("after_node", "Stage after the node",
                "none: the node's beats as they are; phase: the node's beats, moved half an "
                "interval when the bass onsets lie on its off-beat; predict: beats placed on the "
-               "onsets at the node's interval, each predicted half a beat ahead",
+               "onsets at the interval the node held most over the last 6 s, each predicted half "
+               "a beat ahead",
                "", 0.0f, static_cast<float>(vesk_tracking::afterNodeStages().size() - 1),
                initial.afterNode, true),
       describe("rate", "Processing rate", "The input is resampled to this rate", "Hz",

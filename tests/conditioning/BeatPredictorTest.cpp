@@ -1,5 +1,6 @@
-// The beat predictor places its beats on the onsets at the node's interval,
-// whatever phase the node's own beats have, and stays quiet when it should.
+// The beat predictor places its beats on the onsets at the node's interval
+// (the level the node held most lately), whatever phase the node's own beats
+// have, and stays quiet when it should.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -22,6 +23,8 @@ struct Input {
   int reliableUntil = 1 << 30;
   int silentFrom = 1 << 30;  // digital silence from this frame on
   bool noise = false;        // a noise floor under the pulses
+  int flipFrom = 1 << 30;    // the node measures twice the interval from this frame
+  int flipUntil = 1 << 30;   // up to this one
 };
 
 std::vector<int> run(const Input& in) {
@@ -37,7 +40,8 @@ std::vector<int> run(const Input& in) {
       x[k] = f >= in.silentFrom ? 0.0f : (pulse ? 5.0f : floor);
     }
     const bool reliable = f % kInterval == in.nodeAt && f < in.reliableUntil;
-    if (stage.process(x.data(), reliable, kInterval).due) reported.push_back(f);
+    const int measured = f >= in.flipFrom && f < in.flipUntil ? 2 * kInterval : kInterval;
+    if (stage.process(x.data(), reliable, measured).due) reported.push_back(f);
   }
   return reported;
 }
@@ -80,9 +84,30 @@ TEST(BeatPredictor, QuietAfterTheBridgeAndInDigitalSilence) {
   EXPECT_TRUE(run(in).empty());
 }
 
+TEST(BeatPredictor, KeepsItsLevelThroughShortFlipsOfTheNodesInterval) {
+  Input in;
+  in.flipFrom = 500;
+  in.flipUntil = 750;  // 2.5 s at half the tempo
+  const std::vector<int> beats = run(in);
+  ASSERT_GT(beats.size(), 20u);
+  for (std::size_t i = 1; i < beats.size(); ++i) {
+    if (beats[i - 1] < 300) continue;
+    EXPECT_EQ(beats[i] - beats[i - 1], kInterval) << "after " << beats[i - 1];
+  }
+
+  in.frames = 3000;
+  in.flipUntil = 1 << 30;  // a lasting change of level is followed
+  const std::vector<int> moved = run(in);
+  ASSERT_GE(moved.size(), 2u);
+  EXPECT_EQ(moved.back() - moved[moved.size() - 2], 2 * kInterval);
+}
+
 TEST(BeatPredictor, RefusesSettingsOutOfRange) {
   BeatPredictor::Settings s;
   s.pastWeight = 1.0;
+  EXPECT_THROW(BeatPredictor(s, kBins, 100.0, 31.25), std::invalid_argument);
+  s = BeatPredictor::Settings();
+  s.intervalMemorySeconds = -1.0;
   EXPECT_THROW(BeatPredictor(s, kBins, 100.0, 31.25), std::invalid_argument);
   EXPECT_THROW(BeatPredictor(BeatPredictor::Settings(), 1, 100.0, 31.25), std::invalid_argument);
 }

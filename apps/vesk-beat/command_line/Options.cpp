@@ -316,8 +316,9 @@ std::string usageText() {
        "  --after-node NAME  none (the node's beats as they are); phase: the node's beats,\n"
        "                     moved to the off-beat when the bass onsets lie there and kept\n"
        "                     through short dips of the reliability; predict: beats placed on\n"
-       "                     the onsets at the node's interval, each predicted half a beat\n"
-       "                     ahead, for 8 s after the node's last reliable beat; default "
+       "                     the onsets at the interval the node held most over the last\n"
+       "                     6 s, each predicted half a beat ahead, for 8 s after the node's\n"
+       "                     last reliable beat; default "
     << kAfterNode
     << "\n"
        "\n"
