@@ -115,6 +115,31 @@ TEST_F(LiveTrackerTest, FeaturesComeForEveryFrameWithTheNodesSizes) {
   EXPECT_EQ(static_cast<std::int64_t>(features.size()), tracker.frames());  // taken once
 }
 
+TEST_F(LiveTrackerTest, PredictedBeatsStartAtTheNodesFirstBeatNearTheThreshold) {
+  const std::vector<float> samples = stereoClicks(117.0, 10.0);
+  for (float threshold : {0.4f, 0.9f}) {
+    TemporaryDirectory dir;
+    NodeSession::Options network;
+    network.workDir = dir.path();
+    Settings settings = defaultSettings();
+    settings.threshold = threshold;
+    NodeSession session(std::make_unique<MemoryReader>(samples, 2, 44100), settings, network);
+    BeatPicker picker(settings, BeatPicker::Options());
+    std::int64_t firstNear = -1, firstReported = -1;
+    int interval = 0;
+    while (session.next() && firstReported < 0) {
+      if (firstNear < 0 && session.beat() && session.confidence() >= 0.75f * threshold) {
+        firstNear = session.frame();
+        interval = session.intervalFrames();
+      }
+      if (auto beat = picker.pick(session)) firstReported = beat->frame;
+    }
+    ASSERT_GE(firstNear, 0) << "threshold " << threshold;
+    EXPECT_GE(firstReported, firstNear) << "threshold " << threshold;
+    EXPECT_LE(firstReported, firstNear + interval) << "threshold " << threshold;
+  }
+}
+
 TEST(SettingsCheck, NamesTheBadValueAndWhatIsAllowed) {
   Settings s;
   s.hop = 600;

@@ -28,7 +28,8 @@ const char* afterNodeNames() {
   return list.c_str();
 }
 
-BeatPicker::BeatPicker(const Settings& s, const Options& o) : timeBase(s), allBeats(o.allBeats) {
+BeatPicker::BeatPicker(const Settings& s, const Options& o)
+    : timeBase(s), allBeats(o.allBeats), gridReliability(kGridShare * s.threshold) {
   if (o.afterNode == "phase") {
     corrector.emplace(OffBeatCorrector::Settings(), static_cast<std::size_t>(s.frame / 2 + 1),
                       1.0 / timeBase.frameSeconds(), static_cast<double>(s.rate) / s.frame);
@@ -46,11 +47,13 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   double tempo = 0.0, interval = 0.0;
   if (predictor) {
     const bool nodeReliable = session.beat() && session.tempo() > 0.0f;
+    const bool gridBeat =
+        nodeReliable || (session.beat() && session.confidence() >= gridReliability);
     // The onset energy comes with the frame when the host computed it there.
     const vesk_conditioning::OnsetEnergy::Value* onset = session.onset();
     const vesk_conditioning::BeatPredictor::Beat beat =
-        onset ? predictor->process(*onset, nodeReliable, session.intervalFrames())
-              : predictor->process(session.spectrum(), nodeReliable, session.intervalFrames());
+        onset ? predictor->process(*onset, gridBeat, session.intervalFrames())
+              : predictor->process(session.spectrum(), gridBeat, session.intervalFrames());
     if (beat.due) {
       interval = timeBase.span(beat.intervalFrames);
       tempo = 60.0 / interval;

@@ -40,8 +40,15 @@ class BeatPicker {
   bool usesOnsets() const { return predictor.has_value(); }
 
  private:
+  // The predictor's beats are reported once the node has given a beat of at
+  // least this share of the threshold's reliability (and for a while after):
+  // the predictor's own score places them, so it may start before the node's
+  // beats are sure. 0.3 at the default threshold: the first beat comes 0.3 s
+  // sooner, and the beats of the first seconds are right nearly as often.
+  static constexpr float kGridShare = 0.75f;
   TimeBase timeBase;
   bool allBeats;
+  float gridReliability;
   std::optional<vesk_conditioning::OffBeatCorrector> corrector;
   std::optional<vesk_conditioning::BeatPredictor> predictor;
 };

@@ -318,7 +318,7 @@ std::string usageText() {
        "                     through short dips of the reliability; predict: beats placed on\n"
        "                     the onsets at the interval the node held most over the last\n"
        "                     6 s, each predicted half a beat ahead, for 8 s after the node's\n"
-       "                     last reliable beat; default "
+       "                     last beat of at least 3/4 of the threshold; default "
     << kAfterNode
     << "\n"
        "\n"
