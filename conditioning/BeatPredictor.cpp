@@ -11,6 +11,10 @@ namespace {
 // A second and a half of digital silence (longer than any beat interval,
 // so that the gaps between clicks do not count) ends the beat.
 constexpr double kForgetSeconds = 1.5;
+// The tracker signals its beat a few frames after the onset the predictor
+// places it on: when the tracker's beats resume, a beat placed this recently
+// is reported then (late, with its own time) rather than dropped.
+constexpr double kLateSeconds = 0.05;
 // The longest interval the ring serves, in frames.
 constexpr long kLongestInterval = 600;
 // Frames of score kept: a power of two above three of the longest intervals,
@@ -38,6 +42,7 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
     throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
   bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
   silentLimit = static_cast<long>(kForgetSeconds * frameRate);
+  lateLimit = static_cast<long>(kLateSeconds * frameRate);
   if (s.intervalMemorySeconds > 0.0)
     voteGrowth = std::exp(1.0 / (s.intervalMemorySeconds * frameRate));
 }
@@ -162,6 +167,7 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
   const double onset = value.energy;
   silentFrames = value.sounding ? 0 : silentFrames + 1;
   if (silentFrames >= silentLimit) lastBeat = nextBeat = predictAt = -1;  // the beat is gone
+  const bool resumed = reliableBeat && !(lastReliable >= 0 && frame - lastReliable <= bridgeFrames);
   if (reliableBeat) lastReliable = frame;
   // The tracker's interval is not counted in silence, where it has nothing new to go on.
   if (intervalFrames >= 2 && intervalFrames <= kLongestInterval &&
@@ -174,6 +180,12 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
 
   Beat beat;
   if (interval == 0 || silentFrames >= silentLimit) return beat;
+  if (resumed && lastBeat >= 0 && lastBeat < frame && frame - lastBeat <= lateLimit &&
+      silentFrames <= interval / 2) {
+    beat.due = true;
+    beat.intervalFrames = interval;
+    beat.framesLate = static_cast<int>(frame - lastBeat);
+  }
   if (frame == nextBeat) {
     lastBeat = frame;
     nextBeat = -1;

@@ -43,6 +43,9 @@ class BeatPredictor {
   struct Beat {
     bool due = false;
     int intervalFrames = 0;
+    // Frames since the beat's own frame: 0, except for a beat placed just
+    // before the tracker's beats resumed, which is reported then, late.
+    int framesLate = 0;
   };
 
   // `bins` of each spectrum, `frameRate` frames per second, `binHz` the width
@@ -79,6 +82,7 @@ class BeatPredictor {
   long lastReliable = -1000000;
   long bridgeFrames;
   long silentLimit;
+  long lateLimit;       // frames a beat may be reported late
   long lastBeat = -1;   // frame of the last beat placed
   long predictAt = -1;  // frame on which the next beat is predicted
   long nextBeat = -1;   // frame of the predicted beat

@@ -20,6 +20,7 @@ struct Input {
   int frames = 1500;
   int pulseAt = 0;  // pulses on pulseAt + k * interval
   int nodeAt = 25;  // the node's reliable beats, here on the off-beat
+  int reliableFrom = 0;
   int reliableUntil = 1 << 30;
   int silentFrom = 1 << 30;  // digital silence from this frame on
   bool noise = false;        // a noise floor under the pulses
@@ -39,9 +40,11 @@ std::vector<int> run(const Input& in) {
       const float floor = in.noise ? 0.5f * static_cast<float>(state >> 8) / 16777216.0f : 0.01f;
       x[k] = f >= in.silentFrom ? 0.0f : (pulse ? 5.0f : floor);
     }
-    const bool reliable = f % kInterval == in.nodeAt && f < in.reliableUntil;
+    const bool reliable =
+        f % kInterval == in.nodeAt && f >= in.reliableFrom && f < in.reliableUntil;
     const int measured = f >= in.flipFrom && f < in.flipUntil ? 2 * kInterval : kInterval;
-    if (stage.process(x.data(), reliable, measured).due) reported.push_back(f);
+    const BeatPredictor::Beat beat = stage.process(x.data(), reliable, measured);
+    if (beat.due) reported.push_back(f - beat.framesLate);
   }
   return reported;
 }
@@ -67,6 +70,19 @@ TEST(BeatPredictor, BeatsLandOnTheOnsetsWhateverTheNodesPhase) {
   in.noise = true;
   in.pulseAt = 13;
   expectOnPulses(run(in), 13, 300);
+}
+
+TEST(BeatPredictor, ABeatJustBeforeTheNodesFirstIsReportedLateNotLost) {
+  Input in;
+  in.reliableFrom = 300;
+  in.nodeAt = 2;  // the node's beats come two frames after the onsets
+  std::vector<int> beats = run(in);
+  ASSERT_FALSE(beats.empty());
+  EXPECT_EQ(beats.front(), 300);
+  in.nodeAt = 25;  // half an interval is too late: that beat is gone
+  beats = run(in);
+  ASSERT_FALSE(beats.empty());
+  EXPECT_EQ(beats.front(), 350);
 }
 
 TEST(BeatPredictor, QuietAfterTheBridgeAndInDigitalSilence) {

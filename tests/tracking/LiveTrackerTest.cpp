@@ -135,7 +135,8 @@ TEST_F(LiveTrackerTest, PredictedBeatsStartAtTheNodesFirstBeatNearTheThreshold) 
       if (auto beat = picker.pick(session)) firstReported = beat->frame;
     }
     ASSERT_GE(firstNear, 0) << "threshold " << threshold;
-    EXPECT_GE(firstReported, firstNear) << "threshold " << threshold;
+    // A beat placed up to 50 ms (5 frames) before it is reported then, late.
+    EXPECT_GE(firstReported, firstNear - 5) << "threshold " << threshold;
     EXPECT_LE(firstReported, firstNear + interval) << "threshold " << threshold;
   }
 }

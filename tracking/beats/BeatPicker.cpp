@@ -45,6 +45,7 @@ BeatPicker::BeatPicker(const Settings& s, const Options& o)
 
 std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   double tempo = 0.0, interval = 0.0;
+  int framesLate = 0;
   if (predictor) {
     const bool nodeReliable = session.beat() && session.tempo() > 0.0f;
     const bool gridBeat =
@@ -57,6 +58,7 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
     if (beat.due) {
       interval = timeBase.span(beat.intervalFrames);
       tempo = 60.0 / interval;
+      framesLate = beat.framesLate;
     } else if (!(session.beat() && !nodeReliable && allBeats)) {
       return std::nullopt;
     }
@@ -82,7 +84,7 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
       return std::nullopt;
   }
   BeatEvent event;
-  event.frame = session.frame();
+  event.frame = session.frame() - framesLate;
   event.time = timeBase.beatTime(event.frame);
   event.tempo = tempo;
   event.interval = interval;
