@@ -10,7 +10,8 @@
 namespace vesk_conditioning {
 
 // A stage after the beat tracker that places the beats itself, at the
-// tracker's beat interval. The tracker is good at the interval and often
+// tracker's beat interval (the metrical level it held most of late: see
+// intervalMemorySeconds). The tracker is good at the interval and often
 // wrong about the phase (on the off-beat, or drifting), and it falls silent
 // whenever its reliability dips; this stage keeps a cumulative beat score:
 // each frame's onset energy plus the best score one interval back (weighted
@@ -19,7 +20,9 @@ namespace vesk_conditioning {
 // onsets, peaks near one interval after the last beat. The beat is reported
 // when its frame comes, never earlier: causal, no look-ahead.
 // Beats are reported while the tracker has given a reliable beat within
-// `bridgeSeconds`, never in digital silence. Allocates only when constructed.
+// `bridgeSeconds`, never in digital silence; a beat placed just before the
+// tracker's beats resume is reported when they do, late (Beat::framesLate).
+// Allocates only when constructed.
 class BeatPredictor {
  public:
   struct Settings {
