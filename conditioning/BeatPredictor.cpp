@@ -150,10 +150,14 @@ void BeatPredictor::predict() {
   predictAt = -1;
 }
 
+bool BeatPredictor::bridged() const {
+  return lastReliable >= 0 && frame - lastReliable <= bridgeFrames;
+}
+
 bool BeatPredictor::mayReport() const {
   // Never a beat in digital silence: the music must have sounded within
   // half an interval (a click track is silent between its clicks).
-  return lastReliable >= 0 && frame - lastReliable <= bridgeFrames && silentFrames <= interval / 2;
+  return bridged() && silentFrames <= interval / 2;
 }
 
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,
@@ -167,7 +171,7 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
   const double onset = value.energy;
   silentFrames = value.sounding ? 0 : silentFrames + 1;
   if (silentFrames >= silentLimit) lastBeat = nextBeat = predictAt = -1;  // the beat is gone
-  const bool resumed = reliableBeat && !(lastReliable >= 0 && frame - lastReliable <= bridgeFrames);
+  const bool resumed = reliableBeat && !bridged();
   if (reliableBeat) lastReliable = frame;
   // The tracker's interval is not counted in silence, where it has nothing new to go on.
   if (intervalFrames >= 2 && intervalFrames <= kLongestInterval &&
@@ -181,7 +185,7 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
   Beat beat;
   if (interval == 0 || silentFrames >= silentLimit) return beat;
   if (resumed && lastBeat >= 0 && lastBeat < frame && frame - lastBeat <= lateLimit &&
-      silentFrames <= interval / 2) {
+      mayReport()) {
     beat.due = true;
     beat.intervalFrames = interval;
     beat.framesLate = static_cast<int>(frame - lastBeat);

@@ -68,6 +68,7 @@ class BeatPredictor {
   void predict();
   void setInterval(int frames);
   int heldInterval(int trackerInterval);
+  bool bridged() const;  // the tracker gave a reliable beat within the bridge
   bool mayReport() const;
   double votesNear(int frames) const;
 
