@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "beat_tracker/RingIBuffer.h"
+#include "common/AlignedVector.h"
 
 namespace beat_tracker {
 
@@ -84,24 +85,24 @@ class PatternMatchingCache {
   int width_ = 0;    // bands summed
   // Copy of the bands band_begin ... band_end - 1 of the newest history_ rows;
   // row `age` is at slot (newest_row_ + age) % history_.
-  std::vector<double> rows_;
+  vesk_kernels::AlignedVector<double> rows_;
   int newest_row_ = 0;
   // The same rows band by band, twice over like the energies, so that for one
   // band the values of consecutive ages (consecutive lags) are contiguous:
   // band k of age a at bands_[k * band_stride_ + newest_row_ + a]. Each band
   // ends in a few zeros, read by the lags that only pad a vector.
-  std::vector<double> bands_;
+  vesk_kernels::AlignedVector<double> bands_;
   std::size_t band_stride_ = 0;
   // Energies of those rows twice over, so that the energies of ages a ... a + F - 1
   // are contiguous: energy of age a at energies_[newest_row_ + a].
-  std::vector<double> energies_;
+  vesk_kernels::AlignedVector<double> energies_;
   // The F newest term rows, count_ lags each (padded to whole vectors); age s
   // at slot (newest_term_ + s) % F.
-  std::vector<double> terms_;
+  vesk_kernels::AlignedVector<double> terms_;
   int padded_count_ = 0;
   int newest_term_ = 0;
-  std::vector<double> cross_;   // padded like a term row
-  std::vector<double> lagged_;  // valid for the frame last computed
+  vesk_kernels::AlignedVector<double> cross_;   // padded like a term row
+  vesk_kernels::AlignedVector<double> lagged_;  // valid for the frame last computed
 
   // The ring as it was seen last time.
   bool valid_ = false;

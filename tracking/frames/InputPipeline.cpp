@@ -7,13 +7,13 @@
 namespace vesk_tracking {
 
 namespace {
-constexpr std::size_t kReadChunk = 4096;       // frames per read from the input
+constexpr std::size_t kReadChunk = 4096;  // frames per read from the input
 // Bound on one block's frames and spectra. Small enough that the ten blocks
 // the reader may run ahead stay in the caches: the analysis thread then reads
 // each frame soon after it was written, not from main memory (a 3-minute file
 // at 16 kHz runs about a tenth faster than with 1 MiB blocks).
 constexpr std::size_t kBlockBytes = 64u << 10;
-constexpr float kLargestSample = 1.0e7f;       // 2^23 and more: any integer scale
+constexpr float kLargestSample = 1.0e7f;  // 2^23 and more: any integer scale
 
 std::size_t blockFramesFor(const FrameMaker& maker, std::size_t most) {
   const std::size_t frameBytes =
