@@ -7,12 +7,18 @@
 
 namespace vesk_kernels {
 
-// Vector loads that straddle two cache lines cost twice. A plain vector's
-// storage starts wherever the heap puts it (16 bytes apart), so how fast the
-// per-frame loops ran depended on what had been allocated before them, by up to
-// a third for the pattern matching's sums; storage on whole cache lines makes
-// them run at the same speed every time.
+// Storage on whole cache lines. Vector loads that straddle two lines cost
+// twice, and a plain vector's storage starts wherever the heap puts it (16
+// bytes apart), so how fast a per-frame loop ran depended on what had been
+// allocated before it (by up to a third for the pattern matching's sums).
+// Rounded up to whole lines, the storage also shares no line with any other
+// allocation: what one thread writes on every frame never slows another
+// thread's neighbouring data.
 constexpr std::size_t kCacheLine = 64;
+
+constexpr std::size_t WholeLines(std::size_t bytes) {
+  return (bytes + kCacheLine - 1) / kCacheLine * kCacheLine;
+}
 
 template <typename T>
 struct CacheLineAllocator {
@@ -21,7 +27,7 @@ struct CacheLineAllocator {
   template <typename U>
   CacheLineAllocator(const CacheLineAllocator<U>&) {}
   T* allocate(std::size_t n) {
-    return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(kCacheLine)));
+    return static_cast<T*>(::operator new(WholeLines(n * sizeof(T)), std::align_val_t(kCacheLine)));
   }
   void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(kCacheLine)); }
   template <typename U>

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/AlignedVector.h"
+
 namespace vesk_conditioning {
 
 // How much new sound a frame brings, as the beat predictor weighs it: the rise
@@ -35,7 +37,7 @@ class OnsetEnergy {
  private:
   Settings settings;
   std::size_t bins;
-  std::vector<float> lastLog, logNow, rises, weight;
+  vesk_kernels::AlignedVector<float> lastLog, logNow, rises, weight;
   double mean = 0.0;
 };
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/AlignedVector.h"
+
 namespace vesk_conditioning {
 
 // What the conditioner does to each frame's spectrum, stage by stage; every
@@ -63,9 +65,9 @@ class SpectrumConditioner {
   ConditionerSettings settings;
   std::size_t bins;
   double windowPower;
-  std::vector<float> peaks;                 // per bin, for whitening
-  std::vector<float> weights;               // per bin, for the band weighting
-  std::vector<float> magnitudes, original;  // scratch, per bin
+  vesk_kernels::AlignedVector<float> peaks;                 // per bin, for whitening
+  vesk_kernels::AlignedVector<float> weights;               // per bin, for the band weighting
+  vesk_kernels::AlignedVector<float> magnitudes, original;  // scratch, per bin
   double lastLevelDb = -400.0;
   bool open = false;
   int framesBelow = 0;

@@ -45,7 +45,9 @@ class ObjectPool {
   }
 
  private:
-  struct State {
+  // On cache lines of its own: every frame takes and returns objects here,
+  // and nothing another thread writes may share the mutex's line.
+  struct alignas(64) State {
     std::mutex mutex;
     std::vector<T*> free;
   };

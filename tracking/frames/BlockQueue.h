@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/AlignedVector.h"
 #include "tracking/frames/FrameBlock.h"
 
 namespace vesk_tracking {
@@ -19,8 +20,9 @@ namespace vesk_tracking {
 // sleeps until it has drained to `lowWater`, a consumer that found it empty
 // until `wakeAt` blocks are there (or the producer has finished), and each
 // side notifies the other only when it sleeps and its condition holds.
-// Consumed blocks come back to the producer for reuse.
-class BlockQueue {
+// Consumed blocks come back to the producer for reuse. Both threads write it:
+// it takes whole cache lines, so that no other data shares them.
+class alignas(vesk_kernels::kCacheLine) BlockQueue {
  public:
   struct Limits {
     std::size_t capacity = 10;

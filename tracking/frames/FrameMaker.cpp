@@ -36,8 +36,10 @@ FrameMaker::FrameMaker(int channels, const FrameFormat& format)
       weights(static_cast<std::uint64_t>(format.length), format.window),
       window(static_cast<std::size_t>(channels) * format.length, 0.0f) {
   std::lock_guard<std::mutex> lock(plannerMutex());
-  timeSignal = fftw_alloc_real(frameLength);
-  spectrum = fftw_alloc_complex(frameLength / 2 + 1);
+  // Whole cache lines: this thread writes them on every frame.
+  using vesk_kernels::WholeLines;
+  timeSignal = fftw_alloc_real(WholeLines(frameLength * sizeof(double)) / sizeof(double));
+  spectrum = fftw_alloc_complex(WholeLines(bins() * sizeof(fftw_complex)) / sizeof(fftw_complex));
   if (timeSignal) plan = fftw_plan_dft_r2c_1d(frameLength, timeSignal, spectrum, FFTW_ESTIMATE);
   if (!plan) {
     fftw_free(timeSignal);

@@ -8,6 +8,7 @@
 
 #include <fftw3.h>
 
+#include "common/AlignedVector.h"
 #include "conditioning/OnsetEnergy.h"
 #include "conditioning/SpectrumConditioner.h"
 
@@ -41,8 +42,9 @@ struct FrameFormat {
 // spectrum: the channels are averaged, weighted by the window and transformed
 // (FFTW r2c, planned once at construction), then conditioned by the front
 // end when there is one; its onset energy follows when asked for. Used by one
-// thread at a time.
-class FrameMaker {
+// thread at a time; on cache lines of its own, like everything it writes per
+// frame, so that the analysis thread's data never shares a line with it.
+class alignas(vesk_kernels::kCacheLine) FrameMaker {
  public:
   // Throws std::invalid_argument for no channel, a frame length below 2 or a
   // hop outside 1 .. frame length.
@@ -75,9 +77,9 @@ class FrameMaker {
   int frameLength;
   int hop;
   WindowFunction weights;
-  std::vector<float> window;   // the last window: channels rows of frameLength
-  std::vector<float> pending;  // interleaved samples not yet in a frame
-  std::size_t pendingPos = 0;  // frames at the start of `pending` already used
+  vesk_kernels::AlignedVector<float> window;  // the last window: channels rows of frameLength
+  std::vector<float> pending;                 // interleaved samples not yet in a frame
+  std::size_t pendingPos = 0;                 // frames at the start of `pending` already used
   bool finished = false;
   double* timeSignal = nullptr;
   fftw_complex* spectrum = nullptr;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/AlignedVector.h"
 #include "tracking/frames/BlockQueue.h"
 #include "tracking/frames/FrameBlock.h"
 #include "tracking/frames/FrameMaker.h"
@@ -23,8 +24,8 @@ namespace vesk_tracking {
 // caller's thread is left to the analysis; a stream (or a file without
 // `readAhead`, when other files already keep the cores busy) is worked in the
 // caller's thread, a block as soon as it has a frame. Either way the frames
-// are the same, bit for bit.
-class InputPipeline {
+// are the same, bit for bit. Whole cache lines: the reading thread writes it.
+class alignas(vesk_kernels::kCacheLine) InputPipeline {
  public:
   struct Limits;
 
