@@ -100,8 +100,15 @@ void SpectrumConditioner::process(std::complex<float>* x) {
 
   // The frame's mean power by Parseval over the one-sided spectrum, relative
   // to the window's, in dB where a full-scale sine is 0.
-  double energy = static_cast<double>(m[0]) * m[0] + static_cast<double>(m[bins - 1]) * m[bins - 1];
-  for (std::size_t k = 1; k + 1 < bins; ++k) energy += 2.0 * static_cast<double>(m[k]) * m[k];
+  // Four sums side by side: one running sum would wait on every addition.
+  double lanes[4] = {0.0, 0.0, 0.0, 0.0};
+  std::size_t k = 1;
+  for (; k + 4 < bins; k += 4)
+    for (std::size_t j = 0; j < 4; ++j) lanes[j] += static_cast<double>(m[k + j]) * m[k + j];
+  for (; k + 1 < bins; ++k) lanes[0] += static_cast<double>(m[k]) * m[k];
+  const double energy = static_cast<double>(m[0]) * m[0] +
+                        static_cast<double>(m[bins - 1]) * m[bins - 1] +
+                        2.0 * ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3]));
   const double n = 2.0 * static_cast<double>(bins - 1);
   const double meanSquare = energy / n / windowPower;
   lastLevelDb = meanSquare > 0.0 ? 10.0 * std::log10(2.0 * meanSquare) : -400.0;

@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Times commands in turn: one run of each, then the next round.
+
+On a machine shared with other jobs the load drifts over seconds; timing all
+runs of one command and then all runs of the other puts each in a different
+stretch of that drift, and their ratio swings with it. Alternating puts every
+command in every stretch alike. Each command runs without a shell, its output
+discarded; a failing run stops the timing.
+
+Usage: alternating_timer.py [--runs N] [--warmup N] [--json FILE] -- PROG ARG... -- PROG ARG...
+(each command its words as they are, commands separated by a lone --).
+Prints one line per command: median, minimum and mean wall time in seconds.
+"""
+
+import argparse
+import json
+import shlex
+import statistics
+import subprocess
+import sys
+import time
+
+
+def run_once(argv):
+    start = time.perf_counter()
+    done = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit("alternating_timer: exit status %d from: %s" % (done.returncode, shlex.join(argv)))
+    return elapsed
+
+
+def main():
+    args = sys.argv[1:]
+    if "--" not in args:
+        sys.exit(__doc__)
+    split = args.index("--")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=11)
+    parser.add_argument("--warmup", type=int, default=1)
+    parser.add_argument("--json")
+    options = parser.parse_args(args[:split])
+    commands, current = [], []
+    for word in args[split + 1:] + ["--"]:
+        if word == "--":
+            if current:
+                commands.append(current)
+            current = []
+        else:
+            current.append(word)
+    if not commands or options.runs < 1 or options.warmup < 0:
+        sys.exit(__doc__)
+    for _ in range(options.warmup):
+        for argv in commands:
+            run_once(argv)
+    times = [[] for _ in commands]
+    for _ in range(options.runs):
+        for k, argv in enumerate(commands):
+            times[k].append(run_once(argv))
+    results = []
+    for argv, t in zip(commands, times):
+        results.append({"command": shlex.join(argv), "median": statistics.median(t),
+                        "min": min(t), "mean": statistics.fmean(t), "times": t})
+        print("%8.3f median %8.3f min %8.3f mean  %s" % (results[-1]["median"], min(t),
+                                                       results[-1]["mean"], results[-1]["command"]))
+    if options.json:
+        with open(options.json, "w") as f:
+            json.dump({"results": results}, f, indent=1)
+
+
+if __name__ == "__main__":
+    main()
