@@ -34,18 +34,9 @@ FrameMaker::FrameMaker(int channels, const FrameFormat& format)
       frameLength(checked(channels, format).length),
       hop(format.hop),
       weights(static_cast<std::uint64_t>(format.length), format.window),
-      window(static_cast<std::size_t>(channels) * format.length, 0.0f) {
-  std::lock_guard<std::mutex> lock(plannerMutex());
-  // Whole cache lines: this thread writes them on every frame.
-  using vesk_kernels::WholeLines;
-  timeSignal = fftw_alloc_real(WholeLines(frameLength * sizeof(double)) / sizeof(double));
-  spectrum = fftw_alloc_complex(WholeLines(bins() * sizeof(fftw_complex)) / sizeof(fftw_complex));
-  if (timeSignal) plan = fftw_plan_dft_r2c_1d(frameLength, timeSignal, spectrum, FFTW_ESTIMATE);
-  if (!plan) {
-    fftw_free(timeSignal);
-    fftw_free(spectrum);
-    throw std::bad_alloc();
-  }
+      window(static_cast<std::size_t>(channels) * format.length, 0.0f),
+      timeSignal(static_cast<std::size_t>(frameLength)),
+      spectrum(2 * static_cast<std::size_t>(bins())) {
   if (format.frontEnd) {
     double power = 0.0;
     for (int j = 0; j < frameLength; ++j)
@@ -55,13 +46,16 @@ FrameMaker::FrameMaker(int channels, const FrameFormat& format)
   if (format.onsets)
     onsets.emplace(*format.onsets, static_cast<std::size_t>(bins()),
                    static_cast<double>(format.rate) / frameLength);
+  // Planned last: nothing after it may throw and leave the plan behind.
+  std::lock_guard<std::mutex> lock(plannerMutex());
+  plan = fftw_plan_dft_r2c_1d(frameLength, timeSignal.data(),
+                              reinterpret_cast<fftw_complex*>(spectrum.data()), FFTW_ESTIMATE);
+  if (!plan) throw std::bad_alloc();
 }
 
 FrameMaker::~FrameMaker() {
   std::lock_guard<std::mutex> lock(plannerMutex());
   fftw_destroy_plan(plan);
-  fftw_free(timeSignal);
-  fftw_free(spectrum);
 }
 
 void FrameMaker::add(const float* samples, std::size_t frames) {
@@ -126,8 +120,8 @@ void FrameMaker::cutFrame(std::size_t take, FrameBlock& block) {
   fftw_execute(plan);
   std::complex<float>* out = &block.spectra[f * binCount];
   for (std::size_t k = 0; k < binCount; ++k)
-    out[k] =
-        std::complex<float>(static_cast<float>(spectrum[k][0]), static_cast<float>(spectrum[k][1]));
+    out[k] = std::complex<float>(static_cast<float>(spectrum[2 * k]),
+                                 static_cast<float>(spectrum[2 * k + 1]));
   if (frontEnd) frontEnd->process(out);
   if (onsets) block.onsets[f] = onsets->process(out);
   block.newSamples[f] = static_cast<int>(take);

@@ -81,8 +81,8 @@ class alignas(vesk_kernels::kCacheLine) FrameMaker {
   std::vector<float> pending;                 // interleaved samples not yet in a frame
   std::size_t pendingPos = 0;                 // frames at the start of `pending` already used
   bool finished = false;
-  double* timeSignal = nullptr;
-  fftw_complex* spectrum = nullptr;
+  vesk_kernels::AlignedVector<double> timeSignal;  // the weighted window, transformed
+  vesk_kernels::AlignedVector<double> spectrum;    // its bins, real and imaginary parts
   fftw_plan plan = nullptr;
   std::optional<vesk_conditioning::SpectrumConditioner> frontEnd;
   std::optional<vesk_conditioning::OnsetEnergy> onsets;
