@@ -214,4 +214,14 @@ TEST(InputPipeline, WideFramesMakeSmallerBlocks) {
   EXPECT_EQ(Drain(pipeline).size(), 20u);
 }
 
+TEST(InputPipeline, ARefusedFrontEndSettingLeavesNothingBehind) {
+  // The sanitizer build's leak check sees a plan or buffer left behind.
+  vesk_conditioning::ConditionerSettings bad;
+  bad.whitenDecay = 2.0;
+  const FrameFormat format{512, 160, WindowFunction::Hann, bad};
+  EXPECT_THROW(InputPipeline(std::make_unique<MemoryReader>(Tone(4000, 1), 1, 16000), 16000, format,
+                             true, InputPipeline::Limits()),
+               std::invalid_argument);
+}
+
 }  // namespace
