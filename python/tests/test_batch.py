@@ -102,13 +102,21 @@ def test_bad_files_fail_with_their_reason_while_the_rest_completes(client, corpu
 
 
 def wait_until_dead(pid):
-    """Until the process has exited (a zombie holds nothing open)."""
+    """Until every thread of the process has exited. The main thread turns
+    zombie first; another may still hold the FIFO open for a moment."""
     while True:
         try:
-            with open(f"/proc/{pid}/stat") as f:
-                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
-                    return
-        except FileNotFoundError:
+            tids = os.listdir(f"/proc/{pid}/task")
+        except (FileNotFoundError, ProcessLookupError):
+            return
+        states = []
+        for tid in tids:
+            try:
+                with open(f"/proc/{pid}/task/{tid}/stat") as f:
+                    states.append(f.read().rsplit(")", 1)[1].split()[0])
+            except (FileNotFoundError, ProcessLookupError):  # that thread is gone
+                pass
+        if all(s in "ZX" for s in states):
             return
         time.sleep(0.01)
 
@@ -126,11 +134,14 @@ def test_a_worker_killed_mid_file_loses_nothing(client, corpus, tool_outputs, tm
     batch = threading.Thread(target=lambda: result.update(
         report=run_batch([str(corpus), str(fifo)], str(out), client, progress=False)))
     batch.start()
-    busy = []
-    while not busy or len(list(out.glob("*.json"))) < len(tool_outputs):
-        busy = [w for w, keys in client.processing().items() if keys]
+    # Once every song's outputs are there and one task is left, it is the FIFO's.
+    while True:
+        busy = {w: keys for w, keys in client.processing().items() if keys}
+        if len(list(out.glob("*.json"))) == len(tool_outputs) and \
+                sum(len(keys) for keys in busy.values()) == 1:
+            break
         time.sleep(0.01)
-    pid = client.run(os.getpid)[busy[0]]
+    pid = client.run(os.getpid)[next(iter(busy))]
     os.kill(pid, signal.SIGKILL)
     wait_until_dead(pid)
     write_wav(fifo, song)  # to the worker that tracks the file again
