@@ -13,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,6 +73,36 @@ int finish(pid_t pid) {
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
   return -1;
+}
+
+// Waits up to 20 s for `ready()`. Signals are sent once the tool is where the
+// test means it to be, not after a guessed delay: a loaded machine starts it late.
+bool waitUntil(const std::function<bool()>& ready) {
+  for (int i = 0; i < 2000; ++i) {
+    if (ready()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// Whether `pid` has its handler for `sig` installed.
+bool catches(pid_t pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigCgt:", 0) == 0)
+      return std::stoull(line.substr(7), nullptr, 16) >> (sig - 1) & 1;
+  return false;
+}
+
+// Whether a thread of `pid` sleeps in a kernel function whose name holds `what`.
+bool sleepsIn(pid_t pid, const std::string& what) {
+  std::error_code ec;
+  for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec)) {
+    std::ifstream wchan(t.path() / "wchan");
+    std::string name;
+    if (std::getline(wchan, name) && name.find(what) != std::string::npos) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -172,21 +203,22 @@ TEST_F(CarelessUse, SignalsEndWaitsAndLeaveNoTemporaryFiles) {
   ::mkfifo(path("in.fifo").c_str(), 0644);
   const pid_t waiting =
       startTool(dir.path(), {"--raw", "s16le:16000:1", "in.fifo"}, path("err.txt"), {tmpdir});
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(waitUntil([&] { return catches(waiting, SIGINT) && sleepsIn(waiting, "partner"); }));
   ::kill(waiting, SIGINT);
   EXPECT_EQ(finish(waiting), 130) << readFile(path("err.txt"));
   // Once data came, Ctrl-C ends the stream as its end would.
   shell("(head -c 64000 /dev/zero; sleep 5) > in.fifo &");
   const pid_t streaming =
       startTool(dir.path(), {"--raw", "s16le:16000:1", "in.fifo"}, path("err.txt"), {tmpdir});
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // (its reading thread waits on the pipe once the 64000 bytes are taken)
+  EXPECT_TRUE(waitUntil([&] { return sleepsIn(streaming, "pipe_read"); }));
   ::kill(streaming, SIGINT);
   EXPECT_EQ(finish(streaming), 0) << readFile(path("err.txt"));
 
   // SIGHUP while a paced file runs: the private folder goes with the run.
   clicks("song.wav", 20);
   const pid_t hungUp = startTool(dir.path(), {"--realtime", "song.wav"}, path("err.txt"), {tmpdir});
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(waitUntil([&] { return catches(hungUp, SIGHUP) && !fs::is_empty(path("tmp")); }));
   ::kill(hungUp, SIGHUP);
   EXPECT_EQ(finish(hungUp), 130);
   EXPECT_TRUE(fs::is_empty(path("tmp")));
@@ -194,7 +226,7 @@ TEST_F(CarelessUse, SignalsEndWaitsAndLeaveNoTemporaryFiles) {
   // A batch stopped early stops its workers and names the inputs it never tracked.
   const pid_t batch = startTool(dir.path(), {"--realtime", "song.wav", "a.wav", "b.wav"},
                                 path("err.txt"), {tmpdir});
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(waitUntil([&] { return catches(batch, SIGTERM) && !fs::is_empty(path("tmp")); }));
   ::kill(batch, SIGTERM);
   EXPECT_EQ(finish(batch), 130);
   EXPECT_EQ(readFile(path("err.txt")),

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "apps/vesk-beat/output/AtomicFile.h"
+#include "apps/vesk-beat/run/WorkerWait.h"
 #include "tracking/input/AudioReader.h"
 #include "tracking/input/Interrupt.h"
 #include "tracking/network/WorkingDirectory.h"
@@ -113,6 +114,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
   int worst = kExitOk;
   bool abandoned = false;  // standard output went away and nothing else is written
   bool stopping = false;   // interrupted: the workers were told to stop
+  WorkerWait wait;
   auto resultPath = [&](std::size_t i) {
     return results->path() + "/" + std::to_string(i) + ".out";
   };
@@ -138,6 +140,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
         continue;
       }
       if (pid == 0) {
+        wait.restoreInWorker();
         int code = kExitFailed;
         if (std::FILE* f = std::fopen(resultPath(next).c_str(), "w")) {
           auto writer = makeEventWriter(o.format, f, info, true);
@@ -177,7 +180,8 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
       continue;
     }
     int status = 0;
-    pid_t pid = ::waitpid(-1, &status, 0);
+    pid_t pid = wait.next(&status);
+    if (pid == 0) continue;
     if (pid < 0) {
       if (errno == EINTR) continue;
       reportError(std::string("waiting for a worker failed: ") + std::strerror(errno));
