@@ -62,19 +62,6 @@ pid_t startTool(const std::string& cwd, const std::vector<std::string>& args,
   ::_exit(127);
 }
 
-// Waits up to 20 s for `pid`; its exit code, or -1 when it had to be killed.
-int finish(pid_t pid) {
-  for (int i = 0; i < 2000; ++i) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-  return -1;
-}
-
 // Waits up to 20 s for `ready()`. Signals are sent once the tool is where the
 // test means it to be, not after a guessed delay: a loaded machine starts it late.
 bool waitUntil(const std::function<bool()>& ready) {
@@ -83,6 +70,16 @@ bool waitUntil(const std::function<bool()>& ready) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;
+}
+
+// Waits up to 20 s for `pid`; its exit code, or -1 when it had to be killed.
+int finish(pid_t pid) {
+  int status = 0;
+  if (waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }))
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
 }
 
 // Whether `pid` has its handler for `sig` installed.

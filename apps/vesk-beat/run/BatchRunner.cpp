@@ -140,7 +140,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
         continue;
       }
       if (pid == 0) {
-        wait.restoreInWorker();
+        wait.restore();
         int code = kExitFailed;
         if (std::FILE* f = std::fopen(resultPath(next).c_str(), "w")) {
           auto writer = makeEventWriter(o.format, f, info, true);
@@ -181,9 +181,8 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
     }
     int status = 0;
     pid_t pid = wait.next(&status);
-    if (pid == 0) continue;
+    if (pid == 0) continue;  // a signal came: look at it first
     if (pid < 0) {
-      if (errno == EINTR) continue;
       reportError(std::string("waiting for a worker failed: ") + std::strerror(errno));
       return kExitFailed;
     }

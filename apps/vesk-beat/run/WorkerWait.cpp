@@ -28,10 +28,10 @@ WorkerWait::WorkerWait() {
 }
 
 WorkerWait::~WorkerWait() {
-  restoreInWorker();
+  restore();
 }
 
-void WorkerWait::restoreInWorker() const {
+void WorkerWait::restore() const {
   sigaction(SIGCHLD, &childAction, nullptr);
   sigprocmask(SIG_SETMASK, &before, nullptr);
 }

@@ -13,14 +13,14 @@ namespace vesk_beat {
 class WorkerWait {
  public:
   WorkerWait();
-  // Restores the signal mask and SIGCHLD's action.
-  ~WorkerWait();
+  ~WorkerWait();  // restore()
   WorkerWait(const WorkerWait&) = delete;
   WorkerWait& operator=(const WorkerWait&) = delete;
 
-  // In a worker just forked: the mask and SIGCHLD action from before, so the
-  // worker's own reads are interrupted by the stop signals as a single run's are.
-  void restoreInWorker() const;
+  // The mask and SIGCHLD action from before. Also called in a worker just
+  // forked, so that its reads are interrupted by the stop signals as a single
+  // run's are.
+  void restore() const;
 
   // A worker that ended (its pid, and its status in `status`); 0 when a signal
   // came first (look at interrupted() and call again); -1 with errno on failure.
