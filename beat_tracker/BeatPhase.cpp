@@ -51,7 +51,7 @@ void BeatTracker::EstimatePhase(int past_beats) {
   LargestEntry second = FindLargest(Z);
   while (second.value != 0 && std::abs(p1 - second.position) < h) {
     Z[second.position] = 0.0;
-    std::cout << "cal max in time sec" << std::endl;
+    *console << "cal max in time sec" << std::endl;
     second = FindLargest(Z);
   }
   const double Zmax2 = second.value;
@@ -63,7 +63,7 @@ void BeatTracker::EstimatePhase(int past_beats) {
   while (third.value != 0 &&
          (std::abs(p1 - third.position) < h || std::abs(p2 - third.position) < h)) {
     Z[third.position] = 0.0;
-    std::cout << "cal max in time third" << std::endl;
+    *console << "cal max in time third" << std::endl;
     third = FindLargest(Z);
   }
   const int p3 = third.position;
@@ -112,14 +112,14 @@ void BeatTracker::EstimatePhase(int past_beats) {
   const double lo = (t - N) - (Pd + Pd) / 3;
   const double hi = (t - N) - h;
   if (phase_valid && (next_beat_time < lo || next_beat_time > hi)) {
-    std::cout << "beat not detect out of range : ";
+    *console << "beat not detect out of range : ";
     if (static_cast<double>(out_of_range_count) < std::min(1.0, change_count / 5.0)) {
       next_beat_time = static_cast<int>(E);
       out_of_range_count += 1;
-      std::cout << "remain" << std::endl;
+      *console << "remain" << std::endl;
     } else {
       next_beat_time = T1;
-      std::cout << "change : " << change_count << ", " << out_of_range_count << std::endl;
+      *console << "change : " << change_count << ", " << out_of_range_count << std::endl;
       change_count = 0;
       out_of_range_count = 0;
     }
@@ -152,10 +152,10 @@ int BeatTracker::AdvanceBeatTime() {
     ++passes;
     int nb = b + iv;
     if (passes > 50) {
-      std::cout << "temp_beat_time : " << nb << std::endl;
-      std::cout << "t_current : " << t << std::endl;
-      std::cout << "now_interval : " << iv << std::endl;
-      std::cout << "next_beat_time : " << b << std::endl;
+      *console << "temp_beat_time : " << nb << std::endl;
+      *console << "t_current : " << t << std::endl;
+      *console << "now_interval : " << iv << std::endl;
+      *console << "next_beat_time : " << b << std::endl;
     }
     // Stored intervals are at least one frame; the zero fill of the start-up
     // (or a hand-made non-positive one) ends the walk.
@@ -168,10 +168,10 @@ int BeatTracker::AdvanceBeatTime() {
       if (iv3 > iv) nb = b + iv3;  // it lengthened within the next N frames
     }
     if (passes > 50) {
-      std::cout << "in temp_beat_time : " << nb << std::endl;
-      std::cout << "in t_current : " << t << std::endl;
-      std::cout << "in now_interval : " << iv << std::endl;
-      std::cout << "in next_beat_time : " << b << std::endl;
+      *console << "in temp_beat_time : " << nb << std::endl;
+      *console << "in t_current : " << t << std::endl;
+      *console << "in now_interval : " << iv << std::endl;
+      *console << "in next_beat_time : " << b << std::endl;
     }
     if (nb >= t) break;
     b = nb;

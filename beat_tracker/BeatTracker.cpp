@@ -64,13 +64,14 @@ BeatTracker::BeatTracker(BeatTrackerInit init) {
   spectrum_size = init.fft_length / 2;
   overlap = static_cast<int>(init.fft_length / init.advance);
   file_prefix = init.log_path + "bt_";
+  console = init.console ? init.console : &std::cout;
 
   // The range ends at the window length; the record's max_interval is not used.
   mel_band_num = 64;
   min_interval = requested_min;
   max_interval = requested_window;
   window_length = requested_window;
-  std::cout << "DEBUG" << max_interval << min_interval << window_length << std::endl;
+  *console << "DEBUG" << max_interval << min_interval << window_length << std::endl;
 
   onset_band_begin = 1;
   onset_band_end = 63;
@@ -111,7 +112,7 @@ BeatTracker::BeatTracker(BeatTrackerInit init) {
   now_interval = 0;
   music_reliability = 0.0;
   no_onset = false;
-  std::cout << "beat_tracking initialize ended" << std::endl;
+  *console << "beat_tracking initialize ended" << std::endl;
 }
 
 BeatTracker::~BeatTracker() = default;

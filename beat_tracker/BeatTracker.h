@@ -144,6 +144,7 @@ class BeatTracker {
 
   int overlap = 0;
   std::string file_prefix;
+  std::ostream* console = nullptr;  // the engine's console lines (never null once built)
 
   // Diagnostic data files, one line per frame while log_flag is set.
   std::ofstream spec_file;

@@ -2,6 +2,7 @@
 #define VESK_BEAT_TRACKER_BEATTRACKERDATA_H
 
 #include <cstdint>
+#include <iosfwd>
 #include <vector>
 
 #include <boost/asio/ip/udp.hpp>
@@ -30,6 +31,9 @@ struct BeatTrackerData {
   void sendmessage_end(boost::asio::ip::udp::socket& socket) const;
   // Sends "a,<second>,<first>" and echoes "<message> <length>" on stdout.
   void sendmessage_ioi(boost::asio::ip::udp::socket& socket, double first, double second) const;
+  // The same, echoed on `echo` (a host that keeps standard output for itself).
+  void sendmessage_ioi(boost::asio::ip::udp::socket& socket, double first, double second,
+                       std::ostream& echo) const;
 };
 
 }  // namespace beat_tracker

@@ -2,6 +2,7 @@
 #define VESK_BEAT_TRACKER_BEATTRACKERINIT_H
 
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 
 namespace beat_tracker {
@@ -21,6 +22,8 @@ struct BeatTrackerInit {
   double window_length = 1.01;  // pattern-matching window and end of the interval range, frames
   bool log_flag = true;         // write the diagnostic data files
   std::string log_path;         // put in front of every diagnostic file name
+  // Where the engine's console lines go; null: std::cout. Must outlive the engine.
+  std::ostream* console = nullptr;
 };
 
 }  // namespace beat_tracker

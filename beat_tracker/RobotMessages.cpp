@@ -34,10 +34,15 @@ void BeatTrackerData::sendmessage_end(boost::asio::ip::udp::socket& socket) cons
 
 void BeatTrackerData::sendmessage_ioi(boost::asio::ip::udp::socket& socket, double first,
                                       double second) const {
+  sendmessage_ioi(socket, first, second, std::cout);
+}
+
+void BeatTrackerData::sendmessage_ioi(boost::asio::ip::udp::socket& socket, double first,
+                                      double second, std::ostream& echo) const {
   const std::string message = "a," + numberText(second) + "," + numberText(first);
-  // The length is formatted here too, so that a locale imbued into std::cout
+  // The length is formatted here too, so that a locale imbued into the stream
   // cannot group its digits.
-  std::cout << message + " " + std::to_string(message.size()) + "\n" << std::flush;
+  echo << message + " " + std::to_string(message.size()) + "\n" << std::flush;
   sendDatagram(socket, message);
 }
 

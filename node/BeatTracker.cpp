@@ -2,14 +2,15 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <iostream>
 #include <locale>
 #include <sstream>
 
 #include "beat_tracker/BeatTracker.h"
+#include "common/OpenErrorText.h"
 #include "common/VectorKernels.h"
 #include "node/BeatQueue.h"
+#include "node/FileNames.h"
 #include "node/FrameUpdate.h"
 #include "node/ParameterCheck.h"
 #include "node/host/Conversion.h"
@@ -25,8 +26,9 @@ constexpr std::size_t kWidestFrame = 65536;
 }  // namespace
 
 BeatTracker::BeatTracker(std::string nodeName, RL::ParameterSet params)
-    : RL::BufferedNode(std::move(nodeName), params), robotSocket(ioService) {
-  std::cout << "BeatTracker::BeatTracker" << std::endl;
+    : RL::BufferedNode(std::move(nodeName), params),
+      console(parameters.hostContext().console ? parameters.hostContext().console : &std::cout) {
+  *console << "BeatTracker::BeatTracker" << std::endl;
 
   audioInputID = addInput("AUDIO");
   fftAudioInputID = addInput("FFTAUDIO");
@@ -56,17 +58,21 @@ BeatTracker::BeatTracker(std::string nodeName, RL::ParameterSet params)
   inOrder = true;
   lastQueuedBeat = 0;
   beatLog.imbue(std::locale::classic());
-  beatLog.open("bt_quendabt.dat", std::ios::out | std::ios::trunc);
+  const std::string& folder = parameters.hostContext().folder;
+  beatLog.open(FolderFile(folder, "bt_quendabt.dat"), std::ios::out | std::ios::trunc);
   // The node works on without its beat log; say so once rather than dropping
   // the lines in silence.
-  if (!beatLog.is_open())
-    std::cerr << "BeatTracker: cannot create the beat log bt_quendabt.dat in the working "
-              << "directory (" << std::strerror(errno) << "); reliable beats are not logged"
+  if (!beatLog.is_open()) {
+    const int error = errno;
+    std::cerr << "BeatTracker: cannot create the beat log bt_quendabt.dat in "
+              << (folder.empty() ? std::string("the working directory") : "'" + folder + "'")
+              << " (" << vesk_common::OpenErrorText(error) << "); reliable beats are not logged"
               << std::endl;
+  }
 }
 
 BeatTracker::~BeatTracker() {
-  std::cout << "BeatTracker::~BeatTracker" << std::endl;
+  *console << "BeatTracker::~BeatTracker" << std::endl;
   delete beatState;
   beatState = nullptr;
   delete beatTracker;
@@ -218,7 +224,7 @@ void BeatTracker::analyse(int count, RL::Matrix<std::complex<float>>& spectrum, 
   if (beat) {
     const double reliability = lastBeatData.reliability;
     if (reliability >= static_cast<double>(reliabilityThreshold)) {
-      std::cout << "Beat detected at time: " << t << std::endl;
+      *console << "Beat detected at time: " << t << std::endl;
       const double intervalSec =
           IntervalSeconds(static_cast<int>(lastBeatData.now_interval), rtAdvance, rtSamplingRate);
       tempo = 60.0 / intervalSec;
@@ -232,10 +238,10 @@ void BeatTracker::analyse(int count, RL::Matrix<std::complex<float>>& spectrum, 
         beatState->beatReliability = reliability;
         beatState->beatCondition.notify_all();
       }
-      std::cout << "Rely!!! : " << reliability << " tempo: " << tempo << std::endl;
+      *console << "Rely!!! : " << reliability << " tempo: " << tempo << std::endl;
       WriteBeatLogLine(beatLog, tempo, t, reliability);
     } else {
-      std::cout << "Discard : " << reliability << std::endl;
+      *console << "Discard : " << reliability << std::endl;
     }
   }
   storeOutputs(count, beat, tempo);

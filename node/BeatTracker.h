@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <fstream>
 #include <list>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,10 +34,11 @@ class VoiceCancel;
 //
 // Drive a node from one thread: getOutput takes no lock, and two threads
 // calling it at once corrupt its buffers (use after free). Other threads may
-// wait on the beat notice. The beat log "bt_quendabt.dat" is created in the
-// working directory when the node is built, under that fixed name: two nodes
-// of one process write the same file, interleaved, unless each is built in a
-// directory of its own (as vesk-beat does).
+// wait on the beat notice. The beat log "bt_quendabt.dat" is created when the
+// node is built, in the folder of the parameter set's host context (the engine
+// puts its diagnostic files there too), else in the current directory; its
+// console lines go to the context's stream, else to standard output. Two nodes
+// given the same folder write the same file, interleaved.
 class BeatTracker : public RL::BufferedNode {
  public:
   BeatTracker(std::string nodeName, RL::ParameterSet params);
@@ -116,8 +119,12 @@ class BeatTracker : public RL::BufferedNode {
   boost::asio::io_service ioService;
   std::string robotAddress;
   int robotPort = 0;
-  boost::asio::ip::udp::socket robotSocket;
+  // Made on ioService when a datagram is to be sent; the node sends none. A
+  // socket object, even unopened, starts the service's event loop: three
+  // descriptors per node for nothing.
+  std::optional<boost::asio::ip::udp::socket> robotSocket;
   boost::system::error_code socketError;
+  std::ostream* console = nullptr;  // the host's sink for the node's lines, or std::cout
   std::ofstream beatLog;
 };
 

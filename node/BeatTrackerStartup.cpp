@@ -5,13 +5,14 @@
 
 #include "beat_tracker/BeatTracker.h"
 #include "node/BeatTracker.h"
+#include "node/FileNames.h"
 #include "node/ParameterCheck.h"
 #include "node/RobotEndpoint.h"
 #include "node/host/Conversion.h"
 #include "voice_cancel/VoiceCancel.h"
 
 void BeatTracker::count0Initialize(int, RL::Buffer&) {
-  std::cout << "BeatTracker::count0Initialize" << std::endl;
+  *console << "BeatTracker::count0Initialize" << std::endl;
 
   RL::RCPtr<RL::Matrix<float>> audio =
       RL::Conversion::convertTo<RL::Matrix<float>>(getInput(audioInputID, 0));
@@ -30,7 +31,8 @@ void BeatTracker::count0Initialize(int, RL::Buffer&) {
   init.window_length = range.window_length;
   init.log_flag = logFlag;
   init.skip_spectrum_update = false;
-  init.log_path = "";
+  // The diagnostic files go where the beat log went.
+  init.log_path = FolderPrefix(parameters.hostContext().folder);
 
   // Start-up can run again only after the node was reset; the previous notice,
   // engine and queued beats belong to the old run.
@@ -45,13 +47,13 @@ void BeatTracker::count0Initialize(int, RL::Buffer&) {
 
   robotAddress = robot_endpoint::kAddress;
   robotPort = robot_endpoint::kPort;
-  std::cout << "ROBOT  IP : " << robotAddress << ":" << robotPort << std::endl;
+  *console << "ROBOT  IP : " << robotAddress << ":" << robotPort << std::endl;
 
   realTimeBeatTrackerInitialize(init);
 }
 
 void BeatTracker::realTimeBeatTrackerInitialize(const RealTimeBeatTrackerInit& init) {
-  std::cout << "BeatTracker::realTimeBeatTrackerInitialize" << std::endl;
+  *console << "BeatTracker::realTimeBeatTrackerInitialize" << std::endl;
 
   rtSamplingRate = init.sampling_rate;
   fftLength = init.fft_length;
@@ -68,6 +70,7 @@ void BeatTracker::realTimeBeatTrackerInitialize(const RealTimeBeatTrackerInit& i
   config.window_length = init.window_length;
   config.log_flag = init.log_flag;
   config.log_path = init.log_path;
+  config.console = console;
 
   auto* engine = new beat_tracker::BeatTracker(config);
   delete beatTracker;

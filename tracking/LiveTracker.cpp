@@ -34,8 +34,8 @@ LiveTracker::LiveTracker(int sampleRate, int channelCount, const Settings& s, co
   network.vectors = o.features;
   network.log = false;
   network.onsets = picker.usesOnsets();
-  if (o.workDir.empty()) privateDir = std::make_unique<TemporaryDirectory>("vesk-track");
-  network.workDir = o.workDir.empty() ? privateDir->path() : o.workDir;
+  if (o.folder.empty()) privateDir = std::make_unique<TemporaryDirectory>("vesk-track");
+  network.folder = o.folder.empty() ? privateDir->path() : o.folder;
   session = std::make_unique<NodeSession>(std::move(input), s, network);
 }
 

@@ -35,13 +35,15 @@ struct FrameFeatures {
 // stage after the node as the tool's, so the beats are the tool's on the same
 // samples and settings, whatever the block sizes. The plug-in must be loaded
 // (loadPlugin). Driven from one thread; trackers share nothing, so several
-// may run in parallel threads.
+// may run in parallel threads. A tracker never touches the process's current
+// directory or standard output: the node's files go to its own folder and its
+// console lines nowhere.
 class LiveTracker {
  public:
   struct Options {
     BeatPicker::Options picking;
     bool features = false;  // keep every frame's features (turns the node's vectors on)
-    std::string workDir;    // the node's beat log; empty: a private folder, removed at the end
+    std::string folder;     // the node's beat log; empty: a private folder, removed at the end
   };
 
   // `sampleRate` and `channels` of the audio to come. Throws SettingError for

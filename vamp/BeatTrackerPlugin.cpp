@@ -5,13 +5,10 @@
 #include <sstream>
 
 #include "tracking/SettingError.h"
-#include "tracking/network/ConsoleMute.h"
 #include "vamp/NodeLibrary.h"
 #include "vamp/PluginOutputs.h"
 
 namespace vesk_vamp {
-
-using vesk_tracking::ConsoleMute;
 
 namespace {
 
@@ -103,13 +100,11 @@ void BeatTrackerPlugin::start() {
   options.picking.allBeats = true;  // the all-beats output; the others take the reliable ones
   options.features = true;
   const int rate = static_cast<int>(getInputSampleRate());
-  ConsoleMute mute;
   tracker = std::make_unique<vesk_tracking::LiveTracker>(rate, channels, settings, options);
   blocks.emplace(channels, blockSize, rate);
 }
 
 void BeatTrackerPlugin::stop() {
-  ConsoleMute mute;
   tracker.reset();
   blocks.reset();
 }
@@ -140,7 +135,6 @@ Vamp::Plugin::FeatureSet BeatTrackerPlugin::process(const float* const* inputBuf
   const std::vector<float>& samples = blocks->take(inputBuffers, timestamp);
   std::vector<vesk_tracking::BeatEvent> beats;
   try {
-    ConsoleMute mute;
     tracker->process(samples.data(), blocks->frames(), beats);
   } catch (const std::exception& e) {
     // No exception may cross into the host.
@@ -156,7 +150,6 @@ Vamp::Plugin::FeatureSet BeatTrackerPlugin::getRemainingFeatures() {
   if (!tracker || failed) return out;
   std::vector<vesk_tracking::BeatEvent> beats;
   try {
-    ConsoleMute mute;
     tracker->finish(beats);
   } catch (const std::exception& e) {
     complain(e.what());

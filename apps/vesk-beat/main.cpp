@@ -2,6 +2,9 @@
 // "BeatTracker" node of the vesk-music plug-in, hosted as a Rill application
 // hosts it: the plug-in is loaded with dlopen and its node is built through the
 // framework's registry.
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,9 +14,9 @@
 #include "apps/vesk-beat/command_line/Options.h"
 #include "apps/vesk-beat/output/RobotSender.h"
 #include "apps/vesk-beat/run/BatchRunner.h"
-#include "apps/vesk-beat/run/ConsoleRedirect.h"
 #include "apps/vesk-beat/run/DirectoryLock.h"
 #include "apps/vesk-beat/run/HugePageHeap.h"
+#include "apps/vesk-beat/run/NodeConsole.h"
 #include "tracking/input/Interrupt.h"
 #include "tracking/input/SndfileReader.h"
 #include "tracking/network/PluginLoader.h"
@@ -23,6 +26,14 @@ using namespace vesk_beat;
 using namespace vesk_tracking;
 
 namespace {
+
+// A standard descriptor the caller left closed would be taken by the first
+// file opened (the node's console file, say), and the results written there.
+void keepStandardDescriptorsOpen() {
+  for (int fd = 0; fd <= 2; ++fd)
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+      ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+}
 
 int fail(int code, const std::string& message) {
   std::fprintf(stderr, "vesk-beat: %s\n", message.c_str());
@@ -48,6 +59,7 @@ bool anyInputOpens(const std::vector<TrackJob>& jobs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepStandardDescriptorsOpen();
   adviseHugePageHeap();
   Options options;
   try {
@@ -94,7 +106,7 @@ int main(int argc, char** argv) {
 
   // Everything is checked: only now are outputs created.
   std::unique_ptr<DirectoryLock> logLock;
-  std::unique_ptr<ConsoleRedirect> console;
+  std::unique_ptr<NodeConsole> console;
   try {
     if (!plan.logDir.empty()) {
       makeDirectories(plan.logDir);
@@ -105,14 +117,14 @@ int main(int argc, char** argv) {
     return fail(kExitFailed, "--log-dir: " + std::string(e.what()));
   }
   try {
-    ConsoleRedirect::Target target =
-        options.nodeOutput == NodeOutput::Stderr ? ConsoleRedirect::Target::Stderr
-        : options.nodeOutput == NodeOutput::File ? ConsoleRedirect::Target::File
-                                                 : ConsoleRedirect::Target::Null;
-    console = std::make_unique<ConsoleRedirect>(target, plan.nodeOutputPath);
+    NodeConsole::Target target =
+        options.nodeOutput == NodeOutput::Stderr ? NodeConsole::Target::Stderr
+        : options.nodeOutput == NodeOutput::File ? NodeConsole::Target::File
+                                                 : NodeConsole::Target::Null;
+    console = std::make_unique<NodeConsole>(target, plan.nodeOutputPath);
   } catch (const std::exception& e) {
     return fail(kExitFailed, e.what());
   }
 
-  return runJobs(options, plan.jobs, console->output());
+  return runJobs(options, plan.jobs, stdout, console->stream());
 }

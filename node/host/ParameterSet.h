@@ -3,8 +3,10 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "node/host/HostContext.h"
 #include "node/host/Object.h"
 
 namespace RL {
@@ -18,8 +20,14 @@ class ParameterSet {
   ObjectRef get(const std::string& name) const;
   std::vector<std::string> names() const;
 
+  // Where the nodes built from this set keep their files and console lines;
+  // not a parameter (names() does not list it).
+  void setHostContext(HostContext context) { host = std::move(context); }
+  const HostContext& hostContext() const { return host; }
+
  private:
   std::map<std::string, ObjectRef> values;
+  HostContext host;
 };
 
 }  // namespace RL

@@ -5,7 +5,6 @@
 #include "tracking/beats/BeatPicker.h"
 #include "tracking/beats/TimeBase.h"
 #include "tracking/input/SndfileReader.h"
-#include "tracking/network/ConsoleMute.h"
 #include "tracking/network/NodeSession.h"
 #include "tracking/network/WorkingDirectory.h"
 
@@ -16,12 +15,11 @@ using namespace vesk_tracking;
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
                     const std::function<void()>& poll) {
   constexpr std::int64_t kPollFrames = 500;
-  const ConsoleMute mute;
   // The node's beat log goes to a private folder, removed afterwards.
   const TemporaryDirectory dir("vesk-python");
   NodeSession::Options network;
   network.readAhead = readAhead;
-  network.workDir = dir.path();
+  network.folder = dir.path();
   NodeSession session(std::make_unique<SndfileReader>(path, path), config.settings, network);
   BeatPicker picker(config.settings, config.picking);
   SummaryCounter counter;

@@ -7,7 +7,6 @@
 #include "python/src/SampleBlock.h"
 #include "tracking/SettingError.h"
 #include "tracking/input/AudioReader.h"
-#include "tracking/network/ConsoleMute.h"
 
 namespace py = pybind11;
 
@@ -26,7 +25,6 @@ PyTracker::PyTracker(int sampleRate, int channels, const TrackConfig& config, bo
   options.picking = config.picking;
   options.features = features;
   py::gil_scoped_release unlocked;
-  const ConsoleMute mute;
   try {
     tracker = std::make_unique<LiveTracker>(sampleRate, channels, config.settings, options);
   } catch (const AudioError& e) {
@@ -37,7 +35,6 @@ PyTracker::PyTracker(int sampleRate, int channels, const TrackConfig& config, bo
 }
 
 PyTracker::~PyTracker() {
-  const ConsoleMute mute;
   tracker.reset();
 }
 
@@ -50,7 +47,6 @@ py::dict PyTracker::process(const py::array& samples) {
     const std::lock_guard<std::mutex> turn(busy);
     ended = tracker->finished();
     if (!ended) {
-      const ConsoleMute mute;
       tracker->process(block.data(), block.size() / static_cast<std::size_t>(tracker->channels()),
                        beats);
     }
@@ -64,7 +60,6 @@ py::dict PyTracker::finish() {
   {
     py::gil_scoped_release unlocked;
     const std::lock_guard<std::mutex> turn(busy);
-    const ConsoleMute mute;
     tracker->finish(beats);
   }
   return beatArrays(beats);

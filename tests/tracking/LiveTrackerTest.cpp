@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -11,7 +12,7 @@
 #include "tests/tracking/MemoryReader.h"
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
-#include "tracking/network/ConsoleMute.h"
+
 #include "tracking/network/NodeSession.h"
 #include "tracking/network/PluginLoader.h"
 #include "tracking/network/WorkingDirectory.h"
@@ -54,7 +55,7 @@ std::vector<Beat> frames(const std::vector<BeatEvent>& events) {
 std::vector<Beat> readBeats(const std::vector<float>& samples) {
   TemporaryDirectory dir;
   NodeSession::Options network;
-  network.workDir = dir.path();
+  network.folder = dir.path();
   Settings settings;
   settings.frontEnd = frontEndSettings(FrontEndChoice(), settings.rate, settings.hop);
   NodeSession session(std::make_unique<MemoryReader>(samples, 2, 44100), settings, network);
@@ -120,7 +121,7 @@ TEST_F(LiveTrackerTest, PredictedBeatsStartAtTheNodesFirstBeatNearTheThreshold) 
   for (float threshold : {0.4f, 0.9f}) {
     TemporaryDirectory dir;
     NodeSession::Options network;
-    network.workDir = dir.path();
+    network.folder = dir.path();
     Settings settings = defaultSettings();
     settings.threshold = threshold;
     NodeSession session(std::make_unique<MemoryReader>(samples, 2, 44100), settings, network);
@@ -167,18 +168,41 @@ TEST(SettingsCheck, NamesTheBadValueAndWhatIsAllowed) {
   EXPECT_FALSE(frontEndSettings(choice, 16000, 160));
 }
 
-TEST(ConsoleMute, NestedMutesSilenceUntilTheLastIsReleased) {
-  std::ostringstream seen;
-  std::streambuf* real = std::cout.rdbuf(seen.rdbuf());
+TEST_F(LiveTrackerTest, TheNodesFilesAndLinesGoWhereTheHostSaysNeverToTheProcess) {
+  TemporaryDirectory dir;
+  std::ostringstream nodeLines, processLines;
+  std::streambuf* real = std::cout.rdbuf(processLines.rdbuf());
+  const std::string before = std::filesystem::current_path().string();
   {
-    ConsoleMute outer;
-    {
-      ConsoleMute inner;
-      std::cout << "a";
-    }
-    std::cout << "b";
+    NodeSession::Options network;
+    network.folder = dir.path();
+    network.log = true;
+    network.console = &nodeLines;
+    NodeSession session(std::make_unique<MemoryReader>(stereoClicks(120.0, 3.0), 2, 44100),
+                        defaultSettings(), network);
+    while (session.next()) EXPECT_EQ(std::filesystem::current_path().string(), before);
   }
-  std::cout << "c";
   std::cout.rdbuf(real);
-  EXPECT_EQ(seen.str(), "c");
+  EXPECT_EQ(processLines.str(), "");
+  EXPECT_NE(nodeLines.str().find("BeatTracker::count0Initialize\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "/bt_quendabt.dat"));
+  EXPECT_GT(std::filesystem::file_size(dir.path() + "/bt_music_reli.dat"), 0u);
+  EXPECT_FALSE(std::filesystem::exists(before + "/bt_quendabt.dat"));
+}
+
+TEST_F(LiveTrackerTest, ATrackerHoldsOneDescriptorItsBeatLog) {
+  const auto open = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                         std::filesystem::directory_iterator());
+  };
+  const auto before = open();
+  {
+    LiveTracker tracker(44100, 2, defaultSettings(), LiveTracker::Options());
+    std::vector<BeatEvent> beats;
+    const std::vector<float> samples = stereoClicks(120.0, 1.0);
+    tracker.process(samples.data(), samples.size() / 2, beats);
+    ASSERT_GT(tracker.frames(), 0);
+    EXPECT_EQ(open() - before, 1);  // no idle socket, no diagnostic file kept open
+  }
+  EXPECT_EQ(open(), before);
 }

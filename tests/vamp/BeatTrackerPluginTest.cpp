@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "tracking/Settings.h"
 #include "vamp/PluginOutputs.h"
@@ -199,4 +203,37 @@ TEST(BeatTrackerPlugin, PatternBinsAreNamedByTheTempoOfTheirInterval) {
   EXPECT_EQ(pattern.binNames.front(), "192.0 bpm");
   EXPECT_EQ(pattern.binNames.back(), "81.4 bpm");
   EXPECT_FLOAT_EQ(pattern.sampleRate, 80.0f);
+}
+
+TEST(BeatTrackerPlugin, HostThreadsKeepTheirDirectoryAndStandardOutputWhilePluginsRun) {
+  // A host thread prints and opens relative paths while two other threads
+  // start and run plug-in instances: every line arrives, the directory stays.
+  std::ostringstream hostOut;
+  std::streambuf* real = std::cout.rdbuf(hostOut.rdbuf());
+  const std::string home = std::filesystem::current_path().string();
+  std::atomic<bool> running{true};
+  int printed = 0, moved = 0;
+  std::thread host([&] {
+    while (running.load()) {
+      std::cout << "host line " << printed++ << '\n';
+      if (std::filesystem::current_path().string() != home) ++moved;
+    }
+  });
+  const auto audio = stereoClicks(3.0);
+  auto runInstances = [&audio] {
+    for (int i = 0; i < 3; ++i) {
+      BeatTrackerPlugin plugin(kRate);
+      if (plugin.initialise(2, 1024, 1024)) runAll(plugin, audio, 1024, 1024);
+    }
+  };
+  std::thread a(runInstances), b(runInstances);
+  a.join();
+  b.join();
+  running = false;
+  host.join();
+  std::cout.rdbuf(real);
+  const std::string out = hostOut.str();
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), printed);
+  EXPECT_EQ(out.find("BeatTracker"), std::string::npos);
+  EXPECT_EQ(moved, 0);
 }

@@ -5,7 +5,6 @@
 #include "node/BeatTracker.h"
 #include "node/TempoRange.h"
 #include "tracking/network/AudioSourceNode.h"
-#include "tracking/network/WorkingDirectory.h"
 
 namespace vesk_tracking {
 
@@ -18,7 +17,8 @@ std::string takeMessage(RL::BaseException* e) {
   return text;
 }
 
-RL::ParameterSet nodeParameters(const Settings& s, const NodeSession::Options& o) {
+RL::ParameterSet nodeParameters(const Settings& s, const NodeSession::Options& o,
+                                std::ostream* console) {
   RL::ParameterSet p;
   p.add("RELIABILITY-THRESHOLD", RL::ObjectRef(new RL::NetCType<float>(s.threshold)));
   p.add("ADVANCE", RL::ObjectRef(new RL::GenericType<int>(s.hop)));
@@ -27,6 +27,7 @@ RL::ParameterSet nodeParameters(const Settings& s, const NodeSession::Options& o
   p.add("MIN_BPM", RL::ObjectRef(new RL::GenericType<int>(s.minBpm)));
   p.add("VECTOR_FLAG", RL::ObjectRef(new RL::Bool(o.vectors)));
   p.add("LOG_FLAG", RL::ObjectRef(new RL::Bool(o.log)));
+  p.setHostContext(RL::HostContext{o.folder, console});
   return p;
 }
 
@@ -43,7 +44,7 @@ auto framework(F f) -> decltype(f()) {
 }  // namespace
 
 NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
-    : workDir(o.workDir), withOnsets(o.onsets) {
+    : withOnsets(o.onsets) {
   framework([&] {
     std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
     if (o.onsets) onsets.emplace();
@@ -52,10 +53,8 @@ NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s,
         std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate, format, o.readAhead);
     RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
     if (!factory) throw TrackingError("the node type \"BeatTracker\" is not registered");
-    {
-      ScopedWorkingDirectory cwd(workDir);  // the node opens its beat log here
-      tracker.reset(factory->Create("beat-tracker", nodeParameters(s, o)));
-    }
+    tracker.reset(
+        factory->Create("beat-tracker", nodeParameters(s, o, o.console ? o.console : &discarded)));
     node = dynamic_cast<const ::BeatTracker*>(tracker.get());
     tracker->connectToNode("AUDIO", source.get(), "AUDIO");
     tracker->connectToNode("FFTAUDIO", source.get(), "FFTAUDIO");
@@ -86,9 +85,6 @@ bool NodeSession::next() {
   return framework([&] {
     if (!source->hasNextFrame()) return false;
     ++current;
-    // The engine opens its diagnostic files when frame 0 is computed.
-    std::optional<ScopedWorkingDirectory> cwd;
-    if (current == 0) cwd.emplace(workDir);
     isBeat = RL::dereference_cast<bool>(tracker->getOutput(beatID, static_cast<int>(current)));
     return true;
   });

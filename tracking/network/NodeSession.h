@@ -4,6 +4,7 @@
 #include <complex>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -36,8 +37,11 @@ class NodeSession {
     bool readAhead = true;  // frame a file in a thread of its own
     bool vectors = false;   // the node's "VECTOR_FLAG": onset, pattern and chroma vectors
     bool log = false;       // the node's "LOG_FLAG": the engine's diagnostic files
-    std::string workDir;    // where the node writes its beat log (and diagnostic files)
-    bool onsets = false;    // each frame's onset energy, for the beat predictor
+    std::string folder;     // where the node writes its beat log (and diagnostic files)
+    // Where the node's console lines go; null: nowhere (they are not even
+    // formatted). Must outlive the session.
+    std::ostream* console = nullptr;
+    bool onsets = false;  // each frame's onset energy, for the beat predictor
   };
 
   // Throws TrackingError, AudioError or SettingError.
@@ -89,7 +93,7 @@ class NodeSession {
   float floatOutput(int id) const;
   void vectorOutput(int id, std::vector<float>& out) const;
 
-  std::string workDir;
+  std::ostream discarded{nullptr};  // the console when none is given: fails every write
   std::unique_ptr<AudioSourceNode> source;
   std::unique_ptr<RL::Node> tracker;
   const ::BeatTracker* node = nullptr;  // the same node, for its last result

@@ -13,32 +13,6 @@
 namespace vesk_tracking {
 
 namespace {
-std::mutex& chdirMutex() {
-  static std::mutex m;
-  return m;
-}
-}  // namespace
-
-ScopedWorkingDirectory::ScopedWorkingDirectory(const std::string& dir) : lock(chdirMutex()) {
-  previous = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (previous < 0)
-    throw std::runtime_error(std::string("cannot open the current directory: ") +
-                             std::strerror(errno));
-  if (::chdir(dir.c_str()) != 0) {
-    int e = errno;
-    ::close(previous);
-    throw std::runtime_error("cannot enter '" + dir + "': " + std::strerror(e));
-  }
-}
-
-ScopedWorkingDirectory::~ScopedWorkingDirectory() {
-  if (::fchdir(previous) != 0) {
-    // The old directory is gone; stay where we are, all user paths are absolute.
-  }
-  ::close(previous);
-}
-
-namespace {
 std::string temporaryBase() {
   const char* base = std::getenv("TMPDIR");
   return base && *base ? base : "/tmp";

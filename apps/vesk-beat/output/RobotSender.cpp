@@ -31,7 +31,8 @@ void parseRobotAddress(const std::string& text, std::string& host, int& port) {
   port = static_cast<int>(v);
 }
 
-RobotSender::RobotSender(const std::string& text) : socket(io), address(text) {
+RobotSender::RobotSender(const std::string& text, std::ostream& echo)
+    : socket(io), address(text), echo(echo) {
   std::string host;
   int port = 0;
   parseRobotAddress(text, host, port);
@@ -62,8 +63,9 @@ void RobotSender::start() {
 
 void RobotSender::beat(double timeSec, double intervalSec) {
   // The operation sends its second argument first: "a,TIME,INTERVAL".
-  sending(address,
-          [&] { beat_tracker::BeatTrackerData().sendmessage_ioi(socket, intervalSec, timeSec); });
+  sending(address, [&] {
+    beat_tracker::BeatTrackerData().sendmessage_ioi(socket, intervalSec, timeSec, echo);
+  });
 }
 
 void RobotSender::end() {

@@ -1,6 +1,7 @@
 #ifndef VESK_BEAT_ROBOTSENDER_H
 #define VESK_BEAT_ROBOTSENDER_H
 
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -25,8 +26,9 @@ void parseRobotAddress(const std::string& text, std::string& host, int& port);
 // "e" at the end.
 class RobotSender {
  public:
-  // Resolves the host (IPv4 or IPv6) and connects the socket. Throws RobotError.
-  explicit RobotSender(const std::string& address);
+  // Resolves the host (IPv4 or IPv6) and connects the socket. Each beat
+  // message is echoed on `echo`, as the operation echoes it. Throws RobotError.
+  RobotSender(const std::string& address, std::ostream& echo);
   void start();
   void beat(double timeSec, double intervalSec);
   void end();
@@ -35,6 +37,7 @@ class RobotSender {
   boost::asio::io_context io;
   boost::asio::ip::udp::socket socket;
   std::string address;
+  std::ostream& echo;
 };
 
 // The robot follows the reliable beats: "s" when tracking begins, "e" when it

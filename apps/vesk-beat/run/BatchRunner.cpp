@@ -30,11 +30,12 @@ void reportError(const std::string& message) {
 }
 
 // Tracks one input, writes its summary; returns its exit code.
-int runOne(const Options& o, const TrackJob& job, EventWriter& writer, std::FILE* progress) {
+int runOne(const Options& o, const TrackJob& job, EventWriter& writer, std::FILE* progress,
+           std::ostream& nodeConsole) {
   try {
     std::unique_ptr<RobotSender> robot;
-    if (!o.robot.empty()) robot = std::make_unique<RobotSender>(o.robot);
-    FileSummary summary = trackInput(o, job, writer, robot.get(), progress);
+    if (!o.robot.empty()) robot = std::make_unique<RobotSender>(o.robot, nodeConsole);
+    FileSummary summary = trackInput(o, job, writer, robot.get(), progress, nodeConsole);
     writer.summary(summary);
     return kExitOk;
   } catch (const Interrupted&) {
@@ -84,14 +85,15 @@ int outputVerdict(int error) {
 
 }  // namespace
 
-int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out) {
+int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
+            std::ostream& nodeConsole) {
   std::FILE* info = o.quiet ? nullptr : stderr;
   if (jobs.size() == 1) {
     auto writer = makeEventWriter(o.format, out, info, false);
     writer->header();
     const bool progress =
         !o.quiet && jobs[0].input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
-    const int code = runOne(o, jobs[0], *writer, progress ? stderr : nullptr);
+    const int code = runOne(o, jobs[0], *writer, progress ? stderr : nullptr, nodeConsole);
     return std::max(code, outputVerdict(writer->writeError()));
   }
 
@@ -105,8 +107,9 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
   auto header = makeEventWriter(o.format, out, info, true);
   header->header();
   int outError = header->writeError();
-  std::fflush(stderr);
-  std::cout.flush();
+  // Nothing buffered may be copied into the workers.
+  std::fflush(nullptr);
+  nodeConsole.flush();
 
   std::map<pid_t, std::size_t> running;
   std::vector<int> codes(jobs.size(), -1);
@@ -144,7 +147,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
         int code = kExitFailed;
         if (std::FILE* f = std::fopen(resultPath(next).c_str(), "w")) {
           auto writer = makeEventWriter(o.format, f, info, true);
-          code = runOne(o, jobs[next], *writer, nullptr);
+          code = runOne(o, jobs[next], *writer, nullptr, nodeConsole);
           errno = 0;
           if ((std::fclose(f) != 0 || writer->writeError() != 0) && code == kExitOk) {
             reportError(jobs[next].name + ": cannot keep its result until it is printed: " +
@@ -154,7 +157,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out)
         } else {
           reportError("cannot write a temporary result: " + std::string(std::strerror(errno)));
         }
-        std::cout.flush();
+        nodeConsole.flush();
         std::fflush(stdout);
         ::_exit(code);
       }

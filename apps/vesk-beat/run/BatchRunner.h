@@ -2,6 +2,7 @@
 #define VESK_BEAT_BATCHRUNNER_H
 
 #include <cstdio>
+#include <ostream>
 #include <vector>
 
 #include "apps/vesk-beat/command_line/Options.h"
@@ -26,7 +27,9 @@ enum ExitCode {
 // (exit 1), unless its reader went away (`| head`); either way, a run that
 // writes nothing else then stops. Returns the exit code: the worst of the
 // inputs and of the output.
-int runJobs(const Options& options, const std::vector<TrackJob>& jobs, std::FILE* out);
+// The node's console lines go to `nodeConsole`.
+int runJobs(const Options& options, const std::vector<TrackJob>& jobs, std::FILE* out,
+            std::ostream& nodeConsole);
 
 }  // namespace vesk_beat
 

@@ -53,7 +53,7 @@ bool readsStream(const TrackJob& job) {
 }
 
 FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& writer,
-                       RobotSender* robot, std::FILE* progressTerminal) {
+                       RobotSender* robot, std::FILE* progressTerminal, std::ostream& nodeConsole) {
   const bool live = readsStream(job);
   std::unique_ptr<AudioReader> reader = openInput(job, o.raw);
 
@@ -69,7 +69,8 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   network.readAhead = o.jobs <= 1 || o.inputs.size() <= 1;
   network.vectors = !job.plotPath.empty();
   network.log = !job.logDir.empty();
-  network.workDir = network.log ? job.logDir : privateDir->path();
+  network.folder = network.log ? job.logDir : privateDir->path();
+  network.console = &nodeConsole;
   BeatPicker picker(settings, BeatPicker::Options{o.afterNode, o.allBeats});
   network.onsets = picker.usesOnsets();
   NodeSession session(std::move(reader), settings, network);

@@ -2,6 +2,7 @@
 #define VESK_BEAT_TRACKSESSION_H
 
 #include <cstdio>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -30,12 +31,13 @@ bool readsStream(const TrackJob& job);
 // Builds the network (the audio source feeding the "BeatTracker" node's
 // "AUDIO" and "FFTAUDIO"), pulls every frame, reports beats
 // through `writer` (and `robot` when given) as they are found, then writes the
-// beats file and the plot. The plug-in must be loaded. Throws AudioError,
+// beats file and the plot. The node's console lines go to `nodeConsole`. The
+// plug-in must be loaded. Throws AudioError,
 // OutputError, RobotError, TrackingError or Interrupted; nothing is written to
 // the beats or plot file then.
 vesk_tracking::FileSummary trackInput(const Options& options, const TrackJob& job,
                                       EventWriter& writer, RobotSender* robot,
-                                      std::FILE* progressTerminal);
+                                      std::FILE* progressTerminal, std::ostream& nodeConsole);
 
 }  // namespace vesk_beat
 
