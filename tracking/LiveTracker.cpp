@@ -4,8 +4,6 @@
 
 #include "tracking/SettingError.h"
 #include "tracking/input/PushedAudio.h"
-#include "tracking/network/NodeSession.h"
-#include "tracking/network/WorkingDirectory.h"
 
 namespace vesk_tracking {
 
@@ -22,37 +20,29 @@ std::unique_ptr<PushedAudio> pushedAudio(int rate, int channels) {
 }  // namespace
 
 LiveTracker::LiveTracker(int sampleRate, int channelCount, const Settings& s, const Options& o)
-    : inputRate(sampleRate),
-      channelCount(channelCount),
-      trackSettings(s),
-      features(o.features),
-      picker(s, o.picking) {
+    : inputRate(sampleRate), channelCount(channelCount), trackSettings(s), features(o.features) {
   std::unique_ptr<PushedAudio> input = pushedAudio(sampleRate, channelCount);
   audio = input.get();
-  NodeSession::Options network;
-  network.readAhead = false;  // the host hands the audio over in its own thread
-  network.vectors = o.features;
-  network.log = false;
-  network.onsets = picker.usesOnsets();
-  if (o.folder.empty()) privateDir = std::make_unique<TemporaryDirectory>("vesk-track");
-  network.folder = o.folder.empty() ? privateDir->path() : o.folder;
-  session = std::make_unique<NodeSession>(std::move(input), s, network);
+  TrackingCore::Options options;
+  options.stage = o.stage;
+  options.readAhead = false;  // the host hands the audio over in its own thread
+  options.vectors = o.features;
+  options.folder = o.folder;
+  core = std::make_unique<TrackingCore>(std::move(input), s, options);
 }
 
-LiveTracker::~LiveTracker() {
-  session.reset();  // before its folder goes
-}
+LiveTracker::~LiveTracker() = default;
 
 double LiveTracker::frameSeconds() const {
-  return picker.time().frameSeconds();
+  return core->time().frameSeconds();
 }
 
 std::pair<int, int> LiveTracker::patternIntervals() const {
-  return session->patternIntervals();
+  return core->node().patternIntervals();
 }
 
 double LiveTracker::seconds() const {
-  return picker.time().seconds(session->samplesDelivered());
+  return core->seconds();
 }
 
 void LiveTracker::process(const float* samples, std::size_t frames, std::vector<BeatEvent>& beats) {
@@ -69,34 +59,27 @@ void LiveTracker::finish(std::vector<BeatEvent>& beats) {
 }
 
 void LiveTracker::computeFrames(std::vector<BeatEvent>& beats) {
-  while (session->next()) {
+  while (core->next()) {
     ++frameCount;
     if (features) {
+      const vesk_conditioning::FrameRecord& r = core->record();
       FrameFeatures f;
-      f.frame = session->frame();
-      f.time = picker.time().span(f.frame);
-      f.confidence = session->confidence();
-      const int interval = session->intervalFrames();
-      if (interval > 0) f.tempo = 60.0 / picker.time().span(interval);
-      session->onsetVector(f.onset);
-      session->patternVector(f.pattern);
-      session->chromaVector(f.chroma);
+      f.frame = r.frame;
+      f.time = core->time().span(f.frame);
+      f.confidence = r.confidence;
+      if (r.intervalFrames > 0) f.tempo = 60.0 / core->time().span(r.intervalFrames);
+      core->node().onsetVector(f.onset);
+      core->node().patternVector(f.pattern);
+      core->node().chromaVector(f.chroma);
       pending.push_back(std::move(f));
     }
-    if (std::optional<BeatEvent> beat = picker.pick(*session)) {
-      counter.add(*beat);
-      beats.push_back(std::move(*beat));
-    }
+    if (core->beat()) beats.push_back(*core->beat());
   }
 }
 
 void LiveTracker::takeFeatures(std::vector<FrameFeatures>& out) {
   for (FrameFeatures& f : pending) out.push_back(std::move(f));
   pending.clear();
-}
-
-FileSummary LiveTracker::summary(const std::string& name) const {
-  return counter.result(name, seconds());
 }
 
 }  // namespace vesk_tracking

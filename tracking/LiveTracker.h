@@ -11,13 +11,11 @@
 
 #include "tracking/Settings.h"
 #include "tracking/beats/BeatEvent.h"
-#include "tracking/beats/BeatPicker.h"
+#include "tracking/core/TrackingCore.h"
 
 namespace vesk_tracking {
 
-class NodeSession;
 class PushedAudio;
-class TemporaryDirectory;
 
 // What the node measured on one frame.
 struct FrameFeatures {
@@ -41,7 +39,7 @@ struct FrameFeatures {
 class LiveTracker {
  public:
   struct Options {
-    BeatPicker::Options picking;
+    StageChoice stage;
     bool features = false;  // keep every frame's features (turns the node's vectors on)
     std::string folder;     // the node's beat log; empty: a private folder, removed at the end
   };
@@ -75,7 +73,7 @@ class LiveTracker {
   std::int64_t frames() const { return frameCount; }
   double seconds() const;
   // Median tempo and mean confidence of the reliable beats so far.
-  FileSummary summary(const std::string& name) const;
+  FileSummary summary(const std::string& name) const { return core->summary(name); }
 
  private:
   void computeFrames(std::vector<BeatEvent>& beats);
@@ -84,11 +82,8 @@ class LiveTracker {
   int channelCount;
   Settings trackSettings;
   bool features;
-  std::unique_ptr<TemporaryDirectory> privateDir;
-  PushedAudio* audio = nullptr;  // owned by the session
-  std::unique_ptr<NodeSession> session;
-  BeatPicker picker;
-  SummaryCounter counter;
+  PushedAudio* audio = nullptr;  // owned by the core
+  std::unique_ptr<TrackingCore> core;
   std::vector<FrameFeatures> pending;
   std::int64_t frameCount = 0;
   bool done = false;

@@ -3,7 +3,8 @@
 
 #include <optional>
 
-#include "conditioning/SpectrumConditioner.h"
+#include "conditioning/after_node/AfterNodeStage.h"
+#include "conditioning/before_node/SpectrumConditioner.h"
 #include "voice_cancel/WindowFunction.h"
 
 // The default tracking parameters of every host (the tool and the bindings),
@@ -27,7 +28,7 @@ constexpr float kThreshold = 0.4f;  // "RELIABILITY-THRESHOLD"
 // as silence (dB relative to a full-scale sine).
 constexpr const char* kFrontEnd = "log";
 constexpr double kGateDb = -60.0;
-constexpr const char* kAfterNode = "predict";
+constexpr vesk_conditioning::AfterNode kAfterNode = vesk_conditioning::AfterNode::Predict;
 
 // Seconds added to frame * hop / rate to get the reported time of a beat. The
 // node signals a beat on the frame whose newest hop it falls in, and the onset
@@ -63,6 +64,13 @@ struct Settings {
   float threshold = defaults::kThreshold;
   // The spectrum handed to the node; none: the plain spectrum.
   std::optional<vesk_conditioning::ConditionerSettings> frontEnd;
+};
+
+// Which beats a host reports: those of the stage after the node, and with
+// `allBeats` also the node's beats below the threshold (tempo 0).
+struct StageChoice {
+  vesk_conditioning::AfterNode afterNode = defaults::kAfterNode;
+  bool allBeats = false;
 };
 
 }  // namespace vesk_tracking

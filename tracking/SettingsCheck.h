@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "conditioning/SpectrumConditioner.h"
+#include "conditioning/before_node/SpectrumConditioner.h"
 #include "tracking/Settings.h"
 
 namespace vesk_tracking {

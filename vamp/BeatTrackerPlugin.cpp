@@ -96,8 +96,8 @@ bool BeatTrackerPlugin::initialise(size_t channelCount, size_t step, size_t bloc
 
 void BeatTrackerPlugin::start() {
   vesk_tracking::LiveTracker::Options options;
-  options.picking.afterNode = afterNode;
-  options.picking.allBeats = true;  // the all-beats output; the others take the reliable ones
+  // The all-beats output; the others take the reliable ones.
+  options.stage = {*vesk_conditioning::afterNodeNamed(afterNode), true};
   options.features = true;
   const int rate = static_cast<int>(getInputSampleRate());
   tracker = std::make_unique<vesk_tracking::LiveTracker>(rate, channels, settings, options);

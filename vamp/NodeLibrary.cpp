@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "tracking/network/PluginLoader.h"
+#include "tracking/process/PluginLoader.h"
 
 namespace vesk_vamp {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <sstream>
 
+#include "conditioning/after_node/AfterNodeStage.h"
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
-#include "tracking/beats/BeatPicker.h"
 
 namespace vesk_vamp {
 
@@ -33,7 +33,7 @@ Vamp::PluginBase::ParameterDescriptor describe(const char* id, const char* name,
   return d;
 }
 
-std::size_t indexOf(const std::vector<std::string>& names, const char* name) {
+std::size_t indexOf(const std::vector<std::string>& names, const std::string& name) {
   return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
 }
 
@@ -62,7 +62,8 @@ const std::vector<std::string>& frontEndNames() {
 ParameterValues::ParameterValues()
     : frontEnd(static_cast<float>(indexOf(frontEndNames(), defaults::kFrontEnd))),
       afterNode(
-          static_cast<float>(indexOf(vesk_tracking::afterNodeStages(), defaults::kAfterNode))) {}
+          static_cast<float>(indexOf(vesk_conditioning::afterNodeNames(),
+                                     vesk_conditioning::afterNodeName(defaults::kAfterNode)))) {}
 
 namespace {
 
@@ -113,7 +114,7 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
                "interval when the bass onsets lie on its off-beat; predict: beats placed on the "
                "onsets at the interval the node held most over the last 6 s, each predicted half "
                "a beat ahead",
-               "", 0.0f, static_cast<float>(vesk_tracking::afterNodeStages().size() - 1),
+               "", 0.0f, static_cast<float>(vesk_conditioning::afterNodeNames().size() - 1),
                initial.afterNode, true),
       describe("rate", "Processing rate", "The input is resampled to this rate", "Hz",
                defaults::kMinRate, defaults::kMaxRate, initial.rate, true),
@@ -122,7 +123,7 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
       describe("hop", "Hop", "New samples per frame, at the processing rate", "samples", 1,
                defaults::kMaxFrame, initial.hop, true)};
   list[3].valueNames = frontEndNames();
-  list[4].valueNames = vesk_tracking::afterNodeStages();
+  list[4].valueNames = vesk_conditioning::afterNodeNames();
   return list;
 }
 
@@ -142,7 +143,7 @@ vesk_tracking::Settings trackingSettings(const ParameterValues& v) {
 }
 
 std::string afterNodeStage(const ParameterValues& v) {
-  return choice("after_node", v.afterNode, vesk_tracking::afterNodeStages());
+  return choice("after_node", v.afterNode, vesk_conditioning::afterNodeNames());
 }
 
 }  // namespace vesk_vamp

@@ -17,10 +17,10 @@
 #include "apps/vesk-beat/run/DirectoryLock.h"
 #include "apps/vesk-beat/run/HugePageHeap.h"
 #include "apps/vesk-beat/run/NodeConsole.h"
-#include "tracking/input/Interrupt.h"
 #include "tracking/input/SndfileReader.h"
-#include "tracking/network/PluginLoader.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/Interrupt.h"
+#include "tracking/process/PluginLoader.h"
+#include "tracking/process/WorkingDirectory.h"
 
 using namespace vesk_beat;
 using namespace vesk_tracking;

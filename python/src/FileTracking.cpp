@@ -2,11 +2,8 @@
 
 #include <memory>
 
-#include "tracking/beats/BeatPicker.h"
-#include "tracking/beats/TimeBase.h"
+#include "tracking/core/TrackingCore.h"
 #include "tracking/input/SndfileReader.h"
-#include "tracking/network/NodeSession.h"
-#include "tracking/network/WorkingDirectory.h"
 
 namespace vesk_python {
 
@@ -15,24 +12,18 @@ using namespace vesk_tracking;
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
                     const std::function<void()>& poll) {
   constexpr std::int64_t kPollFrames = 500;
-  // The node's beat log goes to a private folder, removed afterwards.
-  const TemporaryDirectory dir("vesk-python");
-  NodeSession::Options network;
-  network.readAhead = readAhead;
-  network.folder = dir.path();
-  NodeSession session(std::make_unique<SndfileReader>(path, path), config.settings, network);
-  BeatPicker picker(config.settings, config.picking);
-  SummaryCounter counter;
+  TrackingCore::Options options;
+  options.stage = config.stage;
+  options.readAhead = readAhead;
+  TrackingCore tracking(std::make_unique<SndfileReader>(path, path), config.settings, options);
   FileBeats out;
-  while (session.next()) {
-    if (session.frame() % kPollFrames == 0 && poll) poll();
-    std::optional<BeatEvent> beat = picker.pick(session);
-    if (!beat) continue;
-    beat->file = path;
-    counter.add(*beat);
-    out.beats.push_back(std::move(*beat));
+  while (tracking.next()) {
+    if (tracking.record().frame % kPollFrames == 0 && poll) poll();
+    if (!tracking.beat()) continue;
+    out.beats.push_back(*tracking.beat());
+    out.beats.back().file = path;
   }
-  out.summary = counter.result(path, TimeBase(config.settings).seconds(session.samplesDelivered()));
+  out.summary = tracking.summary(path);
   return out;
 }
 

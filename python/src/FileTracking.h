@@ -16,7 +16,7 @@ struct FileBeats {
 };
 
 // What vesk-beat finds in the audio file `path`: the same reader, session
-// and beat picker, so the same beats. `poll` is called every few seconds of
+// and tracking core, so the same beats. `poll` is called every few seconds of
 // audio (a host checks for an interrupt there and throws to stop). Throws
 // AudioError, SettingError or TrackingError.
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,

@@ -13,7 +13,7 @@
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/AudioReader.h"
 #include "tracking/network/NodeSession.h"
-#include "tracking/network/PluginLoader.h"
+#include "tracking/process/PluginLoader.h"
 
 namespace py = pybind11;
 using namespace vesk_python;

@@ -22,7 +22,7 @@ PyTracker::PyTracker(int sampleRate, int channels, const TrackConfig& config, bo
     throw py::value_error("channels " + std::to_string(channels) + ": expected 1.." +
                           std::to_string(defaults::kMaxChannels));
   LiveTracker::Options options;
-  options.picking = config.picking;
+  options.stage = config.stage;
   options.features = features;
   py::gil_scoped_release unlocked;
   try {

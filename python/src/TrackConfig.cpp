@@ -31,11 +31,12 @@ TrackConfig makeTrackConfig(const SettingValues& v) {
   s.window = *window;
   s.frontEnd = frontEndSettings(FrontEndChoice{v.frontEnd, v.compress, v.whiten, v.lowPass, v.gate},
                                 s.rate, s.hop);
-  if (!isAfterNodeStage(v.afterNode))
-    throw SettingError("after_node '" + v.afterNode + "': unknown (allowed: " + afterNodeNames() +
-                       ")");
-  c.picking.afterNode = v.afterNode;
-  c.picking.allBeats = v.allBeats;
+  const std::optional<vesk_conditioning::AfterNode> stage =
+      vesk_conditioning::afterNodeNamed(v.afterNode);
+  if (!stage)
+    throw SettingError("after_node '" + v.afterNode +
+                       "': unknown (allowed: " + vesk_conditioning::afterNodeList() + ")");
+  c.stage = {*stage, v.allBeats};
   return c;
 }
 

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "tracking/Settings.h"
-#include "tracking/beats/BeatPicker.h"
 
 namespace vesk_python {
 
@@ -22,15 +21,15 @@ struct SettingValues {
   std::string frontEnd = vesk_tracking::defaults::kFrontEnd;
   std::optional<double> compress, whiten, lowPass;
   std::optional<double> gate = vesk_tracking::defaults::kGateDb;  // none: no gate
-  std::string afterNode = vesk_tracking::defaults::kAfterNode;
+  std::string afterNode = vesk_conditioning::afterNodeName(vesk_tracking::defaults::kAfterNode);
   bool allBeats = false;
 };
 
-// Checked settings, ready for a session and a beat picker.
+// Checked settings, ready for a tracker.
 struct TrackConfig {
   SettingValues values;
   vesk_tracking::Settings settings;
-  vesk_tracking::BeatPicker::Options picking;
+  vesk_tracking::StageChoice stage;
 };
 
 // Throws SettingError naming the first value out of its range, as the tool

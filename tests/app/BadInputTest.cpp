@@ -21,7 +21,7 @@
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/beats/BeatEvent.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 using vesk_tracking::TemporaryDirectory;
 

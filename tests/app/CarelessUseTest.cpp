@@ -21,7 +21,7 @@
 #include "apps/vesk-beat/run/DirectoryLock.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 namespace fs = std::filesystem;
 using vesk_tracking::TemporaryDirectory;

@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "conditioning/BeatPredictor.h"
+#include "conditioning/after_node/BeatPredictor.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/Settings.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 using vesk_tracking::TemporaryDirectory;
 

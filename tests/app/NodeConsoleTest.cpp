@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 using vesk_beat::NodeConsole;
 

@@ -11,7 +11,7 @@
 #include "apps/vesk-beat/output/BeatsFile.h"
 #include "apps/vesk-beat/output/EventWriter.h"
 #include "apps/vesk-beat/output/PlotWriter.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 using namespace vesk_beat;
 using namespace vesk_tracking;

@@ -13,9 +13,10 @@
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
 
+#include "tracking/core/TrackingCore.h"
 #include "tracking/network/NodeSession.h"
-#include "tracking/network/PluginLoader.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/PluginLoader.h"
+#include "tracking/process/WorkingDirectory.h"
 
 using namespace vesk_tracking;
 
@@ -53,16 +54,13 @@ std::vector<Beat> frames(const std::vector<BeatEvent>& events) {
 
 // The beats as the tool finds them in a file: read, not pushed.
 std::vector<Beat> readBeats(const std::vector<float>& samples) {
-  TemporaryDirectory dir;
-  NodeSession::Options network;
-  network.folder = dir.path();
   Settings settings;
   settings.frontEnd = frontEndSettings(FrontEndChoice(), settings.rate, settings.hop);
-  NodeSession session(std::make_unique<MemoryReader>(samples, 2, 44100), settings, network);
-  BeatPicker picker(settings, BeatPicker::Options());
+  TrackingCore core(std::make_unique<MemoryReader>(samples, 2, 44100), settings,
+                    TrackingCore::Options());
   std::vector<BeatEvent> events;
-  while (session.next())
-    if (auto beat = picker.pick(session)) events.push_back(*beat);
+  while (core.next())
+    if (core.beat()) events.push_back(*core.beat());
   return frames(events);
 }
 
@@ -119,21 +117,19 @@ TEST_F(LiveTrackerTest, FeaturesComeForEveryFrameWithTheNodesSizes) {
 TEST_F(LiveTrackerTest, PredictedBeatsStartAtTheNodesFirstBeatNearTheThreshold) {
   const std::vector<float> samples = stereoClicks(117.0, 10.0);
   for (float threshold : {0.4f, 0.9f}) {
-    TemporaryDirectory dir;
-    NodeSession::Options network;
-    network.folder = dir.path();
     Settings settings = defaultSettings();
     settings.threshold = threshold;
-    NodeSession session(std::make_unique<MemoryReader>(samples, 2, 44100), settings, network);
-    BeatPicker picker(settings, BeatPicker::Options());
+    TrackingCore core(std::make_unique<MemoryReader>(samples, 2, 44100), settings,
+                      TrackingCore::Options());
     std::int64_t firstNear = -1, firstReported = -1;
     int interval = 0;
-    while (session.next() && firstReported < 0) {
-      if (firstNear < 0 && session.beat() && session.confidence() >= 0.75f * threshold) {
-        firstNear = session.frame();
-        interval = session.intervalFrames();
+    while (core.next() && firstReported < 0) {
+      const vesk_conditioning::FrameRecord& r = core.record();
+      if (firstNear < 0 && r.beat && r.confidence >= 0.75f * threshold) {
+        firstNear = r.frame;
+        interval = r.intervalFrames;
       }
-      if (auto beat = picker.pick(session)) firstReported = beat->frame;
+      if (core.beat()) firstReported = core.beat()->frame;
     }
     ASSERT_GE(firstNear, 0) << "threshold " << threshold;
     // A beat placed up to 50 ms (5 frames) before it is reported then, late.

@@ -182,7 +182,9 @@ TEST(BeatTrackerPlugin, InitialiseRefusesWhatTheTrackerCannotUseAndSaysWhy) {
     if (d.isQuantized && !d.valueNames.empty()) {
       ASSERT_LT(d.defaultValue, static_cast<float>(d.valueNames.size())) << d.identifier;
       EXPECT_EQ(d.valueNames[static_cast<std::size_t>(d.defaultValue)],
-                d.identifier == "front_end" ? defaults::kFrontEnd : defaults::kAfterNode);
+                d.identifier == "front_end"
+                    ? std::string(defaults::kFrontEnd)
+                    : vesk_conditioning::afterNodeName(defaults::kAfterNode));
     }
   for (float frontEnd = 0; frontEnd < 4; ++frontEnd) {
     BeatTrackerPlugin accepted(16000);

@@ -13,7 +13,7 @@
 #include <sstream>
 
 #include "tests/app/TestAudio.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 namespace {
 

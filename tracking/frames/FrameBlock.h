@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "conditioning/OnsetEnergy.h"
+#include "conditioning/after_node/OnsetEnergy.h"
 
 namespace vesk_tracking {
 

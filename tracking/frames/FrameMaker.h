@@ -9,8 +9,8 @@
 #include <fftw3.h>
 
 #include "common/AlignedVector.h"
-#include "conditioning/OnsetEnergy.h"
-#include "conditioning/SpectrumConditioner.h"
+#include "conditioning/after_node/OnsetEnergy.h"
+#include "conditioning/before_node/SpectrumConditioner.h"
 
 #include "tracking/frames/FrameBlock.h"
 #include "voice_cancel/WindowFunction.h"

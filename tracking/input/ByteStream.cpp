@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "tracking/input/AudioReader.h"
-#include "tracking/input/Interrupt.h"
+#include "tracking/process/Interrupt.h"
 
 namespace vesk_tracking {
 

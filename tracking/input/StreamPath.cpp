@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tracking/input/Interrupt.h"
 #include "tracking/input/PcmStreamReader.h"
+#include "tracking/process/Interrupt.h"
 
 namespace vesk_tracking {
 

@@ -44,7 +44,7 @@ auto framework(F f) -> decltype(f()) {
 }  // namespace
 
 NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
-    : withOnsets(o.onsets) {
+    : withOnsets(o.onsets), withSpectrum(o.spectrum) {
   framework([&] {
     std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
     if (o.onsets) onsets.emplace();
@@ -84,15 +84,15 @@ NodeSession::~NodeSession() {
 bool NodeSession::next() {
   return framework([&] {
     if (!source->hasNextFrame()) return false;
-    ++current;
-    isBeat = RL::dereference_cast<bool>(tracker->getOutput(beatID, static_cast<int>(current)));
+    vesk_conditioning::FrameRecord& r = current;
+    const int f = static_cast<int>(++r.frame);
+    r.beat = RL::dereference_cast<bool>(tracker->getOutput(beatID, f));
+    r.tempo = r.beat ? RL::dereference_cast<float>(tracker->getOutput(tempoID, f)) : 0.0f;
+    r.confidence = RL::dereference_cast<float>(tracker->getOutput(confidenceID, f));
+    r.intervalFrames = static_cast<int>(node->lastResult().now_interval);
+    r.onset = withOnsets ? &source->onsetOf(f) : nullptr;
+    r.spectrum = withSpectrum ? givenSpectrum() : nullptr;
     return true;
-  });
-}
-
-float NodeSession::floatOutput(int id) const {
-  return framework([&] {
-    return RL::dereference_cast<float>(tracker->getOutput(id, static_cast<int>(current)));
   });
 }
 
@@ -103,7 +103,7 @@ bool NodeSession::ended() const {
 void NodeSession::vectorOutput(int id, std::vector<float>& out) const {
   framework([&] {
     auto v = RL::Conversion::convertTo<RL::Vector<float>>(
-        tracker->getOutput(id, static_cast<int>(current)));
+        tracker->getOutput(id, static_cast<int>(current.frame)));
     out.assign(v->begin(), v->end());
   });
 }
@@ -124,36 +124,20 @@ std::pair<int, int> NodeSession::patternIntervals() const {
   return intervals;
 }
 
-float NodeSession::tempo() const {
-  return floatOutput(tempoID);
-}
-
-float NodeSession::confidence() const {
-  return floatOutput(confidenceID);
-}
-
-int NodeSession::intervalFrames() const {
-  return static_cast<int>(node->lastResult().now_interval);
-}
-
 float NodeSession::onsetStrength() const {
   return framework([&] {
     auto onset = RL::Conversion::convertTo<RL::Vector<float>>(
-        tracker->getOutput(onsetID, static_cast<int>(current)));
+        tracker->getOutput(onsetID, static_cast<int>(current.frame)));
     float sum = 0.0f;
     for (float v : *onset) sum += v;
     return sum;
   });
 }
 
-const vesk_conditioning::OnsetEnergy::Value* NodeSession::onset() const {
-  return withOnsets ? &source->onsetOf(static_cast<int>(current)) : nullptr;
-}
-
-const std::complex<float>* NodeSession::spectrum() const {
+const std::complex<float>* NodeSession::givenSpectrum() const {
   return framework([&] {
     auto frame = RL::Conversion::convertTo<RL::Matrix<std::complex<float>>>(
-        source->getOutput(spectrumID, static_cast<int>(current)));
+        source->getOutput(spectrumID, static_cast<int>(current.frame)));
     return frame->data();
   });
 }

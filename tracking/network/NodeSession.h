@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "conditioning/OnsetEnergy.h"
+#include "conditioning/after_node/FrameRecord.h"
 #include "node/host/Rill.h"
 #include "tracking/Settings.h"
 #include "tracking/input/AudioReader.h"
@@ -41,7 +41,8 @@ class NodeSession {
     // Where the node's console lines go; null: nowhere (they are not even
     // formatted). Must outlive the session.
     std::ostream* console = nullptr;
-    bool onsets = false;  // each frame's onset energy, for the beat predictor
+    bool onsets = false;    // each frame's onset energy in its record
+    bool spectrum = false;  // the spectrum the node was given in each record
   };
 
   // Throws TrackingError, AudioError or SettingError.
@@ -51,21 +52,18 @@ class NodeSession {
   NodeSession(const NodeSession&) = delete;
   NodeSession& operator=(const NodeSession&) = delete;
 
-  // Computes the next frame; false once the input has no more samples, or
-  // while pushed audio waits for more (ended() tells which).
+  // Computes the next frame and fills its record; false once the input has no
+  // more samples, or while pushed audio waits for more (ended() tells which).
   // Throws TrackingError or AudioError.
   bool next();
   // Every frame of the input was computed.
   bool ended() const;
 
-  // Of the frame just computed. Each output is read from the node only when
-  // asked, so frames without a beat cost nothing more.
-  std::int64_t frame() const { return current; }
-  bool beat() const { return isBeat; }
-  float tempo() const;       // beats per minute; 0 unless a reliable beat
-  float confidence() const;  // the reliability of the beat interval, 0..1
-  // The beat interval in frames that the node measured on this frame.
-  int intervalFrames() const;
+  // The frame just computed, as the node left it: the only route from the
+  // node to the stages after it.
+  const vesk_conditioning::FrameRecord& record() const { return current; }
+  std::int64_t frame() const { return current.frame; }
+
   // Sum of the 64-band onset vector (with `vectors` only).
   float onsetStrength() const;
   // The node's vectors of this frame (with `vectors` only): the 64-band onset
@@ -77,12 +75,6 @@ class NodeSession {
   // The beat intervals, in frames, of the pattern-matching vector's first
   // entry and one past its last.
   std::pair<int, int> patternIntervals() const;
-  // The onset energy of the spectrum the node was given (default settings),
-  // computed with the frames; null without Options::onsets.
-  const vesk_conditioning::OnsetEnergy::Value* onset() const;
-  // The spectrum the node was given ("FFTAUDIO"), bins 0 .. N/2; valid until
-  // the next frame.
-  const std::complex<float>* spectrum() const;
 
   // Frames in the whole input, or -1 for a stream.
   std::int64_t expectedFrames() const;
@@ -90,19 +82,19 @@ class NodeSession {
   std::int64_t samplesDelivered() const;
 
  private:
-  float floatOutput(int id) const;
   void vectorOutput(int id, std::vector<float>& out) const;
+  const std::complex<float>* givenSpectrum() const;
 
   std::ostream discarded{nullptr};  // the console when none is given: fails every write
   std::unique_ptr<AudioSourceNode> source;
   std::unique_ptr<RL::Node> tracker;
-  const ::BeatTracker* node = nullptr;  // the same node, for its last result
+  const ::BeatTracker* node = nullptr;  // the same node, for its interval
   int beatID = -1, tempoID = -1, confidenceID = -1, onsetID = -1, patternID = -1, chromaID = -1;
   int spectrumID = -1;
   std::pair<int, int> intervals;
   bool withOnsets = false;
-  std::int64_t current = -1;
-  bool isBeat = false;
+  bool withSpectrum = false;
+  vesk_conditioning::FrameRecord current;
 };
 
 }  // namespace vesk_tracking

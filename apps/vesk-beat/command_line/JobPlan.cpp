@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "apps/vesk-beat/command_line/OutputPaths.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 namespace vesk_beat {
 

@@ -7,10 +7,10 @@
 #include <optional>
 #include <sstream>
 
+#include "conditioning/after_node/AfterNodeStage.h"
 #include "node/TempoRange.h"
 #include "tracking/SettingError.h"
 #include "tracking/SettingsCheck.h"
-#include "tracking/beats/BeatPicker.h"
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/StreamPath.h"
 
@@ -190,10 +190,12 @@ Options parseOptions(int argc, const char* const* argv) {
       }
       o.frontEnd = value;
     } else if (name == "--after-node") {
-      if (!vesk_tracking::isAfterNodeStage(value))
+      const std::optional<vesk_conditioning::AfterNode> stage =
+          vesk_conditioning::afterNodeNamed(value);
+      if (!stage)
         throw UsageError("--after-node: unknown stage '" + value +
-                         "' (allowed: " + vesk_tracking::afterNodeNames() + ")");
-      o.afterNode = value;
+                         "' (allowed: " + vesk_conditioning::afterNodeList() + ")");
+      o.afterNode = *stage;
     } else if (name == "--gate") {
       o.gateDb = value == "off" ? std::optional<double>() : parseNumber(name, value, -200, 0);
     } else if (name == "--compress") {
@@ -319,7 +321,7 @@ std::string usageText() {
        "                     the onsets at the interval the node held most over the last\n"
        "                     6 s, each predicted half a beat ahead, for 8 s after the node's\n"
        "                     last beat of at least 3/4 of the threshold; default "
-    << kAfterNode
+    << vesk_conditioning::afterNodeName(kAfterNode)
     << "\n"
        "\n"
        "Input:\n"

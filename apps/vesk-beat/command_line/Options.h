@@ -51,11 +51,13 @@ struct Options {
   std::string frontEnd = vesk_tracking::defaults::kFrontEnd;
   std::optional<double> compress, whiten, lowPass;
   std::optional<double> gateDb = vesk_tracking::defaults::kGateDb;
-  // The stage after the node: none (the node's beats as they are) or phase.
-  std::string afterNode = vesk_tracking::defaults::kAfterNode;
+  // The stage after the node.
+  vesk_conditioning::AfterNode afterNode = vesk_tracking::defaults::kAfterNode;
 
   // The tracking parameters, as the tracking stages take them.
   vesk_tracking::Settings settings() const;
+  // The beats to report.
+  vesk_tracking::StageChoice stageChoice() const { return {afterNode, allBeats}; }
 
   // Whether the run writes anything besides standard output (files, the
   // node's lines to a file, robot messages): when standard output goes

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "apps/vesk-beat/command_line/UsageError.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 namespace vesk_beat {
 

@@ -15,8 +15,8 @@
 #include "apps/vesk-beat/output/AtomicFile.h"
 #include "apps/vesk-beat/run/WorkerWait.h"
 #include "tracking/input/AudioReader.h"
-#include "tracking/input/Interrupt.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/Interrupt.h"
+#include "tracking/process/WorkingDirectory.h"
 
 namespace vesk_beat {
 

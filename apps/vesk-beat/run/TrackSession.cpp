@@ -10,14 +10,12 @@
 #include "apps/vesk-beat/output/BeatsFile.h"
 #include "apps/vesk-beat/output/PlotWriter.h"
 #include "apps/vesk-beat/run/ProgressBar.h"
-#include "tracking/beats/BeatPicker.h"
 #include "tracking/beats/TimeBase.h"
-#include "tracking/input/Interrupt.h"
+#include "tracking/core/TrackingCore.h"
 #include "tracking/input/PcmStreamReader.h"
 #include "tracking/input/SndfileReader.h"
 #include "tracking/input/StreamPath.h"
-#include "tracking/network/NodeSession.h"
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/Interrupt.h"
 
 namespace vesk_beat {
 
@@ -55,25 +53,19 @@ bool readsStream(const TrackJob& job) {
 FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& writer,
                        RobotSender* robot, std::FILE* progressTerminal, std::ostream& nodeConsole) {
   const bool live = readsStream(job);
-  std::unique_ptr<AudioReader> reader = openInput(job, o.raw);
-
-  // Without --log-dir, the node's beat log and the engine's files go to a
-  // private directory that is removed afterwards.
-  std::optional<TemporaryDirectory> privateDir;
-  if (job.logDir.empty()) privateDir.emplace();
-
   const Settings settings = o.settings();
-  const TimeBase time(settings);
-  NodeSession::Options network;
+  TrackingCore::Options core;
+  core.stage = o.stageChoice();
   // Reading ahead takes the second core, unless other inputs already run on it.
-  network.readAhead = o.jobs <= 1 || o.inputs.size() <= 1;
-  network.vectors = !job.plotPath.empty();
-  network.log = !job.logDir.empty();
-  network.folder = network.log ? job.logDir : privateDir->path();
-  network.console = &nodeConsole;
-  BeatPicker picker(settings, BeatPicker::Options{o.afterNode, o.allBeats});
-  network.onsets = picker.usesOnsets();
-  NodeSession session(std::move(reader), settings, network);
+  core.readAhead = o.jobs <= 1 || o.inputs.size() <= 1;
+  core.vectors = !job.plotPath.empty();
+  // Without --log-dir, the node's beat log and the engine's files go to a
+  // private folder that is removed afterwards.
+  core.log = !job.logDir.empty();
+  core.folder = job.logDir;
+  core.console = &nodeConsole;
+  TrackingCore tracking(openInput(job, o.raw), settings, core);
+  const TimeBase& time = tracking.time();
 
   // Standard output first; the files are written when the input has ended.
   std::vector<std::unique_ptr<BeatSink>> files;
@@ -90,11 +82,9 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   }
 
   std::optional<ProgressBar> progress;
-  if (progressTerminal && session.expectedFrames() > 0)
-    progress.emplace(progressTerminal, job.name, session.expectedFrames());
+  if (progressTerminal && tracking.expectedFrames() > 0)
+    progress.emplace(progressTerminal, job.name, tracking.expectedFrames());
   const Pacer pacer(time.frameSeconds());
-  // The summary is counted as the beats come, so a live stream runs in bounded memory.
-  SummaryCounter summary;
 
   for (BeatSink* sink : sinks) sink->begin();
   for (;;) {
@@ -102,20 +92,17 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
       if (!live) throw Interrupted();
       break;  // Ctrl-C ends a live stream like its end would
     }
-    if (o.realtime && !live) pacer.wait(session.frame() + 1);
-    if (!session.next()) break;
-    const std::int64_t f = session.frame();
+    if (o.realtime && !live) pacer.wait(tracking.record().frame + 1);
+    if (!tracking.next()) break;
+    const std::int64_t f = tracking.record().frame;
     if (framesWanted)
       for (BeatSink* sink : sinks)
-        if (sink->wantsFrames()) sink->frame(f, session.onsetStrength(), session.confidence());
+        if (sink->wantsFrames())
+          sink->frame(f, tracking.node().onsetStrength(), tracking.record().confidence);
     if (progress) progress->update(f);
-
-    // Which beat, if any, this frame reports; the event is made only then.
-    std::optional<BeatEvent> beat = picker.pick(session);
-    if (!beat) continue;
-    BeatEvent& event = *beat;
+    if (!tracking.beat()) continue;
+    BeatEvent event = *tracking.beat();
     event.file = job.name;
-    summary.add(event);
     if (progress) progress->clear();
     for (BeatSink* sink : sinks) sink->beat(event);
     // Nobody reads the beats any more and nothing else is written: stop
@@ -124,7 +111,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   }
   if (progress) progress->finish();
   for (BeatSink* sink : sinks) sink->finish();
-  return summary.result(job.name, time.seconds(session.samplesDelivered()));
+  return tracking.summary(job.name);
 }
 
 }  // namespace vesk_beat

@@ -10,8 +10,8 @@
 #include "apps/vesk-beat/output/EventWriter.h"
 #include "apps/vesk-beat/output/RobotSender.h"
 #include "tracking/beats/BeatEvent.h"
-#include "tracking/input/Interrupt.h"
 #include "tracking/network/NodeSession.h"
+#include "tracking/process/Interrupt.h"
 
 namespace vesk_beat {
 

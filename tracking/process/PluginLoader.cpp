@@ -1,4 +1,4 @@
-#include "tracking/network/PluginLoader.h"
+#include "tracking/process/PluginLoader.h"
 
 #include <dlfcn.h>
 #include <limits.h>

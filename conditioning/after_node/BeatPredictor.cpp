@@ -1,4 +1,4 @@
-#include "conditioning/BeatPredictor.h"
+#include "conditioning/after_node/BeatPredictor.h"
 
 #include <algorithm>
 #include <cmath>

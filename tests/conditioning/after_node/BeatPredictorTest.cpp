@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "conditioning/BeatPredictor.h"
+#include "conditioning/after_node/BeatPredictor.h"
 
 using vesk_conditioning::BeatPredictor;
 

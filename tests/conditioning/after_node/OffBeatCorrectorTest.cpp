@@ -5,7 +5,7 @@
 #include <complex>
 #include <vector>
 
-#include "conditioning/OffBeatCorrector.h"
+#include "conditioning/after_node/OffBeatCorrector.h"
 
 using vesk_conditioning::OffBeatCorrector;
 

@@ -1,4 +1,4 @@
-#include "tracking/network/WorkingDirectory.h"
+#include "tracking/process/WorkingDirectory.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include "tracking/input/Interrupt.h"
+#include "tracking/process/Interrupt.h"
 
 #include <csignal>
 

@@ -1,10 +1,10 @@
-#include "conditioning/OnsetEnergy.h"
+#include "conditioning/after_node/OnsetEnergy.h"
 
 #include <algorithm>
 #include <limits>
 #include <stdexcept>
 
-#include "conditioning/FastLog.h"
+#include "conditioning/before_node/FastLog.h"
 
 namespace vesk_conditioning {
 

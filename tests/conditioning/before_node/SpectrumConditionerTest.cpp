@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "conditioning/SpectrumConditioner.h"
+#include "conditioning/before_node/SpectrumConditioner.h"
 
 using vesk_conditioning::ConditionerSettings;
 using vesk_conditioning::SpectrumConditioner;

@@ -1,4 +1,4 @@
-#include "conditioning/OffBeatCorrector.h"
+#include "conditioning/after_node/OffBeatCorrector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "conditioning/FastLog.h"
+#include "conditioning/before_node/FastLog.h"
 
 namespace vesk_conditioning {
 

@@ -1,11 +1,11 @@
-#include "conditioning/SpectrumConditioner.h"
+#include "conditioning/before_node/SpectrumConditioner.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "conditioning/FastLog.h"
+#include "conditioning/before_node/FastLog.h"
 
 namespace vesk_conditioning {
 

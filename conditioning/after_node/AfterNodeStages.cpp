@@ -1,0 +1,112 @@
+// The stages after the node, each adapting its class to the one interface.
+#include <stdexcept>
+
+#include "conditioning/after_node/AfterNodeStage.h"
+#include "conditioning/after_node/BeatPredictor.h"
+#include "conditioning/after_node/OffBeatCorrector.h"
+
+namespace vesk_conditioning {
+
+namespace {
+
+// The node's own beats: its reliable beats at its interval and tempo.
+class NodeBeats : public AfterNodeStage {
+ public:
+  Beat process(const FrameRecord& f) override {
+    Beat beat;
+    if (!f.reliableBeat()) return beat;
+    beat.due = true;
+    beat.intervalFrames = f.intervalFrames;
+    beat.tempo = f.tempo;
+    return beat;
+  }
+  Needs needs() const override { return {}; }
+  double latencySeconds() const override { return 0.0; }
+};
+
+// The node's beats, moved to the off-beat when the bass onsets lie there.
+class PhaseStage : public AfterNodeStage {
+ public:
+  explicit PhaseStage(const StageFormat& f)
+      : corrector(OffBeatCorrector::Settings(), f.bins, f.frameRate, f.binHz) {}
+  Beat process(const FrameRecord& f) override {
+    const OffBeatCorrector::Beat b =
+        corrector.process(f.spectrum, f.beat, f.reliableBeat(), f.intervalFrames);
+    Beat beat;
+    beat.due = b.due;
+    beat.intervalFrames = b.intervalFrames;
+    return beat;
+  }
+  Needs needs() const override { return {false, true}; }
+  double latencySeconds() const override { return 0.0; }
+
+ private:
+  OffBeatCorrector corrector;
+};
+
+// Beats placed on the onsets at the node's held interval.
+class PredictStage : public AfterNodeStage {
+ public:
+  explicit PredictStage(const StageFormat& f)
+      : predictor(BeatPredictor::Settings(), f.bins, f.frameRate, f.binHz),
+        gridReliability(kGridShare * f.threshold) {}
+  Beat process(const FrameRecord& f) override {
+    // A beat of the node near the threshold already anchors the grid: the
+    // predictor's own score places the beats, so they may start before the
+    // node's are sure.
+    const bool gridBeat = f.reliableBeat() || (f.beat && f.confidence >= gridReliability);
+    const BeatPredictor::Beat b = predictor.process(*f.onset, gridBeat, f.intervalFrames);
+    Beat beat;
+    beat.due = b.due;
+    beat.intervalFrames = b.intervalFrames;
+    beat.framesLate = b.framesLate;
+    return beat;
+  }
+  Needs needs() const override { return {true, false}; }
+  double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
+
+ private:
+  // 0.3 at the default threshold: the first beat comes 0.3 s sooner, and the
+  // beats of the first seconds are right nearly as often.
+  static constexpr float kGridShare = 0.75f;
+  BeatPredictor predictor;
+  float gridReliability;
+};
+
+}  // namespace
+
+std::unique_ptr<AfterNodeStage> makeAfterNodeStage(AfterNode stage, const StageFormat& format) {
+  switch (stage) {
+    case AfterNode::Phase:
+      return std::make_unique<PhaseStage>(format);
+    case AfterNode::Predict:
+      return std::make_unique<PredictStage>(format);
+    case AfterNode::None:
+      break;
+  }
+  return std::make_unique<NodeBeats>();
+}
+
+const std::vector<std::string>& afterNodeNames() {
+  static const std::vector<std::string> names{"none", "phase", "predict"};
+  return names;
+}
+
+const std::string& afterNodeName(AfterNode stage) {
+  return afterNodeNames()[static_cast<std::size_t>(stage)];
+}
+
+std::string afterNodeList() {
+  std::string joined;
+  for (const std::string& n : afterNodeNames()) joined += (joined.empty() ? "" : ", ") + n;
+  return joined;
+}
+
+std::optional<AfterNode> afterNodeNamed(const std::string& name) {
+  const std::vector<std::string>& names = afterNodeNames();
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<AfterNode>(i);
+  return std::nullopt;
+}
+
+}  // namespace vesk_conditioning

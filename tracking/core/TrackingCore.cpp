@@ -1,0 +1,77 @@
+#include "tracking/core/TrackingCore.h"
+
+#include <stdexcept>
+
+#include "tracking/SettingError.h"
+#include "tracking/process/WorkingDirectory.h"
+
+namespace vesk_tracking {
+
+using vesk_conditioning::AfterNodeStage;
+using vesk_conditioning::FrameRecord;
+
+namespace {
+
+std::unique_ptr<AfterNodeStage> makeStage(vesk_conditioning::AfterNode choice, const Settings& s,
+                                          const TimeBase& time) {
+  vesk_conditioning::StageFormat format;
+  format.bins = static_cast<std::size_t>(s.frame / 2 + 1);
+  format.frameRate = 1.0 / time.frameSeconds();
+  format.binHz = static_cast<double>(s.rate) / s.frame;
+  format.threshold = s.threshold;
+  try {
+    return vesk_conditioning::makeAfterNodeStage(choice, format);
+  } catch (const std::invalid_argument& e) {
+    throw SettingError(e.what());
+  }
+}
+
+}  // namespace
+
+TrackingCore::TrackingCore(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
+    : timeBase(s), allBeats(o.stage.allBeats), stage(makeStage(o.stage.afterNode, s, timeBase)) {
+  NodeSession::Options network;
+  network.readAhead = o.readAhead;
+  network.vectors = o.vectors;
+  network.log = o.log;
+  network.console = o.console;
+  network.onsets = stage->needs().onsets;
+  network.spectrum = stage->needs().spectrum;
+  if (o.folder.empty()) privateFolder = std::make_unique<TemporaryDirectory>("vesk-track");
+  network.folder = o.folder.empty() ? privateFolder->path() : o.folder;
+  session = std::make_unique<NodeSession>(std::move(reader), s, network);
+}
+
+TrackingCore::~TrackingCore() {
+  session.reset();  // before its folder goes
+}
+
+bool TrackingCore::next() {
+  reported.reset();
+  if (!session->next()) return false;
+  pick();
+  if (reported) counter.add(*reported);
+  return true;
+}
+
+void TrackingCore::pick() {
+  const FrameRecord& r = session->record();
+  const AfterNodeStage::Beat beat = stage->process(r);
+  double tempo = 0.0, interval = 0.0;
+  if (beat.due) {
+    interval = timeBase.span(beat.intervalFrames);
+    tempo = beat.tempo ? *beat.tempo : 60.0 / interval;
+  } else if (!(allBeats && r.beat && !r.reliableBeat())) {
+    return;
+  }
+  BeatEvent& event = reported.emplace();
+  event.frame = r.frame - (beat.due ? beat.framesLate : 0);
+  event.time = timeBase.beatTime(event.frame);
+  event.tempo = tempo;
+  event.interval = interval;
+  event.reliable = tempo > 0.0;
+  if (event.reliable) event.time += stage->latencySeconds();
+  event.confidence = r.confidence;
+}
+
+}  // namespace vesk_tracking
