@@ -7,83 +7,19 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
 
-#include "apps/vesk-beat/output/AtomicFile.h"
+#include "apps/vesk-beat/run/BatchReport.h"
+#include "apps/vesk-beat/run/InputRun.h"
 #include "apps/vesk-beat/run/WorkerWait.h"
-#include "tracking/input/AudioReader.h"
 #include "tracking/process/Interrupt.h"
 #include "tracking/process/WorkingDirectory.h"
 
 namespace vesk_beat {
 
 using namespace vesk_tracking;
-
-namespace {
-
-void reportError(const std::string& message) {
-  std::fprintf(stderr, "vesk-beat: %s\n", message.c_str());
-  std::fflush(stderr);
-}
-
-// Tracks one input, writes its summary; returns its exit code.
-int runOne(const Options& o, const TrackJob& job, EventWriter& writer, std::FILE* progress,
-           std::ostream& nodeConsole) {
-  try {
-    std::unique_ptr<RobotSender> robot;
-    if (!o.robot.empty()) robot = std::make_unique<RobotSender>(o.robot, nodeConsole);
-    FileSummary summary = trackInput(o, job, writer, robot.get(), progress, nodeConsole);
-    writer.summary(summary);
-    return kExitOk;
-  } catch (const Interrupted&) {
-    reportError(job.name + ": interrupted; no output files written");
-    return kExitInterrupted;
-  } catch (const AudioError& e) {
-    reportError(e.what());
-  } catch (const OutputError& e) {
-    reportError(e.what());
-  } catch (const RobotError& e) {
-    reportError(e.what());
-  } catch (const TrackingError& e) {
-    reportError(job.name + ": tracking failed: " + e.what());
-  } catch (const std::bad_alloc&) {
-    reportError(job.name + ": out of memory");
-  } catch (const std::exception& e) {
-    reportError(job.name + ": " + e.what());
-  }
-  return kExitFailed;
-}
-
-// Copies a worker's result to `out`; returns the errno of a failed write to
-// `out`, or 0.
-int copyFile(const std::string& path, std::FILE* out) {
-  std::FILE* in = std::fopen(path.c_str(), "r");
-  if (!in) return 0;  // the worker could not write it and said so
-  char buffer[8192];
-  std::size_t n;
-  int error = 0;
-  while (error == 0 && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-    errno = 0;
-    if (std::fwrite(buffer, 1, n, out) != n) error = errno != 0 ? errno : EIO;
-  }
-  std::fclose(in);
-  errno = 0;
-  if (error == 0 && std::fflush(out) != 0) error = errno != 0 ? errno : EIO;
-  return error;
-}
-
-// The exit code a failed write to standard output adds: none when its reader
-// went away, which is how `| head` ends a run.
-int outputVerdict(int error) {
-  if (error == 0 || error == EPIPE) return kExitOk;
-  reportError(std::string("standard output: ") + std::strerror(error));
-  return kExitFailed;
-}
-
-}  // namespace
 
 int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
             std::ostream& nodeConsole) {
@@ -93,7 +29,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
     writer->header();
     const bool progress =
         !o.quiet && jobs[0].input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
-    const int code = runOne(o, jobs[0], *writer, progress ? stderr : nullptr, nodeConsole);
+    const int code = runInput(o, jobs[0], *writer, progress ? stderr : nullptr, nodeConsole);
     return std::max(code, outputVerdict(writer->writeError()));
   }
 
@@ -144,22 +80,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
       }
       if (pid == 0) {
         wait.restore();
-        int code = kExitFailed;
-        if (std::FILE* f = std::fopen(resultPath(next).c_str(), "w")) {
-          auto writer = makeEventWriter(o.format, f, info, true);
-          code = runOne(o, jobs[next], *writer, nullptr, nodeConsole);
-          errno = 0;
-          if ((std::fclose(f) != 0 || writer->writeError() != 0) && code == kExitOk) {
-            reportError(jobs[next].name + ": cannot keep its result until it is printed: " +
-                        std::strerror(writer->writeError() != 0 ? writer->writeError() : errno));
-            code = kExitFailed;
-          }
-        } else {
-          reportError("cannot write a temporary result: " + std::string(std::strerror(errno)));
-        }
-        nodeConsole.flush();
-        std::fflush(stdout);
-        ::_exit(code);
+        ::_exit(runWorker(o, jobs[next], resultPath(next), nodeConsole));
       }
       running[pid] = next++;
     }

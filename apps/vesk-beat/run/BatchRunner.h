@@ -6,17 +6,10 @@
 #include <vector>
 
 #include "apps/vesk-beat/command_line/Options.h"
+#include "apps/vesk-beat/run/ExitCode.h"
 #include "apps/vesk-beat/run/TrackSession.h"
 
 namespace vesk_beat {
-
-enum ExitCode {
-  kExitOk = 0,
-  kExitFailed = 1,
-  kExitUsage = 2,
-  kExitPlugin = 3,
-  kExitInterrupted = 130
-};
 
 // Tracks every job and writes the results to `out`; errors go to standard
 // error, each naming its input. One input is tracked in this process, beats
