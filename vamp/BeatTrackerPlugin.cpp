@@ -42,7 +42,7 @@ Vamp::Plugin::OutputList BeatTrackerPlugin::getOutputDescriptors() const {
   // Hosts ask before initialise, with any values; the tool's defaults stand
   // in for values the tracker would refuse.
   try {
-    return outputDescriptors(trackingSettings(values));
+    return outputDescriptors(trackingSettings(values).settings);
   } catch (const vesk_tracking::SettingError&) {
     return outputDescriptors(vesk_tracking::Settings());
   }
@@ -72,8 +72,9 @@ bool BeatTrackerPlugin::initialise(size_t channelCount, size_t step, size_t bloc
     return false;
   }
   try {
-    settings = trackingSettings(values);
-    afterNode = afterNodeStage(values);
+    const vesk_tracking::TrackingSettings checked = trackingSettings(values);
+    settings = checked.settings;
+    afterNode = checked.stage.afterNode;
   } catch (const vesk_tracking::SettingError& e) {
     complain(e.what());
     return false;
@@ -97,7 +98,7 @@ bool BeatTrackerPlugin::initialise(size_t channelCount, size_t step, size_t bloc
 void BeatTrackerPlugin::start() {
   vesk_tracking::LiveTracker::Options options;
   // The all-beats output; the others take the reliable ones.
-  options.stage = {*vesk_conditioning::afterNodeNamed(afterNode), true};
+  options.stage = {afterNode, true};
   options.features = true;
   const int rate = static_cast<int>(getInputSampleRate());
   tracker = std::make_unique<vesk_tracking::LiveTracker>(rate, channels, settings, options);

@@ -61,7 +61,7 @@ class BeatTrackerPlugin : public Vamp::Plugin {
   int channels = 0;
   size_t blockSize = 0;
   vesk_tracking::Settings settings;
-  std::string afterNode;
+  vesk_conditioning::AfterNode afterNode = vesk_tracking::defaults::kAfterNode;
   std::unique_ptr<vesk_tracking::LiveTracker> tracker;
   std::optional<HostBlocks> blocks;
   bool failed = false;  // the tracker threw: no more features until reset

@@ -1,40 +1,45 @@
 #include "vamp/PluginParameters.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <sstream>
 
-#include "conditioning/after_node/AfterNodeStage.h"
 #include "tracking/SettingError.h"
-#include "tracking/SettingsCheck.h"
+#include "tracking/settings/SettingsCheck.h"
+#include "tracking/settings/SettingsTable.h"
 
 namespace vesk_vamp {
 
 using vesk_tracking::SettingError;
-namespace defaults = vesk_tracking::defaults;
+using vesk_tracking::SettingRow;
+using vesk_tracking::SettingValues;
 
 namespace {
 
-// The identifiers are the names checkSettings uses in its messages, so that a
-// refusal names the parameter the user sees.
-Vamp::PluginBase::ParameterDescriptor describe(const char* id, const char* name,
-                                               const char* description, const char* unit, float low,
-                                               float high, float initial, bool whole) {
-  Vamp::PluginBase::ParameterDescriptor d;
-  d.identifier = id;
-  d.name = name;
-  d.description = description;
-  d.unit = unit;
-  d.minValue = low;
-  d.maxValue = high;
-  d.defaultValue = initial;
-  d.isQuantized = whole;
-  d.quantizeStep = whole ? 1.0f : 0.0f;
-  return d;
+template <class F>
+void forEachParameter(F f) {
+  for (const SettingRow& row : vesk_tracking::settingRows())
+    if (row.pluginParameter) f(row);
 }
 
-std::size_t indexOf(const std::vector<std::string>& names, const std::string& name) {
-  return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+// A setting's default as a parameter value: the number, or the index of the name.
+float defaultValue(const SettingRow& row) {
+  const SettingValues defaults;
+  return std::visit(
+      [&](auto field) -> float {
+        const auto& value = defaults.*field;
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, int> || std::is_same_v<T, double>) {
+          return static_cast<float>(value);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          return static_cast<float>(std::find(row.names->begin(), row.names->end(), value) -
+                                    row.names->begin());
+        } else {
+          return 0.0f;  // no optional number or flag is a parameter
+        }
+      },
+      row.field);
 }
 
 // `value` as a whole number within [low, high]; checked before the cast,
@@ -47,103 +52,83 @@ int wholeNumber(const char* id, float value, int low, int high) {
   throw SettingError(m.str());
 }
 
-const std::string& choice(const char* id, float value, const std::vector<std::string>& names) {
-  return names[static_cast<std::size_t>(
-      wholeNumber(id, value, 0, static_cast<int>(names.size()) - 1))];
+double number(const char* id, float value, double low, double high) {
+  if (std::isfinite(value) && value >= low && value <= high) return value;
+  std::ostringstream m;
+  m << id << " " << value << ": expected " << low << ".." << high;
+  throw SettingError(m.str());
 }
 
-}  // namespace
-
-const std::vector<std::string>& frontEndNames() {
-  static const std::vector<std::string> names{"none", "log", "log-bass", "whiten"};
-  return names;
-}
-
-ParameterValues::ParameterValues()
-    : frontEnd(static_cast<float>(indexOf(frontEndNames(), defaults::kFrontEnd))),
-      afterNode(
-          static_cast<float>(indexOf(vesk_conditioning::afterNodeNames(),
-                                     vesk_conditioning::afterNodeName(defaults::kAfterNode)))) {}
-
-namespace {
-
-// Every parameter with its place in ParameterValues, in the order hosts show them.
-struct Field {
-  const char* id;
-  float ParameterValues::*value;
-};
-constexpr Field kFields[] = {
-    {"min_bpm", &ParameterValues::minBpm},       {"max_bpm", &ParameterValues::maxBpm},
-    {"threshold", &ParameterValues::threshold},  {"front_end", &ParameterValues::frontEnd},
-    {"after_node", &ParameterValues::afterNode}, {"rate", &ParameterValues::rate},
-    {"frame", &ParameterValues::frame},          {"hop", &ParameterValues::hop}};
-
-}  // namespace
-
-bool ParameterValues::set(const std::string& id, float v) {
-  for (const Field& f : kFields)
-    if (id == f.id) {
-      this->*f.value = v;
-      return true;
-    }
-  return false;
-}
-
-float ParameterValues::get(const std::string& id) const {
-  for (const Field& f : kFields)
-    if (id == f.id) return this->*f.value;
-  return 0.0f;
-}
-
-Vamp::PluginBase::ParameterList parameterDescriptors() {
-  const ParameterValues initial;
-  Vamp::PluginBase::ParameterList list{
-      describe("min_bpm", "Slowest tempo", "Slowest tempo searched", "bpm", defaults::kMinBpmLimit,
-               defaults::kMaxBpmLimit, initial.minBpm, true),
-      describe("max_bpm", "Fastest tempo", "Fastest tempo searched", "bpm", defaults::kMinBpmLimit,
-               defaults::kMaxBpmLimit, initial.maxBpm, true),
-      describe("threshold", "Reliability threshold",
-               "Reliability of the beat interval a beat needs to be reported", "", 0.0f, 1.0f,
-               initial.threshold, false),
-      describe("front_end", "Front end",
-               "The spectrum the node sees: plain, log-compressed, log then bass weighted, or "
-               "whitened then log",
-               "", 0.0f, static_cast<float>(frontEndNames().size() - 1), initial.frontEnd, true),
-      describe("after_node", "Stage after the node",
-               "none: the node's beats as they are; phase: the node's beats, moved half an "
-               "interval when the bass onsets lie on its off-beat; predict: beats placed on the "
-               "onsets at the interval the node held most over the last 6 s, each predicted half "
-               "a beat ahead",
-               "", 0.0f, static_cast<float>(vesk_conditioning::afterNodeNames().size() - 1),
-               initial.afterNode, true),
-      describe("rate", "Processing rate", "The input is resampled to this rate", "Hz",
-               defaults::kMinRate, defaults::kMaxRate, initial.rate, true),
-      describe("frame", "Frame", "Analysis window length", "samples", defaults::kMinFrame,
-               defaults::kMaxFrame, initial.frame, true),
-      describe("hop", "Hop", "New samples per frame, at the processing rate", "samples", 1,
-               defaults::kMaxFrame, initial.hop, true)};
-  list[3].valueNames = frontEndNames();
-  list[4].valueNames = vesk_conditioning::afterNodeNames();
-  return list;
-}
-
-vesk_tracking::Settings trackingSettings(const ParameterValues& v) {
-  vesk_tracking::Settings s;
-  s.rate = wholeNumber("rate", v.rate, defaults::kMinRate, defaults::kMaxRate);
-  s.frame = wholeNumber("frame", v.frame, defaults::kMinFrame, defaults::kMaxFrame);
-  s.hop = wholeNumber("hop", v.hop, 1, s.frame);
-  s.minBpm = wholeNumber("min_bpm", v.minBpm, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
-  s.maxBpm = wholeNumber("max_bpm", v.maxBpm, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
-  s.threshold = v.threshold;
-  vesk_tracking::checkSettings(s);
-  vesk_tracking::FrontEndChoice frontEnd;
-  frontEnd.name = choice("front_end", v.frontEnd, frontEndNames());
-  s.frontEnd = vesk_tracking::frontEndSettings(frontEnd, s.rate, s.hop);
+std::string sentence(const char* text) {
+  std::string s = text;
+  if (!s.empty()) s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
   return s;
 }
 
-std::string afterNodeStage(const ParameterValues& v) {
-  return choice("after_node", v.afterNode, vesk_conditioning::afterNodeNames());
+}  // namespace
+
+ParameterValues::ParameterValues() {
+  forEachParameter([this](const SettingRow& row) { values[row.key] = defaultValue(row); });
+}
+
+bool ParameterValues::set(const std::string& id, float value) {
+  auto it = values.find(id);
+  if (it == values.end()) return false;
+  it->second = value;
+  return true;
+}
+
+float ParameterValues::get(const std::string& id) const {
+  auto it = values.find(id);
+  return it == values.end() ? 0.0f : it->second;
+}
+
+Vamp::PluginBase::ParameterList parameterDescriptors() {
+  Vamp::PluginBase::ParameterList list;
+  forEachParameter([&list](const SettingRow& row) {
+    Vamp::PluginBase::ParameterDescriptor d;
+    d.identifier = row.key;  // as the messages name it
+    d.name = row.title;
+    d.description = sentence(row.help);
+    d.unit = row.unit;
+    d.defaultValue = defaultValue(row);
+    d.isQuantized = row.kind != SettingRow::Kind::Number;
+    d.quantizeStep = d.isQuantized ? 1.0f : 0.0f;
+    if (row.names) {
+      d.minValue = 0.0f;
+      d.maxValue = static_cast<float>(row.names->size() - 1);
+      d.valueNames = *row.names;
+    } else {
+      d.minValue = static_cast<float>(row.low);
+      d.maxValue = static_cast<float>(row.high);
+    }
+    list.push_back(d);
+  });
+  return list;
+}
+
+vesk_tracking::TrackingSettings trackingSettings(const ParameterValues& parameters) {
+  SettingValues v;
+  forEachParameter([&](const SettingRow& row) {
+    const float given = parameters.get(row.key);
+    std::visit(
+        [&](auto field) {
+          auto& value = v.*field;
+          using T = std::decay_t<decltype(value)>;
+          if constexpr (std::is_same_v<T, int>) {
+            // The hop is refused beyond the frame here already: the frame comes first.
+            const double high = std::string(row.key) == "hop" ? v.frame : row.high;
+            value = wholeNumber(row.key, given, static_cast<int>(row.low), static_cast<int>(high));
+          } else if constexpr (std::is_same_v<T, double>) {
+            value = number(row.key, given, row.low, row.high);
+          } else if constexpr (std::is_same_v<T, std::string>) {
+            const int last = static_cast<int>(row.names->size()) - 1;
+            value = (*row.names)[static_cast<std::size_t>(wholeNumber(row.key, given, 0, last))];
+          }
+        },
+        row.field);
+  });
+  return vesk_tracking::checkSettingValues(v, vesk_tracking::Spelling::Keyword);
 }
 
 }  // namespace vesk_vamp

@@ -16,13 +16,22 @@ struct Named {
   ConditionerSettings settings;
 };
 
+// A tuned front end: the gate off (hosts set it), the stages given.
+ConditionerSettings preset(double compressLambda, double whitenDecay, double lowPassHz) {
+  ConditionerSettings s;
+  s.compressLambda = compressLambda;
+  s.whitenDecay = whitenDecay;
+  s.lowPassHz = lowPassHz;
+  return s;
+}
+
 // "none" is the plain spectrum. The others were chosen on the tuning half of
 // the evaluation corpus (eval/): see the README's accuracy section.
 const Named kNamed[] = {
     {"none", ConditionerSettings{}},
-    {"log", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 1.0, 0.0}},
-    {"log-bass", ConditionerSettings{-200.0, 0, 0.0, 1e-4, 1.0, 1500.0}},
-    {"whiten", ConditionerSettings{-200.0, 0, 0.997, 1e-4, 100.0, 0.0}},
+    {"log", preset(1.0, 0.0, 0.0)},
+    {"log-bass", preset(1.0, 0.0, 1500.0)},
+    {"whiten", preset(100.0, 0.997, 0.0)},
 };
 
 void require(bool ok, const std::string& what) {
@@ -34,6 +43,15 @@ void require(bool ok, const std::string& what) {
 bool isPlain(const ConditionerSettings& s) {
   return !(s.gateDb > ConditionerSettings().gateDb) && s.whitenDecay == 0.0 &&
          s.compressLambda == 0.0 && s.lowPassHz == 0.0;
+}
+
+const std::vector<std::string>& conditionerNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (const Named& n : kNamed) all.push_back(n.name);
+    return all;
+  }();
+  return names;
 }
 
 ConditionerSettings conditionerNamed(const std::string& name) {

@@ -38,6 +38,8 @@ bool isPlain(const ConditionerSettings& settings);
 // ones; throws std::invalid_argument naming the allowed
 // names for an unknown one.
 ConditionerSettings conditionerNamed(const std::string& name);
+// Every name, in the order hosts list them.
+const std::vector<std::string>& conditionerNames();
 
 // Turns a frame's complex spectrum (bins 0 .. N/2 of an N-point transform of
 // a windowed frame, samples in [-1, 1]) into the spectrum a beat tracker

@@ -14,6 +14,7 @@
 #include "tracking/input/AudioReader.h"
 #include "tracking/network/NodeSession.h"
 #include "tracking/process/PluginLoader.h"
+#include "tracking/settings/SettingsTable.h"
 
 namespace py = pybind11;
 using namespace vesk_python;
@@ -50,23 +51,51 @@ py::dict trackFileArrays(const std::string& path, const TrackConfig& config, boo
   return d;
 }
 
+// Every setting by its keyword.
 py::dict settingsDict(const SettingValues& v) {
   py::dict d;
-  d["rate"] = v.rate;
-  d["frame"] = v.frame;
-  d["hop"] = v.hop;
-  d["window"] = v.window;
-  d["min_bpm"] = v.minBpm;
-  d["max_bpm"] = v.maxBpm;
-  d["threshold"] = v.threshold;
-  d["front_end"] = v.frontEnd;
-  d["compress"] = v.compress;
-  d["whiten"] = v.whiten;
-  d["low_pass"] = v.lowPass;
-  d["gate"] = v.gate;
-  d["after_node"] = v.afterNode;
-  d["all_beats"] = v.allBeats;
+  for (const SettingRow& row : settingRows())
+    std::visit([&](auto field) { d[row.key] = py::cast(v.*field); }, row.field);
   return d;
+}
+
+// The settings from keywords (each of the type its row says, as the package
+// checked); the others keep their defaults.
+SettingValues settingValues(const py::kwargs& given) {
+  SettingValues v;
+  for (const auto& [key, value] : given) {
+    const SettingRow* row = settingRow(py::cast<std::string>(key));
+    if (!row) throw py::type_error("unknown setting " + py::cast<std::string>(key));
+    std::visit(
+        [&](auto field) {
+          using T = std::decay_t<decltype(v.*field)>;
+          v.*field = py::cast<T>(value);
+        },
+        row->field);
+  }
+  return v;
+}
+
+// The table for the package: per setting its keyword, kind, range, default,
+// help and names.
+py::list settingsTable() {
+  static const char* const kKinds[] = {"integer", "number", "name", "flag"};
+  const py::dict defaults = settingsDict(SettingValues());
+  py::list rows;
+  for (const SettingRow& row : settingRows()) {
+    py::dict r;
+    r["key"] = row.key;
+    r["kind"] = kKinds[static_cast<int>(row.kind)];
+    r["low"] = row.low;
+    r["high"] = row.high;
+    r["default"] = defaults[row.key];
+    r["metavar"] = row.metavar;
+    r["help"] = row.help;
+    r["names"] = row.names ? py::cast(*row.names) : py::cast(std::vector<std::string>());
+    r["none"] = row.none ? py::cast(std::string(row.none)) : py::none();
+    rows.append(r);
+  }
+  return rows;
 }
 
 }  // namespace
@@ -79,22 +108,12 @@ PYBIND11_MODULE(_native, m) {
         "Loads the plug-in library that provides the node \"BeatTracker\"; returns the path.");
   m.attr("VERSION") = VESK_PYTHON_VERSION;
   m.attr("DEFAULTS") = settingsDict(SettingValues());
+  m.attr("SETTINGS") = settingsTable();
   m.attr("WINDOW_NAMES") = windowNameList();
 
   py::class_<TrackConfig>(m, "TrackConfig", "Checked tracking settings.")
-      .def(py::init([](int rate, int frame, int hop, const std::string& window, int minBpm,
-                       int maxBpm, double threshold, const std::string& frontEnd,
-                       std::optional<double> compress, std::optional<double> whiten,
-                       std::optional<double> lowPass, std::optional<double> gate,
-                       const std::string& afterNode, bool allBeats) {
-             return makeTrackConfig(SettingValues{rate, frame, hop, window, minBpm, maxBpm,
-                                                  threshold, frontEnd, compress, whiten, lowPass,
-                                                  gate, afterNode, allBeats});
-           }),
-           py::kw_only(), py::arg("rate"), py::arg("frame"), py::arg("hop"), py::arg("window"),
-           py::arg("min_bpm"), py::arg("max_bpm"), py::arg("threshold"), py::arg("front_end"),
-           py::arg("compress"), py::arg("whiten"), py::arg("low_pass"), py::arg("gate"),
-           py::arg("after_node"), py::arg("all_beats"))
+      .def(py::init(
+          [](const py::kwargs& settings) { return makeTrackConfig(settingValues(settings)); }))
       .def(
           "as_dict", [](const TrackConfig& c) { return settingsDict(c.values); },
           "The settings by name.");

@@ -1,43 +1,14 @@
 #include "python/src/TrackConfig.h"
 
-#include <string>
-
-#include "tracking/SettingError.h"
-#include "tracking/SettingsCheck.h"
-#include "tracking/frames/WindowNames.h"
+#include "tracking/settings/SettingsCheck.h"
 
 namespace vesk_python {
 
 using namespace vesk_tracking;
 
 TrackConfig makeTrackConfig(const SettingValues& v) {
-  TrackConfig c;
-  c.values = v;
-  Settings& s = c.settings;
-  s.rate = v.rate;
-  s.frame = v.frame;
-  s.hop = v.hop;
-  s.minBpm = v.minBpm;
-  s.maxBpm = v.maxBpm;
-  s.threshold = static_cast<float>(v.threshold);
-  // The threshold is checked as the double given: a float cast would turn
-  // 1.00000001 into 1.
-  if (!(v.threshold >= 0.0 && v.threshold <= 1.0))
-    throw SettingError("threshold " + std::to_string(v.threshold) + ": expected 0..1");
-  checkSettings(s);
-  const std::optional<WindowFunction::Type> window = windowTypeNamed(v.window);
-  if (!window)
-    throw SettingError("window '" + v.window + "': unknown (allowed: " + windowNameList() + ")");
-  s.window = *window;
-  s.frontEnd = frontEndSettings(FrontEndChoice{v.frontEnd, v.compress, v.whiten, v.lowPass, v.gate},
-                                s.rate, s.hop);
-  const std::optional<vesk_conditioning::AfterNode> stage =
-      vesk_conditioning::afterNodeNamed(v.afterNode);
-  if (!stage)
-    throw SettingError("after_node '" + v.afterNode +
-                       "': unknown (allowed: " + vesk_conditioning::afterNodeList() + ")");
-  c.stage = {*stage, v.allBeats};
-  return c;
+  const TrackingSettings checked = checkSettingValues(v, Spelling::Keyword);
+  return TrackConfig{v, checked.settings, checked.stage};
 }
 
 }  // namespace vesk_python

@@ -50,18 +50,20 @@ def test_gate_off_is_no_gate(song):
 
 
 @pytest.mark.parametrize("settings, message", [
-    (dict(rate=100), "rate 100: expected 4000..192000"),
-    (dict(hop=600), "hop 600: expected 1..512"),
-    (dict(max_bpm=81), "max_bpm 81: expected 82..1000"),
-    (dict(hop=400, max_bpm=1000), "max_bpm 1000: its beat interval of 3 frames is shorter"),
-    (dict(threshold=1.5), "threshold"),
-    (dict(threshold=float("nan")), "threshold"),
-    (dict(window="square"), "window 'square': unknown \\(allowed: .*hann"),
-    (dict(front_end="loud"), "loud"),
-    (dict(whiten=1.0), "whiten 1: expected 0..0.99999"),
-    (dict(gate=3), "gate 3: expected -200..0"),
-    (dict(after_node="late"), "after_node 'late': unknown \\(allowed: none, phase, predict\\)"),
-    (dict(after_node="phase,"), "after_node 'phase,': unknown"),
+    (dict(rate=100), r"rate: 100 is out of range \(allowed: 4000..192000\)"),
+    (dict(hop=600), r"hop: 600 exceeds the frame length 512 \(allowed: 1..512\)"),
+    (dict(min_bpm=1000), "min_bpm 1000 and max_bpm 200: the maximum must exceed the minimum by "
+                         "at least 2"),
+    (dict(hop=400, max_bpm=1000), "max_bpm: 1000 gives a beat interval of 3 frames at rate 16000 "
+                                  "and hop 400"),
+    (dict(threshold=1.0000001), r"threshold: 1.0000001 is out of range \(allowed: 0..1\)"),
+    (dict(threshold=float("nan")), "threshold: nan is not a number"),
+    (dict(window="square"), r"window: unknown window 'square' \(allowed: .*hann"),
+    (dict(front_end="loud"), "front_end: unknown front end 'loud'"),
+    (dict(whiten=1.0), r"whiten: 1 is out of range \(allowed: 0..0.99999\)"),
+    (dict(gate=3), r"gate: 3 is out of range \(allowed: -200..0\)"),
+    (dict(after_node="late"), r"after_node: unknown stage 'late' \(allowed: none, phase, predict\)"),
+    (dict(after_node="phase,"), "after_node: unknown stage 'phase,'"),
 ])
 def test_bad_setting_is_a_value_error_naming_it(song, settings, message):
     with pytest.raises(ValueError, match=message):

@@ -1,18 +1,16 @@
-from typing import Any, Dict, Optional, Tuple
+from typing import Any, Dict, List, Tuple
 
 import numpy as np
 
 VERSION: str
 DEFAULTS: Dict[str, Any]
+SETTINGS: List[Dict[str, Any]]
 WINDOW_NAMES: str
 
 def load_plugin(path: str) -> str: ...
 
 class TrackConfig:
-    def __init__(self, *, rate: int, frame: int, hop: int, window: str, min_bpm: int,
-                 max_bpm: int, threshold: float, front_end: str, compress: Optional[float],
-                 whiten: Optional[float], low_pass: Optional[float], gate: Optional[float],
-                 after_node: str, all_beats: bool) -> None: ...
+    def __init__(self, **settings: Any) -> None: ...
     def as_dict(self) -> Dict[str, Any]: ...
 
 def track_file(path: str, config: TrackConfig, read_ahead: bool = ...) -> Dict[str, Any]: ...

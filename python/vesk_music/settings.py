@@ -10,9 +10,15 @@ DEFAULTS: Dict[str, Any] = dict(_native.DEFAULTS)
 # The tool's threshold is a float: shown as its shortest decimal (0.4), the same float.
 DEFAULTS["threshold"] = float(f"{DEFAULTS['threshold']:.7g}")
 
-_INTEGERS = ("rate", "frame", "hop", "min_bpm", "max_bpm")
-_NUMBERS = ("threshold", "compress", "whiten", "low_pass", "gate")
-_NAMES = ("window", "front_end", "after_node")
+#: Every setting's row of the tracking library's table: key, kind, range, default, help, names.
+TABLE = {row["key"]: row for row in _native.SETTINGS}
+
+_INTEGERS = tuple(k for k, r in TABLE.items() if r["kind"] == "integer")
+_NUMBERS = tuple(k for k, r in TABLE.items() if r["kind"] == "number")
+_NAMES = tuple(k for k, r in TABLE.items() if r["kind"] == "name")
+# Optional numbers: None is allowed (and spelt "off" where that is what it means).
+_OPTIONAL = tuple(k for k, r in TABLE.items() if r["none"] is not None)
+_OFF = tuple(k for k, r in TABLE.items() if r["none"] == "off")
 
 
 def _check_type(name: str, value: Any) -> None:
@@ -20,9 +26,9 @@ def _check_type(name: str, value: Any) -> None:
         ok = isinstance(value, int) and not isinstance(value, bool)
         expected = "an integer"
     elif name in _NUMBERS:
-        ok = value is None and name != "threshold" or (
+        ok = value is None and name in _OPTIONAL or (
             isinstance(value, Real) and not isinstance(value, bool))
-        expected = "a number" if name == "threshold" else "a number or None"
+        expected = "a number or None" if name in _OPTIONAL else "a number"
     elif name in _NAMES:
         ok, expected = isinstance(value, str), "a name"
     else:
@@ -43,8 +49,9 @@ def make_config(settings: Dict[str, Any]) -> "_native.TrackConfig":
                         f"{', '.join(unknown)} (allowed: {', '.join(DEFAULTS)})")
     values = dict(DEFAULTS)
     values.update(settings)
-    if values["gate"] == "off":
-        values["gate"] = None
+    for name in _OFF:
+        if values[name] == "off":
+            values[name] = None
     for name, value in values.items():
         _check_type(name, value)
     return _native.TrackConfig(**{k: (float(v) if k in _NUMBERS and v is not None else v)

@@ -14,10 +14,9 @@ def track_file(path: Union[str, "os.PathLike[str]"], **settings: Any) -> TrackRe
     """Tracks the beats of an audio file as vesk-beat does.
 
     Any format vesk-beat reads (WAV, FLAC, Ogg, AIFF, ...). Settings by
-    keyword, named as vesk-beat's options: rate, frame, hop, window, min_bpm,
-    max_bpm, threshold, front_end, compress, whiten, low_pass, gate (a level
-    in dB, or None / "off" for no gate), after_node, all_beats. The beat times
-    are vesk-beat's on the same file and settings.
+    keyword, named as vesk-beat's options (vesk_music.settings.TABLE lists
+    them with their ranges and help; the gate also takes None or "off"). The
+    beat times are vesk-beat's on the same file and settings.
 
     Raises ValueError for a bad setting, OSError for a file that cannot be
     read, RuntimeError when the node fails.

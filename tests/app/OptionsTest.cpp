@@ -34,13 +34,13 @@ std::string error(std::vector<std::string> args) {
 
 TEST(Options, DefaultsAreValidAndMatchTheDefaultsHeader) {
   Options o = parse({"in.wav"});
-  EXPECT_EQ(o.rate, defaults::kRate);
-  EXPECT_EQ(o.frame, defaults::kFrame);
-  EXPECT_EQ(o.hop, defaults::kHop);
-  EXPECT_EQ(o.minBpm, defaults::kMinBpm);
-  EXPECT_EQ(o.maxBpm, defaults::kMaxBpm);
-  EXPECT_FLOAT_EQ(o.threshold, defaults::kThreshold);
-  EXPECT_EQ(o.windowType, windowTypeNamed(defaults::kWindow));
+  EXPECT_EQ(o.values.rate, defaults::kRate);
+  EXPECT_EQ(o.values.frame, defaults::kFrame);
+  EXPECT_EQ(o.values.hop, defaults::kHop);
+  EXPECT_EQ(o.values.minBpm, defaults::kMinBpm);
+  EXPECT_EQ(o.values.maxBpm, defaults::kMaxBpm);
+  EXPECT_FLOAT_EQ(o.values.threshold, defaults::kThreshold);
+  EXPECT_EQ(windowTypeNamed(o.values.window), windowTypeNamed(defaults::kWindow));
   EXPECT_EQ(o.format, OutputFormat::Text);
   EXPECT_EQ(o.nodeOutput, NodeOutput::None);
   ASSERT_EQ(o.inputs.size(), 1u);
@@ -54,17 +54,17 @@ TEST(Options, EveryParameterIsSettableInBothSpellings) {
                      "--format=json", "-j3",          "--node-output",   "stderr",
                      "--realtime",    "-q",           "--all-beats",     "-",
                      "--raw",         "f32le:44100:2"});
-  EXPECT_EQ(o.rate, 22050);
-  EXPECT_EQ(o.frame, 1024);
-  EXPECT_EQ(o.hop, 256);
-  EXPECT_EQ(o.windowType, WindowFunction::BlackmanHarris);
-  EXPECT_EQ(o.minBpm, 50);
-  EXPECT_EQ(o.maxBpm, 200);
-  EXPECT_FLOAT_EQ(o.threshold, 0.75f);
+  EXPECT_EQ(o.values.rate, 22050);
+  EXPECT_EQ(o.values.frame, 1024);
+  EXPECT_EQ(o.values.hop, 256);
+  EXPECT_EQ(windowTypeNamed(o.values.window), WindowFunction::BlackmanHarris);
+  EXPECT_EQ(o.values.minBpm, 50);
+  EXPECT_EQ(o.values.maxBpm, 200);
+  EXPECT_FLOAT_EQ(o.values.threshold, 0.75f);
   EXPECT_EQ(o.format, OutputFormat::Json);
   EXPECT_EQ(o.jobs, 3);
   EXPECT_EQ(o.nodeOutput, NodeOutput::Stderr);
-  EXPECT_TRUE(o.realtime && o.quiet && o.allBeats);
+  EXPECT_TRUE(o.realtime && o.quiet && o.values.allBeats);
   EXPECT_EQ(o.raw.sample, RawFormat::Sample::F32);
   EXPECT_EQ(o.raw.rate, 44100);
   EXPECT_EQ(o.raw.channels, 2);
@@ -161,15 +161,15 @@ TEST(Options, TempoRangeVerdictsAgreeWithTheNode) {
   };
   std::map<std::string, int> seen;
   Options o;
-  o.frame = defaults::kMaxFrame;
+  o.values.frame = defaults::kMaxFrame;
   for (int rate : {4000, 8000, 11025, 16000, 22050, 44100, 48000, 96000, 192000})
     for (int hop : {1, 2, 5, 16, 40, 100, 160, 441, 512, 1000, 2048, 4096, 10000, 16384})
       for (int minBpm = 10; minBpm < 999; minBpm += 1 + minBpm / 3)
         for (int maxBpm = minBpm + 2; maxBpm <= 1000; maxBpm += 1 + maxBpm / 3) {
-          o.rate = rate;
-          o.hop = hop;
-          o.minBpm = minBpm;
-          o.maxBpm = maxBpm;
+          o.values.rate = rate;
+          o.values.hop = hop;
+          o.values.minBpm = minBpm;
+          o.values.maxBpm = maxBpm;
           const Said byTool = tool(o);
           const Said byNode = node(CheckNodeParameters(rate, hop, minBpm, maxBpm));
           ASSERT_EQ(byTool.fault, byNode.fault)

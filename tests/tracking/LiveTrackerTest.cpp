@@ -11,7 +11,7 @@
 
 #include "tests/tracking/MemoryReader.h"
 #include "tracking/SettingError.h"
-#include "tracking/SettingsCheck.h"
+#include "tracking/settings/SettingsCheck.h"
 
 #include "tracking/core/TrackingCore.h"
 #include "tracking/network/NodeSession.h"
@@ -136,32 +136,6 @@ TEST_F(LiveTrackerTest, PredictedBeatsStartAtTheNodesFirstBeatNearTheThreshold) 
     EXPECT_GE(firstReported, firstNear - 5) << "threshold " << threshold;
     EXPECT_LE(firstReported, firstNear + interval) << "threshold " << threshold;
   }
-}
-
-TEST(SettingsCheck, NamesTheBadValueAndWhatIsAllowed) {
-  Settings s;
-  s.hop = 600;
-  try {
-    checkSettings(s);
-    FAIL() << "hop above the frame accepted";
-  } catch (const SettingError& e) {
-    EXPECT_STREQ(e.what(), "hop 600: expected 1..512");
-  }
-  s = Settings();
-  s.rate = 4000;
-  s.maxBpm = 1000;
-  EXPECT_THROW(checkSettings(s), SettingError);  // an interval shorter than 6 frames
-  s = Settings();
-  s.threshold = NAN;
-  EXPECT_THROW(checkSettings(s), SettingError);
-  EXPECT_NO_THROW(checkSettings(Settings()));
-  FrontEndChoice choice;
-  choice.name = "loud";
-  EXPECT_THROW(frontEndSettings(choice, 16000, 160), SettingError);
-  choice = FrontEndChoice();
-  choice.name = "none";
-  choice.gateDb.reset();
-  EXPECT_FALSE(frontEndSettings(choice, 16000, 160));
 }
 
 TEST_F(LiveTrackerTest, TheNodesFilesAndLinesGoWhereTheHostSaysNeverToTheProcess) {

@@ -168,7 +168,7 @@ TEST(BeatTrackerPlugin, InitialiseRefusesWhatTheTrackerCannotUseAndSaysWhy) {
   BeatTrackerPlugin tooFast(kRate);
   tooFast.setParameter("rate", 4000.0f);
   tooFast.setParameter("max_bpm", 1000.0f);
-  EXPECT_NE(initialiseMessage(tooFast, 1, 1024, 1024).find("max_bpm 1000: its beat interval"),
+  EXPECT_NE(initialiseMessage(tooFast, 1, 1024, 1024).find("max_bpm: 1000 gives a beat interval"),
             std::string::npos);
   EXPECT_NE(initialiseMessage(*std::make_unique<BeatTrackerPlugin>(44100.5f), 1, 1024, 1024)
                 .find("input sample rate 44100.5"),

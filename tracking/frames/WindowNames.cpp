@@ -49,4 +49,13 @@ std::string windowNameList() {
   return list;
 }
 
+const std::vector<std::string>& windowNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (const Entry& e : kWindows) all.push_back(e.name);
+    return all;
+  }();
+  return names;
+}
+
 }  // namespace vesk_tracking

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "voice_cancel/WindowFunction.h"
 
@@ -14,6 +15,8 @@ std::optional<WindowFunction::Type> windowTypeNamed(const std::string& name);
 
 // All names, comma separated, for messages and --help.
 std::string windowNameList();
+// The same as a list.
+const std::vector<std::string>& windowNames();
 
 }  // namespace vesk_tracking
 

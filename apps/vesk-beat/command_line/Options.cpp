@@ -10,9 +10,10 @@
 #include "conditioning/after_node/AfterNodeStage.h"
 #include "node/TempoRange.h"
 #include "tracking/SettingError.h"
-#include "tracking/SettingsCheck.h"
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/StreamPath.h"
+#include "tracking/settings/SettingsCheck.h"
+#include "tracking/settings/SettingsTable.h"
 
 namespace vesk_beat {
 
@@ -65,68 +66,70 @@ std::string wrapped(const std::string& text, const std::string& indent, std::siz
   return out + line + "\n";
 }
 
+// The setting an option sets, if it is one.
+const SettingRow* settingOption(const std::string& name) {
+  for (const SettingRow& row : settingRows())
+    if (name == spelled(row, Spelling::Option)) return &row;
+  return nullptr;
+}
+
 // Options that take a value, spelled "--name VALUE" or "--name=VALUE".
 bool takesValue(const std::string& name) {
-  static const char* const kWithValue[] = {
-      "--rate",      "--frame",    "--hop",    "--window",   "--min-bpm",   "--max-bpm",
-      "--threshold", "--format",   "--beats",  "--plot",     "--log-dir",   "--node-output",
-      "--robot",     "--plugin",   "--raw",    "--jobs",     "-j",          "--front-end",
-      "--gate",      "--compress", "--whiten", "--low-pass", "--after-node"};
+  static const char* const kWithValue[] = {"--format",      "--beats", "--plot",   "--log-dir",
+                                           "--node-output", "--robot", "--plugin", "--raw",
+                                           "--jobs",        "-j"};
   for (const char* n : kWithValue)
     if (name == n) return true;
-  return false;
+  const SettingRow* row = settingOption(name);
+  return row && row->kind != SettingRow::Kind::Flag;
+}
+
+// Sets the setting of `row` from the option's text.
+void parseSetting(const SettingRow& row, const std::string& name, const std::string& text,
+                  SettingValues& values) {
+  std::visit(
+      [&](auto field) {
+        auto& value = values.*field;
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, int>) {
+          value = parseInt(name, text, static_cast<int>(row.low), static_cast<int>(row.high));
+        } else if constexpr (std::is_same_v<T, double>) {
+          value = parseNumber(name, text, row.low, row.high);
+        } else if constexpr (std::is_same_v<T, std::optional<double>>) {
+          if (row.none && text == row.none)
+            value.reset();
+          else
+            value = parseNumber(name, text, row.low, row.high);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          value = text;
+        } else {
+          value = true;
+        }
+      },
+      row.field);
+  try {
+    checkSettingValue(row, values, Spelling::Option);
+  } catch (const SettingError& e) {
+    throw UsageError(e.what());
+  }
 }
 
 }  // namespace
 
 void validateParameters(const Options& o) {
-  if (o.hop > o.frame)
-    throw UsageError("--hop: " + std::to_string(o.hop) + " exceeds the frame length " +
-                     std::to_string(o.frame) + " (allowed: 1.." + std::to_string(o.frame) + ")");
-  if (o.minBpm + 1 >= o.maxBpm)
-    throw UsageError("--min-bpm " + std::to_string(o.minBpm) + " and --max-bpm " +
-                     std::to_string(o.maxBpm) +
-                     ": the maximum must exceed the minimum by at least 2");
-  // The tempo-range rule is the node's own; only the words are the tool's.
-  const TempoRangeVerdict v = CheckTempoRange(o.rate, o.hop, o.minBpm, o.maxBpm);
-  const IntervalRange& r = v.range;
-  std::ostringstream at;
-  at << " at --rate " << o.rate << " and --hop " << o.hop << " (" << r.frames_per_minute / 60.0
-     << " frames/s)";
-  std::ostringstream m;
-  switch (v.failure) {
-    case TempoRangeFailure::None:
-      return;
-    case TempoRangeFailure::FastestTooFast:
-      m << "--max-bpm: " << o.maxBpm << " gives a beat interval of " << r.min_interval << " frames"
-        << at.str() << ", fewer than the " << kShortestBeatInterval << " the tracker needs (";
-      if (v.bound > 0)
-        m << "allowed: up to " << v.bound << ", or lower --hop)";
-      else
-        m << "no --max-bpm works here: lower --hop)";
-      break;
-    case TempoRangeFailure::TooFewIntervals:
-      m << "--min-bpm " << o.minBpm << " and --max-bpm " << o.maxBpm
-        << " leave too few candidate beat intervals (" << r.min_interval << " to " << r.max_interval
-        << " frames" << at.str() << "); widen the tempo range";
-      break;
-    case TempoRangeFailure::SlowestTooSlow:
-      m << "--min-bpm: " << o.minBpm << " gives a beat interval of " << r.max_interval << " frames"
-        << at.str() << ", longer than the tracker's histories allow (";
-      if (v.bound > 0)
-        m << "allowed: " << v.bound << " or more, or raise --hop)";
-      else
-        m << "raise --hop or --max-bpm)";
-      break;
+  try {
+    checkSettingValues(o.values, Spelling::Option);
+  } catch (const SettingError& e) {
+    throw UsageError(e.what());
   }
-  throw UsageError(m.str());
 }
 
 vesk_tracking::Settings Options::settings() const {
-  vesk_tracking::Settings s{rate, frame, hop, windowType, minBpm, maxBpm, threshold, {}};
-  s.frontEnd =
-      vesk_tracking::frontEndSettings({frontEnd, compress, whiten, lowPass, gateDb}, rate, hop);
-  return s;
+  return checkSettingValues(values, Spelling::Option).settings;
+}
+
+vesk_tracking::StageChoice Options::stageChoice() const {
+  return checkSettingValues(values, Spelling::Option).stage;
 }
 
 Options parseOptions(int argc, const char* const* argv) {
@@ -163,47 +166,8 @@ Options parseOptions(int argc, const char* const* argv) {
       throw UsageError(name + ": takes no value");
     }
 
-    if (name == "--rate") {
-      o.rate = parseInt(name, value, defaults::kMinRate, defaults::kMaxRate);
-    } else if (name == "--frame") {
-      o.frame = parseInt(name, value, defaults::kMinFrame, defaults::kMaxFrame);
-    } else if (name == "--hop") {
-      o.hop = parseInt(name, value, 1, defaults::kMaxFrame);
-    } else if (name == "--window") {
-      const std::optional<WindowFunction::Type> type = windowTypeNamed(value);
-      if (!type)
-        throw UsageError("--window: unknown window '" + value + "' (allowed: " + windowNameList() +
-                         ")");
-      o.window = value;
-      o.windowType = *type;
-    } else if (name == "--min-bpm") {
-      o.minBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
-    } else if (name == "--max-bpm") {
-      o.maxBpm = parseInt(name, value, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
-    } else if (name == "--threshold") {
-      o.threshold = static_cast<float>(parseNumber(name, value, 0, 1));
-    } else if (name == "--front-end") {
-      try {
-        vesk_conditioning::conditionerNamed(value);
-      } catch (const std::invalid_argument& e) {
-        throw UsageError("--front-end: " + std::string(e.what()));
-      }
-      o.frontEnd = value;
-    } else if (name == "--after-node") {
-      const std::optional<vesk_conditioning::AfterNode> stage =
-          vesk_conditioning::afterNodeNamed(value);
-      if (!stage)
-        throw UsageError("--after-node: unknown stage '" + value +
-                         "' (allowed: " + vesk_conditioning::afterNodeList() + ")");
-      o.afterNode = *stage;
-    } else if (name == "--gate") {
-      o.gateDb = value == "off" ? std::optional<double>() : parseNumber(name, value, -200, 0);
-    } else if (name == "--compress") {
-      o.compress = parseNumber(name, value, 0, 1e9);
-    } else if (name == "--whiten") {
-      o.whiten = parseNumber(name, value, 0, 0.99999);
-    } else if (name == "--low-pass") {
-      o.lowPass = parseNumber(name, value, 0, 1e6);
+    if (const SettingRow* row = settingOption(name)) {
+      parseSetting(*row, name, value, o.values);
     } else if (name == "--format") {
       if (value == "text")
         o.format = OutputFormat::Text;
@@ -244,8 +208,6 @@ Options parseOptions(int argc, const char* const* argv) {
       o.jobs = parseInt(name, value, 1, 256);
     } else if (name == "--realtime") {
       o.realtime = true;
-    } else if (name == "--all-beats") {
-      o.allBeats = true;
     } else if (name == "--quiet" || name == "-q") {
       o.quiet = true;
     } else if (name == "--help" || name == "-h") {
@@ -277,53 +239,42 @@ Options parseOptions(int argc, const char* const* argv) {
   return o;
 }
 
+// One entry per setting of the table: the option, its help, what it allows
+// and its default.
+std::string settingsHelp() {
+  std::string out;
+  for (const SettingRow& row : settingRows()) {
+    std::string head = "  " + spelled(row, Spelling::Option);
+    if (*row.metavar) head += std::string(" ") + row.metavar;
+    std::string text = row.help;
+    if (row.kind == SettingRow::Kind::Integer || row.kind == SettingRow::Kind::Number)
+      text += "; " + allowedRange(row);
+    if (row.kind == SettingRow::Kind::Name) text += "; one of " + nameList(row);
+    if (row.none && std::string(row.none) == "off") text += "; off: none";
+    if (row.kind != SettingRow::Kind::Flag) text += " (default " + defaultText(row) + ")";
+    const std::string indent(21, ' ');
+    if (head.size() < indent.size() - 1) {
+      const std::string body = wrapped(text, indent, 80);
+      out += head + body.substr(head.size());
+    } else {
+      out += head + "\n" + wrapped(text, indent, 80);
+    }
+  }
+  return out;
+}
+
 std::string usageText() {
-  using namespace defaults;
   std::ostringstream u;
   u << "Usage: vesk-beat [OPTIONS] INPUT...\n"
        "Tracks the musical beat of audio files (WAV, FLAC, Ogg, ... anything libsndfile reads)\n"
        "or of a live stream on standard input (INPUT '-'), and reports each beat as it is\n"
        "found: its time in seconds, the tempo and the confidence of the beat interval.\n"
        "\n"
-       "Tracking parameters (the input is resampled to --rate first):\n"
-    << "  --rate HZ          processing rate, " << kMinRate << ".." << kMaxRate << " (default "
-    << kRate << ")\n"
-    << "  --frame N          analysis window length in samples, " << kMinFrame << ".." << kMaxFrame
-    << " (default " << kFrame << ")\n"
-    << "  --hop N            new samples per frame, 1..frame (default " << kHop << ")\n"
-    << "  --window NAME      analysis window (default " << kWindow << "); one of\n"
-    << wrapped(windowNameList(), "                     ", 80)
-    << "  --min-bpm BPM      slowest tempo searched, " << kMinBpmLimit << ".." << kMaxBpmLimit
-    << " (default " << kMinBpm << ")\n"
-    << "  --max-bpm BPM      fastest tempo searched, above min-bpm + 1 (default " << kMaxBpm
-    << ")\n"
-    << "  --threshold X      reliability a beat needs to be reported, 0..1 (default " << kThreshold
-    << ")\n"
-    << "                     Beat intervals in frames (rate/hop*60/bpm) must be at least 6\n"
-       "                     and fit the tracker's 3000-frame histories (about 1000 frames).\n"
-       "\n"
-       "Front end (what the spectrum goes through before the tracker sees it):\n"
-    << "  --front-end NAME   none (the plain spectrum), log (log-compressed magnitudes),\n"
-       "                     log-bass (log, then bass weighted), whiten (each bin divided by\n"
-       "                     its decaying peak, then log); default "
-    << kFrontEnd << "\n"
-    << "  --compress L       log(1 + L * magnitude) compression; 0: off\n"
-       "  --whiten DECAY     per-bin peak decay per frame for whitening, 0..0.99999; 0: off\n"
-       "  --low-pass HZ      weight bins by 1 / (1 + f / HZ); 0: off\n"
-       "  --gate DB          frames below DB (relative to a full-scale sine) for half a\n"
-       "                     second count as silence: no beat in noise or dither; off: none\n"
-       "                     (default "
-    << (kGateDb > -200.0 ? std::to_string(static_cast<int>(kGateDb)) : std::string("off"))
-    << ")\n"
-       "  --after-node NAME  none (the node's beats as they are); phase: the node's beats,\n"
-       "                     moved to the off-beat when the bass onsets lie there and kept\n"
-       "                     through short dips of the reliability; predict: beats placed on\n"
-       "                     the onsets at the interval the node held most over the last\n"
-       "                     6 s, each predicted half a beat ahead, for 8 s after the node's\n"
-       "                     last beat of at least 3/4 of the threshold; default "
-    << vesk_conditioning::afterNodeName(kAfterNode)
+       "Tracking settings (the input is resampled to --rate first; beat intervals in\n"
+       "frames, rate/hop*60/bpm, must be at least 6 and fit the tracker's 3000-frame\n"
+       "histories, about 1000 frames):\n"
+    << settingsHelp()
     << "\n"
-       "\n"
        "Input:\n"
        "  -                  read standard input: a WAV stream (detected by its header) or\n"
        "                     raw PCM described by --raw; a FIFO or device is read alike\n"
@@ -333,7 +284,6 @@ std::string usageText() {
        "\n"
        "Output:\n"
        "  --format FMT       text (default), csv or json (one JSON object per line)\n"
-       "  --all-beats        also report beats below the threshold (tempo 0)\n"
        "  --beats FILE       write the beat times, one per line in seconds (a symlink is\n"
        "                     followed; a device, FIFO or an input is never overwritten)\n"
        "  --plot FILE.svg    draw onset strength, beats, tempo and confidence over time\n"

@@ -72,7 +72,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   if (!job.beatsPath.empty()) files.push_back(std::make_unique<BeatsFileSink>(job.beatsPath));
   if (!job.plotPath.empty())
     files.push_back(std::make_unique<PlotSink>(
-        job.plotPath, PlotData{job.name, time.frameSeconds(), {}, {}, {}, o.threshold}));
+        job.plotPath, PlotData{job.name, time.frameSeconds(), {}, {}, {}, settings.threshold}));
   if (robot) files.push_back(std::make_unique<RobotSink>(*robot));
   std::vector<BeatSink*> sinks{&writer};
   bool framesWanted = false;

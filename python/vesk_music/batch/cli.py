@@ -5,18 +5,15 @@ import os
 import sys
 from typing import List, Optional
 
-from ..settings import DEFAULTS
+from ..settings import DEFAULTS, TABLE
 from .cluster import local_cluster
 from .inputs import listed
 from .run import run_batch
 
-# How each setting is spelled and read on the command line: vesk-beat's options.
-_INTEGER = ("rate", "frame", "hop", "min_bpm", "max_bpm")
-_NUMBER = ("threshold", "compress", "whiten", "low_pass")
 
 
-def _gate(text: str):
-    """A gate level in dB, or None for "off"."""
+def _number_or_off(text: str):
+    """A number, or None for "off"."""
     return None if text == "off" else float(text)
 
 
@@ -39,17 +36,20 @@ def parser() -> argparse.ArgumentParser:
                    help="worker processes of the local cluster (default: one per core)")
     p.add_argument("-q", "--quiet", action="store_true", help="no progress bar")
     group = p.add_argument_group("tracking settings (vesk-beat's options and defaults)")
-    for name, default in DEFAULTS.items():
+    for name, row in TABLE.items():
         option = "--" + name.replace("_", "-")
-        if name == "all_beats":
+        if row["kind"] == "flag":
             group.add_argument(option, action="store_true", help="(no effect on the outputs)")
-        elif name == "gate":
-            group.add_argument(option, type=_gate, default=default, metavar="DB|off",
-                               help=f"(default: {default})")
-        else:
-            kind = int if name in _INTEGER else float if name in _NUMBER else str
-            group.add_argument(option, type=kind, default=default,
-                               help=f"(default: {default})" if default is not None else None)
+            continue
+        kind = {"integer": int, "number": float, "name": str}[row["kind"]]
+        default = DEFAULTS[name]
+        metavar = row["metavar"] + ("|off" if row["none"] == "off" else "")
+        help_text = row["help"].replace("%", "%%")
+        if row["names"]:
+            help_text += f"; one of {', '.join(row['names'])}"
+        help_text += f" (default: {default if default is not None else row['none']})"
+        group.add_argument(option, type=_number_or_off if row["none"] == "off" else kind,
+                           default=default, metavar=metavar, help=help_text)
     return p
 
 
