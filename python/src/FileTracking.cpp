@@ -22,7 +22,9 @@ FileBeats trackFile(const std::string& path, const TrackConfig& config, bool rea
   NodeSession::Options network;
   network.readAhead = readAhead;
   network.workDir = dir.path();
-  NodeSession session(std::make_unique<SndfileReader>(path, path), config.settings, network);
+  auto reader = std::make_unique<SndfileReader>(path, path);
+  const AudioReader& input = *reader;  // owned by the session from here on
+  NodeSession session(std::move(reader), config.settings, network);
   BeatPicker picker(config.settings, config.picking);
   SummaryCounter counter;
   FileBeats out;
@@ -35,6 +37,7 @@ FileBeats trackFile(const std::string& path, const TrackConfig& config, bool rea
     out.beats.push_back(std::move(*beat));
   }
   out.summary = counter.result(path, TimeBase(config.settings).seconds(session.samplesDelivered()));
+  out.summary.warning = input.shortfall();
   return out;
 }
 

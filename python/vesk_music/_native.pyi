@@ -1,4 +1,5 @@
-from typing import Any, Dict, Optional, Tuple
+import os
+from typing import Any, Dict, Optional, Tuple, Union
 
 import numpy as np
 
@@ -15,7 +16,8 @@ class TrackConfig:
                  after_node: str, all_beats: bool) -> None: ...
     def as_dict(self) -> Dict[str, Any]: ...
 
-def track_file(path: str, config: TrackConfig, read_ahead: bool = ...) -> Dict[str, Any]: ...
+def track_file(path: Union[str, bytes, os.PathLike], config: TrackConfig,
+               read_ahead: bool = ...) -> Dict[str, Any]: ...
 
 class Tracker:
     def __init__(self, sample_rate: int, channels: int, config: TrackConfig,

@@ -36,6 +36,7 @@ int runOne(const Options& o, const TrackJob& job, EventWriter& writer, std::FILE
     if (!o.robot.empty()) robot = std::make_unique<RobotSender>(o.robot);
     FileSummary summary = trackInput(o, job, writer, robot.get(), progress);
     writer.summary(summary);
+    if (!summary.warning.empty()) reportError(job.name + ": warning: " + summary.warning);
     return kExitOk;
   } catch (const Interrupted&) {
     reportError(job.name + ": interrupted; no output files written");

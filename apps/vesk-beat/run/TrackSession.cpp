@@ -56,6 +56,7 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
                        RobotSender* robot, std::FILE* progressTerminal) {
   const bool live = readsStream(job);
   std::unique_ptr<AudioReader> reader = openInput(job, o.raw);
+  const AudioReader& input = *reader;  // owned by the session from here on
 
   // Without --log-dir, the node's beat log and the engine's files go to a
   // private directory that is removed afterwards.
@@ -123,7 +124,9 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   }
   if (progress) progress->finish();
   for (BeatSink* sink : sinks) sink->finish();
-  return summary.result(job.name, time.seconds(session.samplesDelivered()));
+  FileSummary result = summary.result(job.name, time.seconds(session.samplesDelivered()));
+  result.warning = input.shortfall();
+  return result;
 }
 
 }  // namespace vesk_beat
