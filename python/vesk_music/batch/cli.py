@@ -155,9 +155,14 @@ def _run(args) -> int:
             client = Client(cluster)
         else:
             client = Client(**where)
+    except ValueError as e:  # an address Dask cannot parse
+        if where is None:
+            raise
+        option = "--scheduler-file" if "scheduler_file" in where else "--scheduler"
+        raise _BadCall(f"{option}: {e}") from None
     except (OSError, TimeoutError) as e:
-        if cluster is not None:
-            cluster.close()
+        if where is None:
+            raise
         print(f"vesk_music.batch: cannot reach the scheduler "
               f"{where.get('address') or where.get('scheduler_file')}: {e}", file=sys.stderr)
         return 1
