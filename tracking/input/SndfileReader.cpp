@@ -42,7 +42,7 @@ int bytesPerSample(int format) {
 // be 192000)". Empty unless the chunk promised more than the file holds.
 std::string headerShortfall(SNDFILE* file, const SF_INFO& info) {
   char log[8192] = {};
-  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);  // the last byte stays 0
   for (const char* line = log; *line != '\0';) {
     const char* end = std::strchr(line, '\n');
     const std::string text(line, end ? end : line + std::strlen(line));
