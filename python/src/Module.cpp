@@ -5,6 +5,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstring>
+
 #include "python/src/BeatArrays.h"
 #include "python/src/FileTracking.h"
 #include "python/src/PyTracker.h"
@@ -22,21 +24,35 @@ using namespace vesk_tracking;
 
 namespace {
 
+// Messages may quote a file name that is not UTF-8: its bytes are kept as
+// surrogate escapes, as os.fsdecode() would show them.
+void setError(PyObject* type, const char* message) {
+  PyObject* text = PyUnicode_DecodeUTF8(message, std::strlen(message), "surrogateescape");
+  if (!text) return;
+  PyErr_SetObject(type, text);
+  Py_DECREF(text);
+}
+
 void translateErrors(std::exception_ptr p) {
   try {
     if (p) std::rethrow_exception(p);
   } catch (const SettingError& e) {
-    PyErr_SetString(PyExc_ValueError, e.what());
+    setError(PyExc_ValueError, e.what());
   } catch (const AudioError& e) {
-    PyErr_SetString(PyExc_OSError, e.what());
+    setError(PyExc_OSError, e.what());
   } catch (const PluginError& e) {
-    PyErr_SetString(PyExc_ImportError, e.what());
+    setError(PyExc_ImportError, e.what());
   } catch (const TrackingError& e) {
-    PyErr_SetString(PyExc_RuntimeError, e.what());
+    setError(PyExc_RuntimeError, e.what());
   }
 }
 
-py::dict trackFileArrays(const std::string& path, const TrackConfig& config, bool readAhead) {
+// Any name the file system takes: str (surrogate escapes included), bytes
+// or os.PathLike. The summary names the file as it was given.
+py::dict trackFileArrays(const py::object& given, const TrackConfig& config, bool readAhead) {
+  const py::module_ os = py::module_::import("os");
+  const py::object name = os.attr("fspath")(given);
+  const std::string path = os.attr("fsencode")(name).cast<std::string>();
   FileBeats result;
   {
     py::gil_scoped_release unlocked;
@@ -47,7 +63,11 @@ py::dict trackFileArrays(const std::string& path, const TrackConfig& config, boo
     });
   }
   py::dict d = beatArrays(result.beats);
-  d["summary"] = summaryDict(result.summary);
+  result.summary.file.clear();  // bytes that may not be UTF-8
+  py::dict summary = summaryDict(result.summary);
+  summary["file"] = name;
+  summary["warning"] = result.summary.warning;
+  d["summary"] = summary;
   return d;
 }
 

@@ -34,3 +34,14 @@ def write_wav(path, samples: np.ndarray, rate: int = 44100) -> None:
         w.setsampwidth(2)
         w.setframerate(rate)
         w.writeframes(np.ascontiguousarray(samples).tobytes())
+
+
+def write_long_silence(path, data_bytes: int = 2**31, rate: int = 44100) -> None:
+    """A 16-bit mono WAV of `data_bytes` of silence (hours of audio), sparse on disk."""
+    write_wav(path, np.zeros((0, 1), np.int16), rate)
+    with open(path, "r+b") as f:
+        f.seek(4)
+        f.write((36 + data_bytes).to_bytes(4, "little"))
+        f.seek(40)
+        f.write(data_bytes.to_bytes(4, "little"))
+        f.truncate(44 + data_bytes)

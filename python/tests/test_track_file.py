@@ -1,3 +1,6 @@
+import os
+import pathlib
+
 import numpy as np
 import pytest
 
@@ -89,3 +92,26 @@ def test_unreadable_file_is_an_os_error(tmp_path):
     for path in (tmp_path / "missing.wav", tmp_path, junk, empty):
         with pytest.raises(OSError, match=str(path.name)):
             vesk_music.track_file(path)
+
+
+def test_any_file_name_is_tracked_and_named_as_given_and_a_short_file_says_so(song, tmp_path):
+    path, _ = song
+    data = path.read_bytes()
+    raw = os.fsencode(tmp_path) + b"/caf\xe9-" + b"x" * 240 + b".wav"  # not UTF-8, 250 bytes
+    with open(raw, "wb") as f:
+        f.write(data)
+    expected = vesk_music.track_file(path).times
+    as_str = os.fsdecode(raw)
+    for given in (as_str, raw, pathlib.Path(as_str)):
+        result = vesk_music.track_file(given)
+        assert np.array_equal(result.times, expected)
+        assert result.summary.file == os.fspath(given) and result.summary.warning == ""
+    with pytest.raises(OSError, match="caf\udce9-x"):
+        vesk_music.track_file(raw + b".missing")
+
+    cut = tmp_path / "cut.wav"
+    cut.write_bytes(data[:len(data) // 4])
+    result = vesk_music.track_file(cut)
+    assert result.summary.warning == \
+        "cut short: its header promises 10.00 s of audio, the file holds 2.50 s"
+    assert np.array_equal(result.times, expected[expected < 2.4])

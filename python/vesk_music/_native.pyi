@@ -1,4 +1,5 @@
-from typing import Any, Dict, List, Tuple
+import os
+from typing import Any, Dict, List, Tuple, Union
 
 import numpy as np
 
@@ -13,7 +14,8 @@ class TrackConfig:
     def __init__(self, **settings: Any) -> None: ...
     def as_dict(self) -> Dict[str, Any]: ...
 
-def track_file(path: str, config: TrackConfig, read_ahead: bool = ...) -> Dict[str, Any]: ...
+def track_file(path: Union[str, bytes, os.PathLike], config: TrackConfig,
+               read_ahead: bool = ...) -> Dict[str, Any]: ...
 
 class Tracker:
     def __init__(self, sample_rate: int, channels: int, config: TrackConfig,

@@ -1,7 +1,7 @@
 """What tracking returns: beats, per-file summaries and per-frame features."""
 
 from dataclasses import dataclass, field
-from typing import Any, Dict
+from typing import Any, Dict, Union
 
 import numpy as np
 
@@ -36,19 +36,25 @@ class Summary:
     """Figures of a whole input, as vesk-beat's summary line gives them.
 
     duration: seconds of audio; beats: reliable beats; median_tempo: of the
-    reliable beats (bpm); mean_confidence: over the reliable beats.
+    reliable beats (bpm); mean_confidence: over the reliable beats; file: the
+    name as given (str or bytes); warning: why the file is suspect ("cut short:
+    ..." when it held less audio than its header promised), empty when it is not.
     """
 
-    file: str
+    file: Union[str, bytes]
     duration: float
     beats: int
     median_tempo: float
     mean_confidence: float
+    warning: str = ""
 
     def as_dict(self) -> Dict[str, Any]:
-        """The figures by name, as in vesk-beat's JSON summary."""
-        return {"file": self.file, "duration": self.duration, "beats": self.beats,
-                "median_tempo": self.median_tempo, "mean_confidence": self.mean_confidence}
+        """The figures by name, as in vesk-beat's JSON summary (a warning only when there is one)."""
+        d = {"file": self.file, "duration": self.duration, "beats": self.beats,
+             "median_tempo": self.median_tempo, "mean_confidence": self.mean_confidence}
+        if self.warning:
+            d["warning"] = self.warning
+        return d
 
 
 @dataclass(frozen=True)

@@ -10,7 +10,8 @@ from .results import Beats, Features, Summary, TrackResult
 from .settings import make_config
 
 
-def track_file(path: Union[str, "os.PathLike[str]"], **settings: Any) -> TrackResult:
+def track_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"],
+               **settings: Any) -> TrackResult:
     """Tracks the beats of an audio file as vesk-beat does.
 
     Any format vesk-beat reads (WAV, FLAC, Ogg, AIFF, ...). Settings by
@@ -18,12 +19,18 @@ def track_file(path: Union[str, "os.PathLike[str]"], **settings: Any) -> TrackRe
     them with their ranges and help; the gate also takes None or "off"). The
     beat times are vesk-beat's on the same file and settings.
 
+    The path may be any name the file system takes: str (with surrogate
+    escapes for bytes that are not UTF-8, as os.fsdecode gives them), bytes or
+    os.PathLike; summary.file is the name as given. A file holding less audio
+    than its header promises is tracked as far as it goes, and
+    summary.warning says so.
+
     Raises ValueError for a bad setting, OSError for a file that cannot be
     read, RuntimeError when the node fails.
     """
     config = make_config(settings)
     _plugin.load()
-    d = _native.track_file(os.fspath(path), config)
+    d = _native.track_file(path, config)
     return TrackResult(Beats._from(d), Summary(**d["summary"]), config.as_dict())
 
 

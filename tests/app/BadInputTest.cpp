@@ -21,6 +21,7 @@
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/beats/BeatEvent.h"
+#include "tracking/input/SndfileReader.h"
 #include "tracking/process/WorkingDirectory.h"
 
 using vesk_tracking::TemporaryDirectory;
@@ -113,6 +114,27 @@ TEST_F(BadInput, EmptyCutAndSampleLessFiles) {
   EXPECT_EQ(nothing.out,
             "nothing.wav: 0.00 s, 0 beats, median tempo 0.0 bpm, mean confidence 0.00\n");
   for (const ToolRun* r : {&empty, &cut}) EXPECT_EQ(r->out, "");
+
+  // Samples cut short (the header promises 2 s, half of the data is there):
+  // tracked as far as they go, and reported.
+  const std::string whole = bytesOf("ok.wav");
+  writeBytes("short.wav", whole.substr(0, whole.size() / 2));
+  ToolRun shortRun = runTool({"--format", "json", "short.wav"}, dir.path());
+  EXPECT_EQ(shortRun.exitCode, 0);
+  const std::string warning =
+      "cut short: its header promises 2.00 s of audio, the file holds 1.00 s";
+  EXPECT_EQ(shortRun.err, "vesk-beat: short.wav: warning: " + warning + "\n");
+  EXPECT_NE(shortRun.out.find("\"duration\":0.999,"), std::string::npos) << shortRun.out;
+  EXPECT_NE(shortRun.out.find(",\"warning\":\"" + warning + "\"}\n"), std::string::npos);
+
+  // A file cut short while it is read.
+  vesk_tracking::SndfileReader reader(path("ok.wav"));
+  std::filesystem::resize_file(path("ok.wav"), whole.size() / 2);
+  std::vector<float> samples(4096);
+  while (reader.read(samples.data(), samples.size()) > 0) {
+  }
+  EXPECT_EQ(reader.shortfall(),
+            "cut short while read: the file ended after 1.00 s of the 2.00 s it held when opened");
 }
 
 TEST_F(BadInput, SampleRatesTheResamplerCannotBridge) {

@@ -26,6 +26,7 @@ struct FileSummary {
   int beats = 0;          // reliable beats
   double medianTempo = 0.0;
   double meanConfidence = 0.0;  // over the reliable beats
+  std::string warning;          // why the input is suspect (cut short); empty when it is not
 };
 
 // Median tempo and mean confidence of the reliable beats, gathered beat by

@@ -39,6 +39,7 @@ TrackingCore::TrackingCore(std::unique_ptr<AudioReader> reader, const Settings& 
   network.spectrum = stage->needs().spectrum;
   if (o.folder.empty()) privateFolder = std::make_unique<TemporaryDirectory>("vesk-track");
   network.folder = o.folder.empty() ? privateFolder->path() : o.folder;
+  input = reader.get();
   session = std::make_unique<NodeSession>(std::move(reader), s, network);
 }
 
@@ -52,6 +53,12 @@ bool TrackingCore::next() {
   pick();
   if (reported) counter.add(*reported);
   return true;
+}
+
+FileSummary TrackingCore::summary(const std::string& name) const {
+  FileSummary s = counter.result(name, seconds());
+  s.warning = input->shortfall();
+  return s;
 }
 
 void TrackingCore::pick() {

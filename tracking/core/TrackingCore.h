@@ -62,8 +62,9 @@ class TrackingCore {
   std::int64_t expectedFrames() const { return session->expectedFrames(); }
   // Seconds of input delivered so far.
   double seconds() const { return timeBase.seconds(session->samplesDelivered()); }
-  // Median tempo and mean confidence of the reliable beats so far.
-  FileSummary summary(const std::string& name) const { return counter.result(name, seconds()); }
+  // Median tempo and mean confidence of the reliable beats so far, and a
+  // warning when the input held less audio than it promised.
+  FileSummary summary(const std::string& name) const;
 
  private:
   void pick();
@@ -72,6 +73,7 @@ class TrackingCore {
   bool allBeats;
   std::unique_ptr<TemporaryDirectory> privateFolder;
   std::unique_ptr<vesk_conditioning::AfterNodeStage> stage;
+  const AudioReader* input = nullptr;  // owned by the session
   std::unique_ptr<NodeSession> session;
   SummaryCounter counter;
   std::optional<BeatEvent> reported;

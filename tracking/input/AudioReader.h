@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 
 namespace vesk_tracking {
 
@@ -28,6 +29,10 @@ class AudioReader {
   // True while read() returns 0 only because the caller has not handed over
   // more audio yet: the input goes on (audio pushed by a host, PushedAudio).
   virtual bool starved() const { return false; }
+  // Why the input held less audio than it promised (a header longer than
+  // the data, a file cut short while read); empty when it did not. Final
+  // once read() has returned 0.
+  virtual std::string shortfall() const { return std::string(); }
 };
 
 }  // namespace vesk_tracking

@@ -4,9 +4,69 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 namespace vesk_tracking {
+
+namespace {
+
+std::string seconds(std::int64_t frames, int rate) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(frames) / rate);
+  return text;
+}
+
+int bytesPerSample(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+      return 1;
+    case SF_FORMAT_PCM_16:
+      return 2;
+    case SF_FORMAT_PCM_24:
+      return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+      return 4;
+    case SF_FORMAT_DOUBLE:
+      return 8;
+    default:
+      return 0;  // compressed: no fixed size
+  }
+}
+
+// libsndfile reads a WAV or AIFF whose data chunk runs past the end of the
+// file up to that end, and only says so in its log: "data : 1920000 (should
+// be 192000)". Empty unless the chunk promised more than the file holds.
+std::string headerShortfall(SNDFILE* file, const SF_INFO& info) {
+  char log[8192] = {};
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log - 1);  // the last byte stays 0
+  for (const char* line = log; *line != '\0';) {
+    const char* end = std::strchr(line, '\n');
+    const std::string text(line, end ? end : line + std::strlen(line));
+    line = end ? end + 1 : line + text.size();
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos ||
+        (text.compare(start, 4, "data") != 0 && text.compare(start, 4, "SSND") != 0))
+      continue;
+    std::int64_t declared = 0, present = 0;
+    if (std::sscanf(text.c_str() + start, "%*4s : %" SCNd64 " (should be %" SCNd64 ")", &declared,
+                    &present) != 2 ||
+        declared <= present)
+      continue;
+    const int frameBytes = bytesPerSample(info.format) * info.channels;
+    if (frameBytes == 0)
+      return "cut short: its header promises more audio than the file holds (" +
+             seconds(info.frames, info.samplerate) + ")";
+    return "cut short: its header promises " + seconds(declared / frameBytes, info.samplerate) +
+           " of audio, the file holds " + seconds(info.frames, info.samplerate);
+  }
+  return std::string();
+}
+
+}  // namespace
 
 void checkInputFile(const std::string& path, const std::string& name) {
   struct stat st {};
@@ -30,6 +90,7 @@ SndfileReader::SndfileReader(const std::string& filePath, const std::string& sho
   }
   // Integer files are scaled to [-1, 1]; float files are taken as they are.
   sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  shortNotice = headerShortfall(file, info);
 }
 
 SndfileReader::~SndfileReader() {
@@ -40,6 +101,11 @@ std::size_t SndfileReader::read(float* out, std::size_t frames) {
   sf_count_t n = sf_readf_float(file, out, static_cast<sf_count_t>(frames));
   if (n < 0 || (n == 0 && sf_error(file) != SF_ERR_NO_ERROR))
     throw AudioError("cannot read '" + name + "': " + sf_strerror(file));
+  delivered += n;
+  if (n == 0 && delivered < info.frames && shortNotice.empty())
+    shortNotice = "cut short while read: the file ended after " +
+                  seconds(delivered, info.samplerate) + " of the " +
+                  seconds(info.frames, info.samplerate) + " it held when opened";
   return static_cast<std::size_t>(n);
 }
 

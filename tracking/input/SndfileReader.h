@@ -28,12 +28,15 @@ class SndfileReader : public AudioReader {
   int sampleRate() const override { return info.samplerate; }
   std::int64_t frameCount() const override { return info.frames; }
   std::size_t read(float* out, std::size_t frames) override;
+  std::string shortfall() const override { return shortNotice; }
 
  private:
   std::string path;
   std::string name;
   SF_INFO info{};
   SNDFILE* file = nullptr;
+  std::int64_t delivered = 0;
+  std::string shortNotice;
 };
 
 }  // namespace vesk_tracking

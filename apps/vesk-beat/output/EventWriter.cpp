@@ -85,9 +85,10 @@ class JsonWriter : public EventWriter {
   void summary(const FileSummary& s) override {
     std::fprintf(out,
                  "{\"type\":\"summary\",\"file\":%s,\"duration\":%.3f,\"beats\":%d,"
-                 "\"median_tempo\":%.2f,\"mean_confidence\":%.4f}\n",
+                 "\"median_tempo\":%.2f,\"mean_confidence\":%.4f%s}\n",
                  jsonString(s.file).c_str(), finite(s.duration), s.beats, finite(s.medianTempo),
-                 finite(s.meanConfidence));
+                 finite(s.meanConfidence),
+                 s.warning.empty() ? "" : (",\"warning\":" + jsonString(s.warning)).c_str());
     endLine(out);
   }
 

@@ -23,6 +23,7 @@ int runInput(const Options& o, const TrackJob& job, EventWriter& writer, std::FI
     if (!o.robot.empty()) robot = std::make_unique<RobotSender>(o.robot, nodeConsole);
     FileSummary summary = trackInput(o, job, writer, robot.get(), progress, nodeConsole);
     writer.summary(summary);
+    if (!summary.warning.empty()) reportError(job.name + ": warning: " + summary.warning);
     return kExitOk;
   } catch (const Interrupted&) {
     reportError(job.name + ": interrupted; no output files written");

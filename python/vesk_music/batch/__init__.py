@@ -5,6 +5,7 @@ the same from Python, with a distributed.Client of your own.
 """
 
 from .report import Report
-from .run import run_batch
+from .run import BatchInterrupted, run_batch
+from .workers import WorkersCannotTrack
 
-__all__ = ["run_batch", "Report"]
+__all__ = ["run_batch", "Report", "BatchInterrupted", "WorkersCannotTrack"]

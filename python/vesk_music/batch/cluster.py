@@ -1,8 +1,21 @@
 """The local cluster a batch runs on when no scheduler is given."""
 
+import signal
+import threading
 
-def local_cluster(workers: int):
+# Where the dashboard listens when it is asked for (loopback only).
+DASHBOARD_ADDRESS = "127.0.0.1:8787"
+
+
+def local_cluster(workers: int, dashboard: bool = False):
     """`workers` worker processes of one thread each, on loopback.
+
+    Without `dashboard` none is started, and the scheduler's own HTTP
+    server takes any free port: another batch holding 8787 is no reason
+    for a warning.
+
+    The workers ignore Ctrl-C, which a terminal sends to them too: the
+    process that runs the batch takes it, gives its account and closes them.
 
     The workers' statistical profiler is off: it samples every thread 100
     times a second, which on a machine with one worker per core takes time
@@ -12,6 +25,15 @@ def local_cluster(workers: int):
     import dask
     from distributed import LocalCluster
 
-    with dask.config.set({"distributed.worker.profile.enabled": False}):
-        return LocalCluster(n_workers=max(1, workers), threads_per_worker=1, processes=True,
-                            host="127.0.0.1", dashboard_address=None)
+    main_thread = threading.current_thread() is threading.main_thread()
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main_thread else None
+    try:
+        with dask.config.set({"distributed.worker.profile.enabled": False}):
+            return LocalCluster(n_workers=max(1, workers), threads_per_worker=1, processes=True,
+                                host="127.0.0.1",
+                                dashboard_address=(DASHBOARD_ADDRESS if dashboard
+                                                   else "127.0.0.1:0"),
+                                scheduler_kwargs={"dashboard": dashboard})
+    finally:
+        if main_thread:
+            signal.signal(signal.SIGINT, previous)
