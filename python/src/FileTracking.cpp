@@ -5,6 +5,7 @@
 #include "tracking/beats/BeatPicker.h"
 #include "tracking/beats/TimeBase.h"
 #include "tracking/input/SndfileReader.h"
+#include "tracking/input/StreamPath.h"
 #include "tracking/network/ConsoleMute.h"
 #include "tracking/network/NodeSession.h"
 #include "tracking/network/WorkingDirectory.h"
@@ -13,21 +14,32 @@ namespace vesk_python {
 
 using namespace vesk_tracking;
 
+namespace {
+
+// A FIFO (or device) is read as vesk-beat reads it, as a WAV stream, and
+// waits for its writer and its data in slices so that `poll` runs meanwhile.
+std::unique_ptr<AudioReader> openInput(const std::string& path, const std::function<void()>& poll) {
+  if (isStreamPath(path))
+    return openStreamPath(path, path, RawFormat(), poll ? poll : std::function<void()>([] {}));
+  return std::make_unique<SndfileReader>(path, path);
+}
+
+}  // namespace
+
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
                     const std::function<void()>& poll) {
-  constexpr std::int64_t kPollFrames = 500;
   const ConsoleMute mute;
   // The node's beat log goes to a private folder, removed afterwards.
   const TemporaryDirectory dir("vesk-python");
   NodeSession::Options network;
   network.readAhead = readAhead;
   network.workDir = dir.path();
-  NodeSession session(std::make_unique<SndfileReader>(path, path), config.settings, network);
+  NodeSession session(openInput(path, poll), config.settings, network);
   BeatPicker picker(config.settings, config.picking);
   SummaryCounter counter;
   FileBeats out;
   while (session.next()) {
-    if (session.frame() % kPollFrames == 0 && poll) poll();
+    if (poll) poll();
     std::optional<BeatEvent> beat = picker.pick(session);
     if (!beat) continue;
     beat->file = path;

@@ -9,6 +9,7 @@
 #include "python/src/FileTracking.h"
 #include "python/src/PyTracker.h"
 #include "python/src/TrackConfig.h"
+#include "python/src/WithoutGil.h"
 #include "tracking/SettingError.h"
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/AudioReader.h"
@@ -35,16 +36,21 @@ void translateErrors(std::exception_ptr p) {
   }
 }
 
-py::dict trackFileArrays(const std::string& path, const TrackConfig& config, bool readAhead) {
-  FileBeats result;
-  {
-    py::gil_scoped_release unlocked;
-    // Ctrl-C stops a long file: the poll throws out of the loop.
-    result = trackFile(path, config, readAhead, [] {
-      py::gil_scoped_acquire locked;
-      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-    });
-  }
+// An object made by __new__ alone holds nothing: it is refused, not used.
+template <class T>
+T& initialised(T* object, const char* type) {
+  if (!object)
+    throw py::type_error(std::string(type) + " object is not initialised: make it with " + type +
+                         "(...)");
+  return *object;
+}
+
+py::dict trackFileArrays(const std::string& path, const TrackConfig* config, bool readAhead) {
+  const TrackConfig& checked = initialised(config, "TrackConfig");
+  InterruptPoll poll;
+  // Ctrl-C stops a long file: the poll throws out of the loop.
+  FileBeats result =
+      withoutGil([&] { return trackFile(path, checked, readAhead, std::ref(poll)); });
   py::dict d = beatArrays(result.beats);
   d["summary"] = summaryDict(result.summary);
   return d;
@@ -74,6 +80,7 @@ py::dict settingsDict(const SettingValues& v) {
 PYBIND11_MODULE(_native, m) {
   m.doc() = "The native part of vesk_music; use the package's functions instead.";
   py::register_exception_translator(&translateErrors);
+  registerExitAndForkHandlers();
 
   m.def("load_plugin", &loadPlugin, py::arg("path"),
         "Loads the plug-in library that provides the node \"BeatTracker\"; returns the path.");
@@ -96,31 +103,44 @@ PYBIND11_MODULE(_native, m) {
            py::arg("compress"), py::arg("whiten"), py::arg("low_pass"), py::arg("gate"),
            py::arg("after_node"), py::arg("all_beats"))
       .def(
-          "as_dict", [](const TrackConfig& c) { return settingsDict(c.values); },
+          "as_dict",
+          [](const TrackConfig* c) { return settingsDict(initialised(c, "TrackConfig").values); },
           "The settings by name.");
 
   m.def("track_file", &trackFileArrays, py::arg("path"), py::arg("config"),
         py::arg("read_ahead") = true,
         "Beats of an audio file as vesk-beat finds them: a dict of arrays and a summary.");
 
-  py::class_<PyTracker>(m, "Tracker", "The tracker of one live input.")
-      .def(py::init<int, int, const TrackConfig&, bool>(), py::arg("sample_rate"),
-           py::arg("channels"), py::arg("config"), py::arg("features"))
-      .def("process", &PyTracker::process, py::arg("samples"),
-           "Analyses a block; the beats that fell due in it, as a dict of arrays.")
-      .def("finish", &PyTracker::finish, "Ends the input; the beats of its last frames.")
-      .def("take_features", &PyTracker::takeFeatures,
-           "The features of the frames computed since the last call, as a dict of arrays.")
-      .def("summary", &PyTracker::summary, py::arg("name"),
-           "Median tempo and mean confidence of the reliable beats so far.")
+  using T = PyTracker;
+  // Every method goes through initialised(): pybind11 hands over a null
+  // pointer for an object whose __init__ never ran.
+  const auto self = [](T* t) -> T& { return initialised(t, "Tracker"); };
+  py::class_<T>(m, "Tracker", "The tracker of one live input.")
+      .def(py::init([](int sampleRate, int channels, const TrackConfig* config, bool features) {
+             return new T(sampleRate, channels, initialised(config, "TrackConfig"), features);
+           }),
+           py::arg("sample_rate"), py::arg("channels"), py::arg("config"), py::arg("features"))
       .def(
-          "settings", [](const PyTracker& t) { return settingsDict(t.config().values); },
+          "process", [=](T* t, const py::array& samples) { return self(t).process(samples); },
+          py::arg("samples"),
+          "Analyses a block; the beats that fell due in it, as a dict of arrays.")
+      .def(
+          "finish", [=](T* t) { return self(t).finish(); },
+          "Ends the input; the beats of its last frames.")
+      .def(
+          "take_features", [=](T* t) { return self(t).takeFeatures(); },
+          "The features of the frames computed since the last call, as a dict of arrays.")
+      .def(
+          "summary", [=](T* t, const std::string& name) { return self(t).summary(name); },
+          py::arg("name"), "Median tempo and mean confidence of the reliable beats so far.")
+      .def(
+          "settings", [=](T* t) { return settingsDict(self(t).config().values); },
           "The settings by name.")
-      .def_property_readonly("features", &PyTracker::features)
-      .def_property_readonly("finished", &PyTracker::finished)
-      .def_property_readonly("sample_rate", &PyTracker::sampleRate)
-      .def_property_readonly("channels", &PyTracker::channels)
-      .def_property_readonly("seconds", &PyTracker::seconds)
-      .def_property_readonly("frame_seconds", &PyTracker::frameSeconds)
-      .def_property_readonly("pattern_intervals", &PyTracker::patternIntervals);
+      .def_property_readonly("features", [=](T* t) { return self(t).features(); })
+      .def_property_readonly("finished", [=](T* t) { return self(t).finished(); })
+      .def_property_readonly("sample_rate", [=](T* t) { return self(t).sampleRate(); })
+      .def_property_readonly("channels", [=](T* t) { return self(t).channels(); })
+      .def_property_readonly("seconds", [=](T* t) { return self(t).seconds(); })
+      .def_property_readonly("frame_seconds", [=](T* t) { return self(t).frameSeconds(); })
+      .def_property_readonly("pattern_intervals", [=](T* t) { return self(t).patternIntervals(); });
 }

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tracking/input/OpenFailure.h"
+
 namespace vesk_tracking {
 
 void checkInputFile(const std::string& path, const std::string& name) {
@@ -20,7 +22,11 @@ void checkInputFile(const std::string& path, const std::string& name) {
 SndfileReader::SndfileReader(const std::string& filePath, const std::string& shownName)
     : path(filePath), name(shownName.empty() ? filePath : shownName) {
   checkInputFile(path, name);
+  errno = 0;
   file = sf_open(path.c_str(), SFM_READ, &info);
+  // Out of descriptors, libsndfile would blame the file.
+  if (!file && errno == EMFILE)
+    throw AudioError("cannot open '" + name + "': " + openFailure(EMFILE));
   if (!file)
     throw AudioError("cannot read '" + name + "': unsupported or damaged audio file (" +
                      sf_strerror(nullptr) + ")");
