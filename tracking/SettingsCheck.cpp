@@ -1,5 +1,6 @@
 #include "tracking/SettingsCheck.h"
 
+#include <charconv>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
@@ -11,11 +12,20 @@ namespace vesk_tracking {
 
 namespace {
 
-void checkRange(const char* name, double value, double low, double high) {
-  if (std::isfinite(value) && value >= low && value <= high) return;
-  std::ostringstream m;
-  m << name << " " << value << ": expected " << low << ".." << high;
-  throw SettingError(m.str());
+// The shortest text that reads back as `value`: 1.0000001 is not shown as 1,
+// which would hide why it is out of 0..1.
+template <class T>
+std::string shortest(T value) {
+  char text[64];
+  const std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, end.ptr);
+}
+
+template <class T>
+void checkRange(const char* name, T value, double low, double high) {
+  if (std::isfinite(static_cast<double>(value)) && value >= low && value <= high) return;
+  throw SettingError(std::string(name) + " " + shortest(value) + ": expected " + shortest(low) +
+                     ".." + shortest(high));
 }
 
 }  // namespace
@@ -57,7 +67,11 @@ void checkSettings(const Settings& s) {
   checkRange("frame", s.frame, defaults::kMinFrame, defaults::kMaxFrame);
   checkRange("hop", s.hop, 1, s.frame);
   checkRange("min_bpm", s.minBpm, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
-  checkRange("max_bpm", s.maxBpm, s.minBpm + 2, defaults::kMaxBpmLimit);
+  checkRange("max_bpm", s.maxBpm, defaults::kMinBpmLimit, defaults::kMaxBpmLimit);
+  if (s.maxBpm < s.minBpm + 2)
+    throw SettingError("min_bpm " + std::to_string(s.minBpm) + " and max_bpm " +
+                       std::to_string(s.maxBpm) +
+                       ": the maximum must exceed the minimum by at least 2");
   checkRange("threshold", s.threshold, 0, 1);
   const TempoRangeVerdict v = CheckTempoRange(s.rate, s.hop, s.minBpm, s.maxBpm);
   std::ostringstream m;

@@ -36,17 +36,24 @@ void translateErrors(std::exception_ptr p) {
   }
 }
 
-// An object made by __new__ alone holds nothing: it is refused, not used.
+// The C++ object of `object`. One made by __new__ alone has none (pybind11
+// would hand over raw memory for it): it is refused, not used.
 template <class T>
-T& initialised(T* object, const char* type) {
-  if (!object)
+T& initialised(py::handle object, const char* type) {
+  if (!py::isinstance<T>(object))
+    throw py::type_error(std::string("expected a ") + type + ", not " +
+                         py::str(py::type::handle_of(object).attr("__name__")).cast<std::string>());
+  auto* instance = reinterpret_cast<py::detail::instance*>(object.ptr());
+  const py::detail::value_and_holder v =
+      instance->get_value_and_holder(py::detail::get_type_info(typeid(T)));
+  if (!v || !v.holder_constructed())
     throw py::type_error(std::string(type) + " object is not initialised: make it with " + type +
                          "(...)");
-  return *object;
+  return *v.value_ptr<T>();
 }
 
-py::dict trackFileArrays(const std::string& path, const TrackConfig* config, bool readAhead) {
-  const TrackConfig& checked = initialised(config, "TrackConfig");
+py::dict trackFileArrays(const std::string& path, py::handle config, bool readAhead) {
+  const TrackConfig& checked = initialised<TrackConfig>(config, "TrackConfig");
   InterruptPoll poll;
   // Ctrl-C stops a long file: the poll throws out of the loop.
   FileBeats result =
@@ -104,7 +111,9 @@ PYBIND11_MODULE(_native, m) {
            py::arg("after_node"), py::arg("all_beats"))
       .def(
           "as_dict",
-          [](const TrackConfig* c) { return settingsDict(initialised(c, "TrackConfig").values); },
+          [](py::handle c) {
+            return settingsDict(initialised<TrackConfig>(c, "TrackConfig").values);
+          },
           "The settings by name.");
 
   m.def("track_file", &trackFileArrays, py::arg("path"), py::arg("config"),
@@ -112,35 +121,36 @@ PYBIND11_MODULE(_native, m) {
         "Beats of an audio file as vesk-beat finds them: a dict of arrays and a summary.");
 
   using T = PyTracker;
-  // Every method goes through initialised(): pybind11 hands over a null
-  // pointer for an object whose __init__ never ran.
-  const auto self = [](T* t) -> T& { return initialised(t, "Tracker"); };
+  // Every method takes its object through initialised().
+  using H = py::handle;
+  const auto self = [](H t) -> T& { return initialised<T>(t, "Tracker"); };
   py::class_<T>(m, "Tracker", "The tracker of one live input.")
-      .def(py::init([](int sampleRate, int channels, const TrackConfig* config, bool features) {
-             return new T(sampleRate, channels, initialised(config, "TrackConfig"), features);
+      .def(py::init([](int sampleRate, int channels, H config, bool features) {
+             return new T(sampleRate, channels, initialised<TrackConfig>(config, "TrackConfig"),
+                          features);
            }),
            py::arg("sample_rate"), py::arg("channels"), py::arg("config"), py::arg("features"))
       .def(
-          "process", [=](T* t, const py::array& samples) { return self(t).process(samples); },
+          "process", [=](H t, const py::array& samples) { return self(t).process(samples); },
           py::arg("samples"),
           "Analyses a block; the beats that fell due in it, as a dict of arrays.")
       .def(
-          "finish", [=](T* t) { return self(t).finish(); },
+          "finish", [=](H t) { return self(t).finish(); },
           "Ends the input; the beats of its last frames.")
       .def(
-          "take_features", [=](T* t) { return self(t).takeFeatures(); },
+          "take_features", [=](H t) { return self(t).takeFeatures(); },
           "The features of the frames computed since the last call, as a dict of arrays.")
       .def(
-          "summary", [=](T* t, const std::string& name) { return self(t).summary(name); },
+          "summary", [=](H t, const std::string& name) { return self(t).summary(name); },
           py::arg("name"), "Median tempo and mean confidence of the reliable beats so far.")
       .def(
-          "settings", [=](T* t) { return settingsDict(self(t).config().values); },
+          "settings", [=](H t) { return settingsDict(self(t).config().values); },
           "The settings by name.")
-      .def_property_readonly("features", [=](T* t) { return self(t).features(); })
-      .def_property_readonly("finished", [=](T* t) { return self(t).finished(); })
-      .def_property_readonly("sample_rate", [=](T* t) { return self(t).sampleRate(); })
-      .def_property_readonly("channels", [=](T* t) { return self(t).channels(); })
-      .def_property_readonly("seconds", [=](T* t) { return self(t).seconds(); })
-      .def_property_readonly("frame_seconds", [=](T* t) { return self(t).frameSeconds(); })
-      .def_property_readonly("pattern_intervals", [=](T* t) { return self(t).patternIntervals(); });
+      .def_property_readonly("features", [=](H t) { return self(t).features(); })
+      .def_property_readonly("finished", [=](H t) { return self(t).finished(); })
+      .def_property_readonly("sample_rate", [=](H t) { return self(t).sampleRate(); })
+      .def_property_readonly("channels", [=](H t) { return self(t).channels(); })
+      .def_property_readonly("seconds", [=](H t) { return self(t).seconds(); })
+      .def_property_readonly("frame_seconds", [=](H t) { return self(t).frameSeconds(); })
+      .def_property_readonly("pattern_intervals", [=](H t) { return self(t).patternIntervals(); });
 }

@@ -1,5 +1,6 @@
 #include "python/src/TrackConfig.h"
 
+#include <charconv>
 #include <string>
 
 #include "tracking/SettingError.h"
@@ -22,8 +23,11 @@ TrackConfig makeTrackConfig(const SettingValues& v) {
   s.threshold = static_cast<float>(v.threshold);
   // The threshold is checked as the double given: a float cast would turn
   // 1.00000001 into 1.
-  if (!(v.threshold >= 0.0 && v.threshold <= 1.0))
-    throw SettingError("threshold " + std::to_string(v.threshold) + ": expected 0..1");
+  if (!(v.threshold >= 0.0 && v.threshold <= 1.0)) {
+    char shown[32];  // every digit needed to tell it from 1
+    const std::to_chars_result end = std::to_chars(shown, shown + sizeof shown, v.threshold);
+    throw SettingError("threshold " + std::string(shown, end.ptr) + ": expected 0..1");
+  }
   checkSettings(s);
   const std::optional<WindowFunction::Type> window = windowTypeNamed(v.window);
   if (!window)
