@@ -52,7 +52,7 @@ def test_gate_off_is_no_gate(song):
 @pytest.mark.parametrize("settings, message", [
     (dict(rate=100), "rate 100: expected 4000..192000"),
     (dict(hop=600), "hop 600: expected 1..512"),
-    (dict(max_bpm=81), "max_bpm 81: expected 82..1000"),
+    (dict(max_bpm=81), "min_bpm 80 and max_bpm 81: the maximum must exceed the minimum by at least 2"),
     (dict(hop=400, max_bpm=1000), "max_bpm 1000: its beat interval of 3 frames is shorter"),
     (dict(threshold=1.5), "threshold"),
     (dict(threshold=float("nan")), "threshold"),
