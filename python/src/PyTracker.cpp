@@ -73,6 +73,12 @@ PyTracker::PyTracker(int sampleRate, int channels, const TrackConfig& config, bo
 }
 
 PyTracker::~PyTracker() {
+  // Another thread of the parent was changing it when this process forked:
+  // half changed, it is left as it is rather than taken apart.
+  if (busy.load() && busyIn != ::getpid()) {
+    (void)tracker.release();
+    return;
+  }
   const ConsoleMute mute;
   tracker.reset();
 }
