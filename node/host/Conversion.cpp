@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "node/host/ForkSafety.h"
 #include "node/host/Matrix.h"
 #include "node/host/Vector.h"
 
@@ -43,7 +44,11 @@ struct Table {
 };
 
 Table& table() {
-  static Table* t = new Table;  // lives as long as the process
+  static Table* t = [] {
+    Table* made = new Table;  // lives as long as the process
+    holdAcrossFork(made->mutex);
+    return made;
+  }();
   return *t;
 }
 

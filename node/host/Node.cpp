@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "node/host/Exception.h"
+#include "node/host/ForkSafety.h"
 
 namespace RL {
 
@@ -18,7 +19,11 @@ struct Registry {
 };
 
 Registry& registry() {
-  static Registry* r = new Registry;  // factories live as long as the process
+  static Registry* r = [] {
+    auto* made = new Registry;  // factories live as long as the process
+    holdAcrossFork(made->mutex);
+    return made;
+  }();
   return *r;
 }
 

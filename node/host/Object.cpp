@@ -7,12 +7,18 @@
 #include <mutex>
 #include <typeinfo>
 
+#include "node/host/ForkSafety.h"
+
 namespace RL {
 
 namespace {
 std::mutex& versionsMutex() {
-  static std::mutex m;
-  return m;
+  static std::mutex* m = [] {
+    auto* made = new std::mutex;  // lives as long as the process
+    holdAcrossFork(*made);
+    return made;
+  }();
+  return *m;
 }
 std::vector<ModuleVersion>& versions() {
   static std::vector<ModuleVersion> v;

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "node/host/ForkSafety.h"
+
 namespace RL {
 
 // A free list of objects of type T, shared by every thread of the process. The
@@ -52,7 +54,12 @@ class ObjectPool {
     std::vector<T*> free;
   };
   static State& state() {
-    static State* s = new State;  // deliberately never freed: see the class comment
+    // Deliberately never freed: see the class comment.
+    static State* s = [] {
+      State* made = new State;
+      holdAcrossFork(made->mutex);
+      return made;
+    }();
     return *s;
   }
 };

@@ -4,21 +4,33 @@
 
 #include "tracking/core/TrackingCore.h"
 #include "tracking/input/SndfileReader.h"
+#include "tracking/input/StreamPath.h"
 
 namespace vesk_python {
 
 using namespace vesk_tracking;
 
+namespace {
+
+// A FIFO (or device) is read as vesk-beat reads it, as a WAV stream, and
+// waits for its writer and its data in slices so that `poll` runs meanwhile.
+std::unique_ptr<AudioReader> openInput(const std::string& path, const std::function<void()>& poll) {
+  if (isStreamPath(path))
+    return openStreamPath(path, path, RawFormat(), poll ? poll : std::function<void()>([] {}));
+  return std::make_unique<SndfileReader>(path, path);
+}
+
+}  // namespace
+
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
                     const std::function<void()>& poll) {
-  constexpr std::int64_t kPollFrames = 500;
   TrackingCore::Options options;
   options.stage = config.stage;
   options.readAhead = readAhead;
-  TrackingCore tracking(std::make_unique<SndfileReader>(path, path), config.settings, options);
+  TrackingCore tracking(openInput(path, poll), config.settings, options);
   FileBeats out;
   while (tracking.next()) {
-    if (tracking.record().frame % kPollFrames == 0 && poll) poll();
+    if (poll) poll();
     if (!tracking.beat()) continue;
     out.beats.push_back(*tracking.beat());
     out.beats.back().file = path;

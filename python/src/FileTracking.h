@@ -16,9 +16,10 @@ struct FileBeats {
 };
 
 // What vesk-beat finds in the audio file `path`: the same reader, session
-// and tracking core, so the same beats. `poll` is called every few seconds of
-// audio (a host checks for an interrupt there and throws to stop). Throws
-// AudioError, SettingError or TrackingError.
+// and tracking core, so the same beats. `poll` is called on every frame and
+// while a FIFO waits for its writer or its data, at least every 50 ms (a host
+// checks for an interrupt there and throws to stop). Throws AudioError,
+// SettingError or TrackingError.
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
                     const std::function<void()>& poll);
 

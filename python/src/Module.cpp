@@ -11,6 +11,7 @@
 #include "python/src/FileTracking.h"
 #include "python/src/PyTracker.h"
 #include "python/src/TrackConfig.h"
+#include "python/src/WithoutGil.h"
 #include "tracking/SettingError.h"
 #include "tracking/frames/WindowNames.h"
 #include "tracking/input/AudioReader.h"
@@ -47,21 +48,33 @@ void translateErrors(std::exception_ptr p) {
   }
 }
 
+// The C++ object of `object`. One made by __new__ alone has none (pybind11
+// would hand over raw memory for it): it is refused, not used.
+template <class T>
+T& initialised(py::handle object, const char* type) {
+  if (!py::isinstance<T>(object))
+    throw py::type_error(std::string("expected a ") + type + ", not " +
+                         py::str(py::type::handle_of(object).attr("__name__")).cast<std::string>());
+  auto* instance = reinterpret_cast<py::detail::instance*>(object.ptr());
+  const py::detail::value_and_holder v =
+      instance->get_value_and_holder(py::detail::get_type_info(typeid(T)));
+  if (!v || !v.holder_constructed())
+    throw py::type_error(std::string(type) + " object is not initialised: make it with " + type +
+                         "(...)");
+  return *v.value_ptr<T>();
+}
+
 // Any name the file system takes: str (surrogate escapes included), bytes
 // or os.PathLike. The summary names the file as it was given.
-py::dict trackFileArrays(const py::object& given, const TrackConfig& config, bool readAhead) {
+py::dict trackFileArrays(const py::object& given, py::handle config, bool readAhead) {
+  const TrackConfig& checked = initialised<TrackConfig>(config, "TrackConfig");
   const py::module_ os = py::module_::import("os");
   const py::object name = os.attr("fspath")(given);
   const std::string path = os.attr("fsencode")(name).cast<std::string>();
-  FileBeats result;
-  {
-    py::gil_scoped_release unlocked;
-    // Ctrl-C stops a long file: the poll throws out of the loop.
-    result = trackFile(path, config, readAhead, [] {
-      py::gil_scoped_acquire locked;
-      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-    });
-  }
+  InterruptPoll poll;
+  // Ctrl-C stops a long file: the poll throws out of the loop.
+  FileBeats result =
+      withoutGil([&] { return trackFile(path, checked, readAhead, std::ref(poll)); });
   py::dict d = beatArrays(result.beats);
   result.summary.file.clear();  // bytes that may not be UTF-8
   py::dict summary = summaryDict(result.summary);
@@ -123,6 +136,7 @@ py::list settingsTable() {
 PYBIND11_MODULE(_native, m) {
   m.doc() = "The native part of vesk_music; use the package's functions instead.";
   py::register_exception_translator(&translateErrors);
+  registerExitAndForkHandlers();
 
   m.def("load_plugin", &loadPlugin, py::arg("path"),
         "Loads the plug-in library that provides the node \"BeatTracker\"; returns the path.");
@@ -135,31 +149,47 @@ PYBIND11_MODULE(_native, m) {
       .def(py::init(
           [](const py::kwargs& settings) { return makeTrackConfig(settingValues(settings)); }))
       .def(
-          "as_dict", [](const TrackConfig& c) { return settingsDict(c.values); },
+          "as_dict",
+          [](py::handle c) {
+            return settingsDict(initialised<TrackConfig>(c, "TrackConfig").values);
+          },
           "The settings by name.");
 
   m.def("track_file", &trackFileArrays, py::arg("path"), py::arg("config"),
         py::arg("read_ahead") = true,
         "Beats of an audio file as vesk-beat finds them: a dict of arrays and a summary.");
 
-  py::class_<PyTracker>(m, "Tracker", "The tracker of one live input.")
-      .def(py::init<int, int, const TrackConfig&, bool>(), py::arg("sample_rate"),
-           py::arg("channels"), py::arg("config"), py::arg("features"))
-      .def("process", &PyTracker::process, py::arg("samples"),
-           "Analyses a block; the beats that fell due in it, as a dict of arrays.")
-      .def("finish", &PyTracker::finish, "Ends the input; the beats of its last frames.")
-      .def("take_features", &PyTracker::takeFeatures,
-           "The features of the frames computed since the last call, as a dict of arrays.")
-      .def("summary", &PyTracker::summary, py::arg("name"),
-           "Median tempo and mean confidence of the reliable beats so far.")
+  using T = PyTracker;
+  // Every method takes its object through initialised().
+  using H = py::handle;
+  const auto self = [](H t) -> T& { return initialised<T>(t, "Tracker"); };
+  py::class_<T>(m, "Tracker", "The tracker of one live input.")
+      .def(py::init([](int sampleRate, int channels, H config, bool features) {
+             return new T(sampleRate, channels, initialised<TrackConfig>(config, "TrackConfig"),
+                          features);
+           }),
+           py::arg("sample_rate"), py::arg("channels"), py::arg("config"), py::arg("features"))
       .def(
-          "settings", [](const PyTracker& t) { return settingsDict(t.config().values); },
+          "process", [=](H t, const py::array& samples) { return self(t).process(samples); },
+          py::arg("samples"),
+          "Analyses a block; the beats that fell due in it, as a dict of arrays.")
+      .def(
+          "finish", [=](H t) { return self(t).finish(); },
+          "Ends the input; the beats of its last frames.")
+      .def(
+          "take_features", [=](H t) { return self(t).takeFeatures(); },
+          "The features of the frames computed since the last call, as a dict of arrays.")
+      .def(
+          "summary", [=](H t, const std::string& name) { return self(t).summary(name); },
+          py::arg("name"), "Median tempo and mean confidence of the reliable beats so far.")
+      .def(
+          "settings", [=](H t) { return settingsDict(self(t).config().values); },
           "The settings by name.")
-      .def_property_readonly("features", &PyTracker::features)
-      .def_property_readonly("finished", &PyTracker::finished)
-      .def_property_readonly("sample_rate", &PyTracker::sampleRate)
-      .def_property_readonly("channels", &PyTracker::channels)
-      .def_property_readonly("seconds", &PyTracker::seconds)
-      .def_property_readonly("frame_seconds", &PyTracker::frameSeconds)
-      .def_property_readonly("pattern_intervals", &PyTracker::patternIntervals);
+      .def_property_readonly("features", [=](H t) { return self(t).features(); })
+      .def_property_readonly("finished", [=](H t) { return self(t).finished(); })
+      .def_property_readonly("sample_rate", [=](H t) { return self(t).sampleRate(); })
+      .def_property_readonly("channels", [=](H t) { return self(t).channels(); })
+      .def_property_readonly("seconds", [=](H t) { return self(t).seconds(); })
+      .def_property_readonly("frame_seconds", [=](H t) { return self(t).frameSeconds(); })
+      .def_property_readonly("pattern_intervals", [=](H t) { return self(t).patternIntervals(); });
 }

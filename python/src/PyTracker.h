@@ -4,8 +4,11 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <sys/types.h>
+
+#include <atomic>
 #include <memory>
-#include <mutex>
+#include <vector>
 
 #include "python/src/TrackConfig.h"
 #include "tracking/LiveTracker.h"
@@ -22,6 +25,8 @@ class PyTracker {
   PyTracker(const PyTracker&) = delete;
   PyTracker& operator=(const PyTracker&) = delete;
 
+  // Ctrl-C stops a long block with KeyboardInterrupt: the audio before it
+  // stays analysed and its beats come with the next call.
   pybind11::dict process(const pybind11::array& samples);
   pybind11::dict finish();
   pybind11::dict takeFeatures();
@@ -37,11 +42,17 @@ class PyTracker {
   std::pair<int, int> patternIntervals() const { return intervals; }
 
  private:
+  class Turn;
+
   TrackConfig trackConfig;
   bool withFeatures;
-  std::mutex busy;
+  // Whose turn it is, changed with the GIL held: a lock held while the GIL
+  // is released would stay locked in a child forked meanwhile.
+  std::atomic<bool> busy{false};
+  pid_t busyIn = 0;  // the process whose thread has the turn
   std::unique_ptr<vesk_tracking::LiveTracker> tracker;
   std::pair<int, int> intervals;
+  std::vector<vesk_tracking::BeatEvent> unreported;  // of a call stopped by Ctrl-C
 };
 
 }  // namespace vesk_python

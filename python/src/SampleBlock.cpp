@@ -23,6 +23,16 @@ void append(const py::array& samples, float scale, std::vector<float>& out) {
 }  // namespace
 
 std::vector<float> interleavedSamples(const py::array& samples, int channels) {
+  // Either byte order: a big-endian block is converted as it is read.
+  const py::dtype type = samples.dtype();
+  const char kind = type.kind();
+  const py::ssize_t size = type.itemsize();
+  const bool isFloat = kind == 'f' && size == 4, isDouble = kind == 'f' && size == 8,
+             isShort = kind == 'i' && size == 2;
+  if (!isFloat && !isDouble && !isShort)
+    throw py::type_error("samples of dtype " +
+                         py::str(static_cast<const py::handle&>(type)).cast<std::string>() +
+                         ": expected float32, float64 or int16");
   const py::ssize_t dims = samples.ndim();
   const std::string shape = py::str(py::tuple(samples.attr("shape")));
   if (dims == 2 && samples.shape(1) != channels)
@@ -38,17 +48,12 @@ std::vector<float> interleavedSamples(const py::array& samples, int channels) {
                           ": expected 1-D (mono or interleaved) or 2-D (frames, channels)");
 
   std::vector<float> out;
-  const py::dtype type = samples.dtype();
-  if (type.equal(py::dtype::of<float>()))
+  if (isFloat)
     append<float>(samples, 1.0f, out);
-  else if (type.equal(py::dtype::of<double>()))
+  else if (isDouble)
     append<double>(samples, 1.0f, out);
-  else if (type.equal(py::dtype::of<std::int16_t>()))
-    append<std::int16_t>(samples, 1.0f / 32768.0f, out);
   else
-    throw py::type_error("samples of dtype " +
-                         py::str(static_cast<const py::handle&>(type)).cast<std::string>() +
-                         ": expected float32, float64 or int16");
+    append<std::int16_t>(samples, 1.0f / 32768.0f, out);
   return out;
 }
 

@@ -1,6 +1,6 @@
 """Tracking settings by keyword, named as vesk-beat's options in snake_case."""
 
-from numbers import Real
+from numbers import Integral, Real
 from typing import Any, Dict
 
 from . import _native
@@ -21,9 +21,16 @@ _OPTIONAL = tuple(k for k, r in TABLE.items() if r["none"] is not None)
 _OFF = tuple(k for k, r in TABLE.items() if r["none"] == "off")
 
 
+def integer(name: str, value: Any) -> int:
+    """value as an int: any integer type (int, numpy.int64, ...), not a bool; else TypeError."""
+    if isinstance(value, bool) or not isinstance(value, Integral):
+        raise TypeError(f"{name} {value!r}: expected an integer")
+    return int(value)
+
+
 def _check_type(name: str, value: Any) -> None:
     if name in _INTEGERS:
-        ok = isinstance(value, int) and not isinstance(value, bool)
+        ok = isinstance(value, Integral) and not isinstance(value, bool)
         expected = "an integer"
     elif name in _NUMBERS:
         ok = value is None and name in _OPTIONAL or (
@@ -54,5 +61,7 @@ def make_config(settings: Dict[str, Any]) -> "_native.TrackConfig":
             values[name] = None
     for name, value in values.items():
         _check_type(name, value)
+    for name in _INTEGERS:
+        values[name] = int(values[name])
     return _native.TrackConfig(**{k: (float(v) if k in _NUMBERS and v is not None else v)
                                   for k, v in values.items()})

@@ -7,7 +7,7 @@ import numpy as np
 
 from . import _native, _plugin
 from .results import Beats, Features, Summary, TrackResult
-from .settings import make_config
+from .settings import integer, make_config
 
 
 def track_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"],
@@ -51,16 +51,29 @@ class Tracker:
                  **settings: Any) -> None:
         config = make_config(settings)
         _plugin.load()
-        self._native = _native.Tracker(sample_rate, channels, config, bool(features))
+        self._native = _native.Tracker(integer("sample_rate", sample_rate),
+                                       integer("channels", channels), config, bool(features))
+
+    def __getattr__(self, name: str) -> Any:
+        # Only reached when __init__ never ran (Tracker.__new__(Tracker)).
+        if name == "_native":
+            raise TypeError("Tracker object is not initialised: make it with Tracker(...)")
+        raise AttributeError(name)
 
     def process(self, samples: np.ndarray) -> Beats:
         """Analyses a block and returns the beats that fell due in it.
 
-        samples: float32 or float64 in [-1, 1], or int16 (scaled by 1/32768);
-        1-D for mono or interleaved channels, or 2-D (frames, channels).
-        Raises TypeError for another dtype, ValueError for a shape that does
-        not fit the channels or a call after finish().
+        samples: float32 or float64 in [-1, 1], or int16 (scaled by 1/32768),
+        in either byte order; 1-D for mono or interleaved channels, or 2-D
+        (frames, channels). Raises TypeError for another dtype (or None, a
+        string, bytes), ValueError for a shape that does not fit the channels
+        or a call after finish(). Ctrl-C stops a long block with
+        KeyboardInterrupt: the audio before that point stays analysed and its
+        beats come with the next call; the rest of the block is dropped.
         """
+        if samples is None or isinstance(samples, (str, bytes, bytearray)):
+            raise TypeError(f"samples of type {type(samples).__name__}: expected an array of "
+                            "float32, float64 or int16")
         return Beats._from(self._native.process(np.asarray(samples)))
 
     def finish(self) -> Beats:

@@ -6,13 +6,19 @@
 #include <stdexcept>
 #include <string>
 
+#include "node/host/ForkSafety.h"
+
 namespace vesk_tracking {
 
 namespace {
 // FFTW's planner is not thread-safe; executing a plan is.
 std::mutex& plannerMutex() {
-  static std::mutex m;
-  return m;
+  static std::mutex* m = [] {
+    auto* made = new std::mutex;  // lives as long as the process
+    RL::holdAcrossFork(*made);
+    return made;
+  }();
+  return *m;
 }
 
 const FrameFormat& checked(int channels, const FrameFormat& f) {

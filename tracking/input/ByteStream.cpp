@@ -1,5 +1,6 @@
 #include "tracking/input/ByteStream.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,13 +26,26 @@ std::size_t ByteStream::readSome(void* out, std::size_t n) {
     return k;
   }
   for (;;) {
+    if (waiting) waitForData();
     ssize_t got = ::read(fd, out, n);
     if (got >= 0) {
       limit -= static_cast<unsigned long long>(got);
       return static_cast<std::size_t>(got);
     }
     if (errno == EINTR && interrupted()) return 0;  // the user ended the stream
+    if (errno == EAGAIN && waiting) continue;       // a descriptor that does not block
     if (errno != EINTR) throw AudioError("cannot read " + streamName + ": " + std::strerror(errno));
+  }
+}
+
+void ByteStream::waitForData() {
+  pollfd p{fd, POLLIN, 0};
+  for (;;) {
+    waiting();
+    const int ready = ::poll(&p, 1, 50);
+    if (ready > 0) return;  // data, the end or an error: read() tells which
+    if (ready < 0 && errno != EINTR)
+      throw AudioError("cannot read " + streamName + ": " + std::strerror(errno));
   }
 }
 

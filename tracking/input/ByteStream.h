@@ -2,6 +2,7 @@
 #define VESK_TRACKING_BYTESTREAM_H
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace vesk_tracking {
@@ -28,13 +29,19 @@ class ByteStream {
   // Puts bytes back: the next reads return them first.
   void unread(const void* bytes, std::size_t n);
   const std::string& name() const { return streamName; }
+  // With a hook, reads wait for data at most 50 ms at a time and call it
+  // between the waits; it may throw to give up the read (a host's Ctrl-C).
+  void setWaitHook(std::function<void()> hook) { waiting = std::move(hook); }
 
  private:
+  void waitForData();
+
   int fd;
   std::string streamName;
   bool owned;
   unsigned long long limit = ~0ull;
   std::string putBack;
+  std::function<void()> waiting;
 };
 
 }  // namespace vesk_tracking

@@ -63,8 +63,9 @@ std::size_t PcmStreamReader::read(float* out, std::size_t frames) {
 }
 
 std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw,
-                                           bool ownsFd) {
+                                           bool ownsFd, std::function<void()> waitHook) {
   auto in = std::make_unique<ByteStream>(fd, name, ownsFd);
+  if (waitHook) in->setWaitHook(std::move(waitHook));
   unsigned char magic[4];
   std::size_t got = 0;
   while (got < 4) {

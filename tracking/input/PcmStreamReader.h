@@ -1,6 +1,7 @@
 #ifndef VESK_TRACKING_PCMSTREAMREADER_H
 #define VESK_TRACKING_PCMSTREAMREADER_H
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,10 +29,12 @@ class PcmStreamReader : public AudioReader {
 
 // Standard input (or any descriptor): WAV when it starts with a RIFF header,
 // otherwise raw PCM in the layout `raw` (which must then be given). With
-// `ownsFd` the reader closes the descriptor, also when this throws. Throws
-// AudioError.
+// `ownsFd` the reader closes the descriptor, also when this throws. With a
+// `waitHook`, reads wait in slices and call it between them (see
+// ByteStream::setWaitHook). Throws AudioError.
 std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw,
-                                           bool ownsFd = false);
+                                           bool ownsFd = false,
+                                           std::function<void()> waitHook = {});
 
 // Converts n interleaved samples of `format` to floats in [-1, 1].
 void convertPcm(const unsigned char* in, std::size_t n, RawFormat::Sample format, float* out);

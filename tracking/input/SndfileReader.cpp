@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/OpenErrorText.h"
+
 namespace vesk_tracking {
 
 namespace {
@@ -80,7 +82,11 @@ void checkInputFile(const std::string& path, const std::string& name) {
 SndfileReader::SndfileReader(const std::string& filePath, const std::string& shownName)
     : path(filePath), name(shownName.empty() ? filePath : shownName) {
   checkInputFile(path, name);
+  errno = 0;
   file = sf_open(path.c_str(), SFM_READ, &info);
+  // Out of descriptors, libsndfile would blame the file.
+  if (!file && errno == EMFILE)
+    throw AudioError("cannot open '" + name + "': " + vesk_common::OpenErrorText(EMFILE));
   if (!file)
     throw AudioError("cannot read '" + name + "': unsupported or damaged audio file (" +
                      sf_strerror(nullptr) + ")");

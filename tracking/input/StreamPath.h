@@ -1,6 +1,7 @@
 #ifndef VESK_TRACKING_STREAMPATH_H
 #define VESK_TRACKING_STREAMPATH_H
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,13 @@ bool isStreamPath(const std::string& path);
 // wait with Interrupted. Throws AudioError naming the input.
 std::unique_ptr<AudioReader> openStreamPath(const std::string& path, const std::string& name,
                                             const RawFormat& raw);
+
+// The same for a host that keeps its own signal handlers: every wait, for
+// the writer or for data, lasts at most 50 ms at a time and `waitHook` is
+// called between the waits; it may throw to give up.
+std::unique_ptr<AudioReader> openStreamPath(const std::string& path, const std::string& name,
+                                            const RawFormat& raw,
+                                            const std::function<void()>& waitHook);
 
 }  // namespace vesk_tracking
 

@@ -7,12 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/OpenErrorText.h"
+
 namespace vesk_beat {
 
 AtomicFile::AtomicFile(const std::string& target) : path(target) {
   temporary = path + ".tmp.XXXXXX";
   int fd = ::mkstemp(temporary.data());
-  if (fd < 0) throw OutputError("cannot write '" + path + "': " + std::strerror(errno));
+  if (fd < 0)
+    throw OutputError("cannot write '" + path + "': " + vesk_common::OpenErrorText(errno));
   ::fchmod(fd, 0644);
   file = ::fdopen(fd, "w");
   if (!file) {

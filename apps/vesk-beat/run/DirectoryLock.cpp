@@ -8,11 +8,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/OpenErrorText.h"
+
 namespace vesk_beat {
 
 DirectoryLock::DirectoryLock(const std::string& dir) {
   fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("cannot open '" + dir + "': " + std::strerror(errno));
+  if (fd < 0)
+    throw std::runtime_error("cannot open '" + dir + "': " + vesk_common::OpenErrorText(errno));
   int result;
   while ((result = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
   }
