@@ -21,18 +21,22 @@ namespace vesk_beat {
 
 using namespace vesk_tracking;
 
-int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
-            std::ostream& nodeConsole) {
-  std::FILE* info = o.quiet ? nullptr : stderr;
-  if (jobs.size() == 1) {
-    auto writer = makeEventWriter(o.format, out, info, false);
-    writer->header();
-    const bool progress =
-        !o.quiet && jobs[0].input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
-    const int code = runInput(o, jobs[0], *writer, progress ? stderr : nullptr, nodeConsole);
-    return std::max(code, outputVerdict(writer->writeError()));
-  }
+namespace {
 
+// One input, in this process: beats written as they are found.
+int runSingle(const Options& o, const TrackJob& job, std::FILE* out, std::ostream& nodeConsole) {
+  auto writer = makeEventWriter(o.format, out, o.quiet ? nullptr : stderr, false);
+  writer->header();
+  const bool progress =
+      !o.quiet && job.input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
+  const int code = runInput(o, job, *writer, progress ? stderr : nullptr, nodeConsole);
+  return std::max(code, outputVerdict(writer->writeError()));
+}
+
+// Several inputs in worker processes, their results printed in input order.
+int runBatch(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
+             std::ostream& nodeConsole) {
+  std::FILE* info = o.quiet ? nullptr : stderr;
   std::optional<TemporaryDirectory> results;
   try {
     results.emplace("vesk-beat-batch");
@@ -122,6 +126,14 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
     running.erase(it);
   }
   return std::max(worst, outputVerdict(outError));
+}
+
+}  // namespace
+
+int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
+            std::ostream& nodeConsole) {
+  return jobs.size() == 1 ? runSingle(o, jobs[0], out, nodeConsole)
+                          : runBatch(o, jobs, out, nodeConsole);
 }
 
 }  // namespace vesk_beat
