@@ -8,6 +8,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 packages=(build-essential cmake ninja-build pkg-config
   libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsoxr-dev
+  libasound2-dev alsa-utils jackd2 libjack-jackd2-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3
   vamp-plugin-sdk vamp-examples
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools

@@ -17,6 +17,8 @@
 #include "apps/vesk-beat/run/DirectoryLock.h"
 #include "apps/vesk-beat/run/HugePageHeap.h"
 #include "apps/vesk-beat/run/NodeConsole.h"
+#include "tracking/devices/AlsaCapture.h"
+#include "tracking/devices/JackCapture.h"
 #include "tracking/input/SndfileReader.h"
 #include "tracking/process/Interrupt.h"
 #include "tracking/process/PluginLoader.h"
@@ -35,6 +37,19 @@ void keepStandardDescriptorsOpen() {
       ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
 }
 
+// The capture devices ALSA knows, then the ports of a running JACK server.
+void listDevices() {
+  std::printf("ALSA capture devices (--device NAME):\n");
+  for (const std::string& line : alsaCaptureDevices()) std::printf("  %s\n", line.c_str());
+  const std::vector<std::string> ports = jackCapturePorts();
+  if (ports.empty()) {
+    std::printf("JACK: no server running (--jack needs one)\n");
+  } else {
+    std::printf("JACK ports to connect (--jack --connect PORT):\n");
+    for (const std::string& port : ports) std::printf("  %s\n", port.c_str());
+  }
+}
+
 int fail(int code, const std::string& message) {
   std::fprintf(stderr, "vesk-beat: %s\n", message.c_str());
   return code;
@@ -46,7 +61,7 @@ bool anyInputOpens(const std::vector<TrackJob>& jobs) {
   std::vector<std::string> problems;
   for (const TrackJob& job : jobs) {
     try {
-      if (job.input != "-") checkInputFile(job.input, job.name);
+      if (!job.device && job.input != "-") checkInputFile(job.input, job.name);
       return true;
     } catch (const AudioError& e) {
       problems.push_back(e.what());
@@ -60,12 +75,18 @@ bool anyInputOpens(const std::vector<TrackJob>& jobs) {
 
 int main(int argc, char** argv) {
   keepStandardDescriptorsOpen();
+  silenceJackLibrary();  // their own lines would repeat ours
+  silenceAlsaLibrary();
   adviseHugePageHeap();
   Options options;
   try {
     options = parseOptions(argc, argv);
     if (options.help) {
       std::fputs(usageText().c_str(), stdout);
+      return kExitOk;
+    }
+    if (options.listDevices) {
+      listDevices();
       return kExitOk;
     }
     if (options.version) {
@@ -91,6 +112,10 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     return fail(kExitUsage, e.what());
   }
+  if (options.device && options.device->kind == CaptureDevice::Kind::Alsa &&
+      !alsaCaptureDeviceExists(options.device->name))
+    return fail(kExitUsage, "--device: no capture device '" + options.device->name +
+                                "' (vesk-beat --list-devices lists them)");
   if (!anyInputOpens(plan.jobs)) return kExitFailed;
   try {
     checkTemporaryDirectory();

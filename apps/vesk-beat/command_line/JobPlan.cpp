@@ -92,6 +92,17 @@ RunPlan planRun(const Options& o) {
     }
     plan.jobs.push_back(job);
   }
+  if (o.device) {
+    TrackJob job;
+    job.name = o.device->label();
+    job.device = o.device;
+    job.beatsPath = o.beatsPath.empty() ? "" : resolveOutputPath("--beats", o.beatsPath);
+    job.plotPath = o.plotPath.empty() ? "" : resolveOutputPath("--plot", o.plotPath);
+    if (!job.beatsPath.empty()) claims.output("--beats", job.name, o.beatsPath, job.beatsPath);
+    if (!job.plotPath.empty()) claims.output("--plot", job.name, o.plotPath, job.plotPath);
+    job.logDir = plan.logDir;
+    plan.jobs.push_back(job);
+  }
   if (o.nodeOutput == NodeOutput::File) {
     plan.nodeOutputPath = resolveOutputPath("--node-output", o.nodeOutputPath);
     claims.output("--node-output", "", o.nodeOutputPath, plan.nodeOutputPath);

@@ -75,9 +75,9 @@ const SettingRow* settingOption(const std::string& name) {
 
 // Options that take a value, spelled "--name VALUE" or "--name=VALUE".
 bool takesValue(const std::string& name) {
-  static const char* const kWithValue[] = {"--format",      "--beats", "--plot",   "--log-dir",
-                                           "--node-output", "--robot", "--plugin", "--raw",
-                                           "--jobs",        "-j"};
+  static const char* const kWithValue[] = {
+      "--format", "--beats", "--plot", "--log-dir", "--node-output", "--robot",       "--plugin",
+      "--raw",    "--jobs",  "-j",     "--device",  "--connect",     "--device-rate", "--channels"};
   for (const char* n : kWithValue)
     if (name == n) return true;
   const SettingRow* row = settingOption(name);
@@ -132,8 +132,40 @@ vesk_tracking::StageChoice Options::stageChoice() const {
   return checkSettingValues(values, Spelling::Option).stage;
 }
 
+namespace {
+
+// --connect, --no-connect, --channels and --device-rate go with a device.
+void applyDeviceOptions(Options& o, const CaptureDevice& given,
+                        const std::vector<std::string>& used) {
+  auto usedOption = [&](const char* n) {
+    return std::find(used.begin(), used.end(), n) != used.end();
+  };
+  if (!o.device) {
+    for (const char* n : {"--connect", "--no-connect", "--channels", "--device-rate"})
+      if (usedOption(n)) throw UsageError(std::string(n) + ": goes with --device or --jack");
+    return;
+  }
+  if (!o.inputs.empty())
+    throw UsageError(o.device->label() + ": the device is the input; give no INPUT as well (got '" +
+                     o.inputs.front() + "')");
+  const bool jack = o.device->kind == CaptureDevice::Kind::Jack;
+  if (!jack)
+    for (const char* n : {"--connect", "--no-connect"})
+      if (usedOption(n)) throw UsageError(std::string(n) + ": goes with --jack");
+  if (jack && usedOption("--device-rate"))
+    throw UsageError("--device-rate: JACK runs at its server's rate; goes with --device");
+  o.device->connect = given.connect;
+  o.device->autoConnect = given.autoConnect && given.connect.empty();
+  o.device->channels = given.channels;
+  o.device->rate = given.rate;
+}
+
+}  // namespace
+
 Options parseOptions(int argc, const char* const* argv) {
   Options o;
+  CaptureDevice deviceOptions;     // what the device options set, until the device is known
+  std::vector<std::string> given;  // every option given, by name
   bool onlyInputs = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -157,12 +189,13 @@ Options parseOptions(int argc, const char* const* argv) {
       value = arg.substr(2);
       hasValue = true;
     }
+    given.push_back(name);
     if (takesValue(name)) {
       if (!hasValue) {
         if (i + 1 >= argc) throw UsageError(name + ": missing value");
         value = argv[++i];
       }
-    } else if (hasValue) {
+    } else if (hasValue && name != "--jack") {
       throw UsageError(name + ": takes no value");
     }
 
@@ -206,6 +239,23 @@ Options parseOptions(int argc, const char* const* argv) {
       }
     } else if (name == "--jobs" || name == "-j") {
       o.jobs = parseInt(name, value, 1, 256);
+    } else if (name == "--device" || name == "--jack") {
+      if (o.device) throw UsageError(name + ": one device at a time (--device or --jack, once)");
+      CaptureDevice d;
+      d.kind = name == "--jack" ? CaptureDevice::Kind::Jack : CaptureDevice::Kind::Alsa;
+      d.name = name == "--jack" && !hasValue ? "vesk-beat" : value;
+      if (d.name.empty()) throw UsageError(name + ": empty name");
+      o.device = d;
+    } else if (name == "--connect") {
+      deviceOptions.connect.push_back(value);
+    } else if (name == "--no-connect") {
+      deviceOptions.autoConnect = false;
+    } else if (name == "--channels") {
+      deviceOptions.channels = parseInt(name, value, 1, 64);
+    } else if (name == "--device-rate") {
+      deviceOptions.rate = parseInt(name, value, 1000, 768000);
+    } else if (name == "--list-devices") {
+      o.listDevices = true;
     } else if (name == "--realtime") {
       o.realtime = true;
     } else if (name == "--quiet" || name == "-q") {
@@ -218,8 +268,10 @@ Options parseOptions(int argc, const char* const* argv) {
       throw UsageError("unknown option '" + arg + "'");
     }
   }
-  if (o.help || o.version) return o;
+  if (o.help || o.version || o.listDevices) return o;
   validateParameters(o);
+  applyDeviceOptions(o, deviceOptions, given);
+  if (o.device) return o;
   if (o.inputs.empty())
     throw UsageError("no input: give one or more audio files, or - for standard input");
   int stdinCount = 0;
@@ -281,6 +333,13 @@ std::string usageText() {
        "  --raw FMT:RATE:CH  raw PCM layout, FMT s16le, s24le, s32le or f32le (e.g.\n"
        "                     s16le:16000:1)\n"
        "  --realtime         pace files at their real rate, as a live source would\n"
+       "  --device NAME      capture from the ALSA device NAME (default, hw:1,0, plughw:1,0);\n"
+       "                     --device-rate HZ (default 48000) and --channels N (default 1)\n"
+       "  --jack[=NAME]      capture through JACK as client NAME (default vesk-beat), one\n"
+       "                     port per channel, at the server's rate; connected to the system's\n"
+       "                     capture ports unless --no-connect or --connect PORT (repeatable);\n"
+       "                     --channels N (default: one per port, at most 2)\n"
+       "  --list-devices     list the ALSA capture devices and the JACK ports\n"
        "\n"
        "Output:\n"
        "  --format FMT       text (default), csv or json (one JSON object per line)\n"

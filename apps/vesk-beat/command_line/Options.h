@@ -8,6 +8,7 @@
 #include "apps/vesk-beat/command_line/UsageError.h"
 #include "apps/vesk-beat/output/OutputFormat.h"
 #include "tracking/Settings.h"
+#include "tracking/devices/CaptureDevice.h"
 #include "tracking/input/RawFormat.h"
 #include "tracking/settings/SettingValues.h"
 
@@ -23,6 +24,8 @@ struct Options {
   std::vector<std::string> inputs;  // "-" is standard input
   vesk_tracking::RawFormat raw;     // format of raw PCM on standard input
   bool realtime = false;
+  std::optional<vesk_tracking::CaptureDevice> device;  // a sound card: the only input
+  bool listDevices = false;
 
   // Output.
   OutputFormat format = OutputFormat::Text;

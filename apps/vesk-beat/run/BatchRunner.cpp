@@ -28,7 +28,7 @@ int runSingle(const Options& o, const TrackJob& job, std::FILE* out, std::ostrea
   auto writer = makeEventWriter(o.format, out, o.quiet ? nullptr : stderr, false);
   writer->header();
   const bool progress =
-      !o.quiet && job.input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
+      !o.quiet && !readsStream(job) && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
   const int code = runInput(o, job, *writer, progress ? stderr : nullptr, nodeConsole);
   return std::max(code, outputVerdict(writer->writeError()));
 }

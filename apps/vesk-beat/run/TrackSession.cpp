@@ -24,6 +24,7 @@ using namespace vesk_tracking;
 namespace {
 
 std::unique_ptr<AudioReader> openInput(const TrackJob& job, const RawFormat& raw) {
+  if (job.device) return openCaptureDevice(*job.device);
   if (job.input == "-") return openPcmStream(0, "standard input", raw);
   if (isStreamPath(job.input)) return openStreamPath(job.input, job.name, raw);
   return std::make_unique<SndfileReader>(job.input, job.name);
@@ -47,7 +48,7 @@ class Pacer {
 }  // namespace
 
 bool readsStream(const TrackJob& job) {
-  return job.input == "-" || isStreamPath(job.input);
+  return job.device || job.input == "-" || isStreamPath(job.input);
 }
 
 FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& writer,

@@ -2,6 +2,7 @@
 #define VESK_BEAT_TRACKSESSION_H
 
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -10,6 +11,7 @@
 #include "apps/vesk-beat/output/EventWriter.h"
 #include "apps/vesk-beat/output/RobotSender.h"
 #include "tracking/beats/BeatEvent.h"
+#include "tracking/devices/CaptureDevice.h"
 #include "tracking/network/NodeSession.h"
 #include "tracking/process/Interrupt.h"
 
@@ -17,7 +19,8 @@ namespace vesk_beat {
 
 // One input tracked from start to end.
 struct TrackJob {
-  std::string input;      // file path (absolute) or "-"
+  std::string input;  // file path (absolute) or "-"; empty for a device
+  std::optional<vesk_tracking::CaptureDevice> device;  // a sound card instead of an input
   std::string name;       // as the user gave it, for messages and output
   std::string logDir;     // absolute; empty: the node's files go to a private directory
   std::string beatsPath;  // absolute or empty

@@ -1,0 +1,168 @@
+// Live capture without a sound card: ALSA through a PCM of a private
+// configuration that reads a file, JACK through a server with the dummy
+// backend started here and a client of our own that plays clicks.
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "tracking/devices/AlsaCapture.h"
+#include "tracking/devices/JackCapture.h"
+#include "tracking/process/WorkingDirectory.h"
+
+using namespace vesk_tracking;
+
+namespace {
+
+// Stereo floats: a click every half second, the right channel at half level.
+std::vector<float> clicks(int rate, double seconds) {
+  std::vector<float> x(static_cast<std::size_t>(rate * seconds) * 2, 0.0f);
+  for (std::size_t at = rate / 10; at * 2 + 400 < x.size(); at += rate / 2)
+    for (std::size_t i = 0; i < 200; ++i) {
+      x[(at + i) * 2] = 0.5f;
+      x[(at + i) * 2 + 1] = 0.25f;
+    }
+  return x;
+}
+
+}  // namespace
+
+TEST(AlsaCapture, ReadsThePcmsFramesAndNamesADeviceThatIsNot) {
+  TemporaryDirectory dir("vesk-alsa");
+  const std::vector<float> x = clicks(48000, 1.0);
+  std::ofstream(dir.path() + "/in.raw", std::ios::binary)
+      .write(reinterpret_cast<const char*>(x.data()), x.size() * sizeof(float));
+  std::ofstream(dir.path() + "/asound.conf")
+      << "pcm.clicks { type file slave.pcm { type null } file \"/dev/null\" infile \"" << dir.path()
+      << "/in.raw\" format \"raw\" }\n";
+  ::setenv("ALSA_CONFIG_PATH", (dir.path() + "/asound.conf").c_str(), 1);
+
+  AlsaCapture capture("clicks", 48000, 2);
+  std::vector<float> got;
+  std::vector<float> block(4096 * 2);
+  while (got.size() < x.size()) {
+    const std::size_t n = capture.read(block.data(), 4096);
+    ASSERT_GT(n, 0u);
+    got.insert(got.end(), block.begin(), block.begin() + n * 2);
+  }
+  got.resize(x.size());
+  EXPECT_EQ(got, x);
+  EXPECT_EQ(capture.overruns(), 0);
+
+  try {
+    AlsaCapture missing("no-such-device", 48000, 2);
+    FAIL() << "a device that does not exist was opened";
+  } catch (const AudioError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot open the capture device 'no-such-device'"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+class JackServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::access("/usr/bin/jackd", X_OK) != 0) GTEST_SKIP() << "jackd is missing (jackd2)";
+    jack_set_error_function([](const char*) {});  // its lines while the server starts
+    name = "vesk-test-" + std::to_string(::getpid());
+    server = ::fork();
+    if (server == 0) {
+      ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+      std::freopen("/dev/null", "w", stdout);
+      std::freopen("/dev/null", "w", stderr);
+      ::execl("/usr/bin/jackd", "jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r",
+              "48000", "-p", "256", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // The server is up once a client can reach it.
+    for (int i = 0; i < 100 && !feeder; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      feeder = jack_client_open("feeder",
+                                static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                nullptr, name.c_str());
+    }
+    ASSERT_NE(feeder, nullptr) << "the JACK server did not start";
+    out = jack_port_register(feeder, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(feeder, &JackServer::play, this);
+    ASSERT_EQ(jack_activate(feeder), 0);
+  }
+  void TearDown() override {
+    if (feeder) jack_client_close(feeder);
+    stopServer();
+  }
+  void stopServer() {
+    if (server <= 0) return;
+    ::kill(server, SIGTERM);
+    ::waitpid(server, nullptr, 0);
+    server = -1;
+  }
+  // A click of 100 samples every 24000 (half a second at 48 kHz).
+  static int play(jack_nframes_t frames, void* arg) {
+    auto* self = static_cast<JackServer*>(arg);
+    auto* buffer = static_cast<float*>(jack_port_get_buffer(self->out, frames));
+    for (jack_nframes_t i = 0; i < frames; ++i, ++self->played)
+      buffer[i] = self->played % 24000 < 100 ? 0.5f : 0.0f;
+    return 0;
+  }
+
+  std::string name;
+  pid_t server = -1;
+  jack_client_t* feeder = nullptr;
+  jack_port_t* out = nullptr;
+  long played = 0;
+};
+
+TEST_F(JackServer, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
+  JackCapture::Options o;
+  o.server = name;
+  o.connect = {"feeder:out"};
+  o.channels = 1;
+  JackCapture capture(o);
+  EXPECT_EQ(capture.sampleRate(), 48000);
+  EXPECT_EQ(capture.channels(), 1);
+  // A second of audio: its clicks half a second apart.
+  std::vector<float> got;
+  std::vector<float> block(4096);
+  while (got.size() < 72000) {
+    const std::size_t n = capture.read(block.data(), block.size());
+    got.insert(got.end(), block.begin(), block.begin() + n);
+  }
+  std::vector<std::size_t> onsets;
+  for (std::size_t i = 1; i < got.size(); ++i)
+    if (got[i] > 0.25f && got[i - 1] < 0.25f) onsets.push_back(i);
+  ASSERT_GE(onsets.size(), 2u);
+  for (std::size_t k = 1; k < onsets.size(); ++k) EXPECT_EQ(onsets[k] - onsets[k - 1], 24000u);
+
+  jack_client_close(feeder);
+  feeder = nullptr;
+  stopServer();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(
+      {
+        for (;;) capture.read(block.data(), block.size());
+      },
+      AudioError);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(JackCapture, NoServerIsAClearError) {
+  silenceJackLibrary();
+  JackCapture::Options o;
+  o.server = "vesk-no-such-server";
+  try {
+    JackCapture capture(o);
+    FAIL() << "a client was made without a server";
+  } catch (const AudioError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot reach a JACK server named 'vesk-no-such-server'"),
+              std::string::npos)
+        << e.what();
+  }
+}
