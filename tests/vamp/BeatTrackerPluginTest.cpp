@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -238,4 +240,41 @@ TEST(BeatTrackerPlugin, HostThreadsKeepTheirDirectoryAndStandardOutputWhilePlugi
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), printed);
   EXPECT_EQ(out.find("BeatTracker"), std::string::npos);
   EXPECT_EQ(moved, 0);
+}
+
+TEST(BeatTrackerPlugin, TheRdfFileDescribesWhatThePluginReports) {
+  std::ifstream in(VESK_VAMP_RDF);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string rdf = text.str();
+  ASSERT_FALSE(rdf.empty()) << VESK_VAMP_RDF;
+  // One block per parameter or output, from its subject to the next one.
+  const auto block = [&rdf](const std::string& subject) {
+    const std::size_t at = rdf.find("plugbase:beattracker_" + subject + " a ");
+    if (at == std::string::npos) return std::string();
+    return rdf.substr(at, rdf.find("\n.", at) - at);
+  };
+  const auto has = [](const std::string& in, const std::string& what) {
+    return std::regex_search(in, std::regex(what));
+  };
+  BeatTrackerPlugin plugin(kRate);
+  for (const Plugin::ParameterDescriptor& p : plugin.getParameterDescriptors()) {
+    const std::string b = block("param_" + p.identifier);
+    ASSERT_FALSE(b.empty()) << p.identifier;
+    std::ostringstream values;
+    values << "identifier +\"" << p.identifier << "\".*min_value +" << p.minValue
+           << " .*max_value +" << p.maxValue << " .*default_value +" << p.defaultValue << " ";
+    EXPECT_TRUE(has(std::regex_replace(b, std::regex("\n"), " "), values.str())) << b;
+  }
+  for (const Plugin::OutputDescriptor& o : plugin.getOutputDescriptors())
+    EXPECT_TRUE(has(block("output_" + o.identifier), "identifier +\"" + o.identifier + "\""))
+        << o.identifier;
+  EXPECT_TRUE(rdf.find("dc:rights             \"\"\"" + plugin.getCopyright() + "\"\"\"") !=
+              std::string::npos)
+      << plugin.getCopyright();
+  // Vamp identifiers take letters, digits, '_' and '-': this library uses one style.
+  const std::regex identifier("identifier +\"([^\"]*)\"");
+  for (auto m = std::sregex_iterator(rdf.begin(), rdf.end(), identifier);
+       m != std::sregex_iterator(); ++m)
+    EXPECT_TRUE(has((*m)[1].str(), "^[a-z0-9_]+$") || (*m)[1].str() == "vesk-music") << (*m)[1];
 }
