@@ -11,7 +11,7 @@ packages=(build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3
   vamp-plugin-sdk vamp-examples
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools
-  python3-pip python3-venv python3-dask python3-distributed python3-tqdm)
+  python3-pip python3-wheel python3-venv python3-dask python3-distributed python3-tqdm)
 if [ "${1:-}" = "--eval" ]; then
   packages+=(fluidsynth fluid-soundfont-gm aubio-tools python3-mir-eval python3-numpy
     python3-scipy python3-matplotlib python3-mido hyperfine sox valgrind time)

@@ -60,6 +60,12 @@ LD_LIBRARY_PATH=$libdir "$work/api-pc-consumer" >/dev/null ||
   { echo "the API consumer built with pkg-config failed" >&2; exit 1; }
 [[ -e $moved/include/vesk-music/vesk/BeatTracker.h ]] || { echo "no vesk/BeatTracker.h" >&2; exit 1; }
 
+# vesk-batch finds the package of the moved prefix.
+if [[ -e $moved/bin/vesk-batch ]]; then
+  "$moved/bin/vesk-batch" --help | grep -q "^usage: vesk-batch" ||
+    { echo "vesk-batch --help failed" >&2; exit 1; }
+fi
+
 # The installed Vamp plug-in runs (it carries the node: nothing of the prefix needed).
 vamp_dir=$libdir/vamp
 if [[ -e $vamp_dir/vesk-music.so && -x /usr/bin/vamp-simple-host ]]; then
