@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target vesk-beat vesk-music vesk-music-vamp vesk-python
-build/apps/vesk-beat/vesk-beat demo/demo.flac --plot demo-plot.svg --beats demo-beats.txt "$@"
-echo "beats written to demo-beats.txt, plot to demo-plot.svg (annotations: demo/demo.beats.txt)"
+build/apps/vesk-beat/vesk-beat demo/demo.flac --plot demo-plot.svg --reference demo/demo.beats.txt \
+  --beats demo-beats.txt "$@"
+echo "beats written to demo-beats.txt, plot to demo-plot.svg (black ticks: the exact beats, demo/demo.beats.txt)"
 echo "also built: the Vamp plug-in in build/vamp, the Python package in build/python"

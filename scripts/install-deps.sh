@@ -9,7 +9,7 @@ fi
 packages=(build-essential cmake ninja-build pkg-config
   libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsoxr-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3
-  vamp-plugin-sdk vamp-examples
+  vamp-plugin-sdk vamp-examples help2man libcli11-dev libutfcpp-dev
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools
   python3-pip python3-wheel python3-venv python3-dask python3-distributed python3-tqdm)
 if [ "${1:-}" = "--eval" ]; then

@@ -60,6 +60,14 @@ LD_LIBRARY_PATH=$libdir "$work/api-pc-consumer" >/dev/null ||
   { echo "the API consumer built with pkg-config failed" >&2; exit 1; }
 [[ -e $moved/include/vesk-music/vesk/BeatTracker.h ]] || { echo "no vesk/BeatTracker.h" >&2; exit 1; }
 
+# The tool's manual page (made by help2man when it was found) and bash completion.
+if grep -q "^VESK_HELP2MAN:FILEPATH=/" "$build_dir/CMakeCache.txt"; then
+  man=$moved/share/man/man1/vesk-beat.1
+  grep -qF -- '\-\-min\-bpm' "$man" 2>/dev/null || { echo "no manual page with the options: $man" >&2; exit 1; }
+fi
+completion=$moved/share/bash-completion/completions/vesk-beat
+bash -n "$completion" || { echo "no bash completion: $completion" >&2; exit 1; }
+
 # vesk-batch finds the package of the moved prefix.
 if [[ -e $moved/bin/vesk-batch ]]; then
   "$moved/bin/vesk-batch" --help | grep -q "^usage: vesk-batch" ||

@@ -75,9 +75,9 @@ const SettingRow* settingOption(const std::string& name) {
 
 // Options that take a value, spelled "--name VALUE" or "--name=VALUE".
 bool takesValue(const std::string& name) {
-  static const char* const kWithValue[] = {"--format",      "--beats", "--plot",   "--log-dir",
-                                           "--node-output", "--robot", "--plugin", "--raw",
-                                           "--jobs",        "-j"};
+  static const char* const kWithValue[] = {
+      "--format", "--beats", "--plot", "--log-dir", "--node-output", "--robot",  "--plugin",
+      "--raw",    "--jobs",  "-j",     "-o",        "--output",      "--clicks", "--reference"};
   for (const char* n : kWithValue)
     if (name == n) return true;
   const SettingRow* row = settingOption(name);
@@ -152,8 +152,8 @@ Options parseOptions(int argc, const char* const* argv) {
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
       hasValue = true;
-    } else if (arg.size() > 2 && arg.rfind("-j", 0) == 0 && arg[1] == 'j') {
-      name = "-j";
+    } else if (arg.size() > 2 && (arg.rfind("-j", 0) == 0 || arg.rfind("-o", 0) == 0)) {
+      name = arg.substr(0, 2);
       value = arg.substr(2);
       hasValue = true;
     }
@@ -177,8 +177,14 @@ Options parseOptions(int argc, const char* const* argv) {
         o.format = OutputFormat::Json;
       else
         throw UsageError("--format: unknown format '" + value + "' (allowed: text, csv, json)");
+    } else if (name == "-o" || name == "--output") {
+      o.outputPath = value;
     } else if (name == "--beats") {
       o.beatsPath = value;
+    } else if (name == "--clicks") {
+      o.clicksPath = value;
+    } else if (name == "--reference") {
+      o.referencePath = value;
     } else if (name == "--plot") {
       o.plotPath = value;
     } else if (name == "--log-dir") {
@@ -232,7 +238,12 @@ Options parseOptions(int argc, const char* const* argv) {
             "with several inputs, --beats and --plot need '{}' in the file name "
             "(replaced by each input's name), got '" +
             *path + "'");
+    if (!o.clicksPath.empty() && o.clicksPath.find("{}") == std::string::npos)
+      throw UsageError("with several inputs, --clicks needs '{}' in the file name, got '" +
+                       o.clicksPath + "'");
   }
+  if (!o.referencePath.empty() && o.plotPath.empty())
+    throw UsageError("--reference: draws known beats over the plot, but no --plot is given");
   if (o.raw.given && stdinCount == 0 &&
       std::none_of(o.inputs.begin(), o.inputs.end(), isStreamPath))
     throw UsageError("--raw describes standard input or a FIFO, but no input is one");
@@ -284,10 +295,16 @@ std::string usageText() {
        "\n"
        "Output:\n"
        "  --format FMT       text (default), csv or json (one JSON object per line)\n"
+       "  -o, --output FILE  write the beats and summaries to FILE instead of standard output\n"
+       "                     (written whole when the run ends)\n"
        "  --beats FILE       write the beat times, one per line in seconds (a symlink is\n"
        "                     followed; a device, FIFO or an input is never overwritten)\n"
        "  --plot FILE.svg    draw onset strength, beats, tempo and confidence over time\n"
        "                     (with several inputs, '{}' in FILE is replaced by the input's name)\n"
+       "  --reference FILE   known beat times (one per line, in seconds) drawn over the plot\n"
+       "                     ('{}' as for --plot)\n"
+       "  --clicks FILE.wav  the input with a click on every reported beat, for listening\n"
+       "                     (16-bit WAV at the input's rate; files only, not streams)\n"
        "  --log-dir DIR      turn on the tracker's diagnostic files and keep them, with its\n"
        "                     beat log bt_quendabt.dat, in DIR (one folder per input when there\n"
        "                     are several; without --log-dir nothing is kept). They take about\n"

@@ -26,8 +26,11 @@ struct Options {
 
   // Output.
   OutputFormat format = OutputFormat::Text;
+  std::string outputPath;  // -o: the event stream to this file instead of standard output
   std::string beatsPath;
   std::string plotPath;
+  std::string referencePath;  // known beat times drawn over the plot
+  std::string clicksPath;     // the input with a click on every beat (WAV)
   std::string logDir;
   NodeOutput nodeOutput = NodeOutput::None;
   std::string nodeOutputPath;
@@ -47,8 +50,8 @@ struct Options {
   // node's lines to a file, robot messages): when standard output goes
   // away, a run that writes nothing else stops.
   bool writesBesidesStandardOutput() const {
-    return !beatsPath.empty() || !plotPath.empty() || !logDir.empty() || !robot.empty() ||
-           nodeOutput == NodeOutput::File;
+    return !outputPath.empty() || !beatsPath.empty() || !clicksPath.empty() || !plotPath.empty() ||
+           !logDir.empty() || !robot.empty() || nodeOutput == NodeOutput::File;
   }
 };
 

@@ -22,7 +22,7 @@ namespace vesk_beat {
 using namespace vesk_tracking;
 
 int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
-            std::ostream& nodeConsole) {
+            std::ostream& nodeConsole, const std::string& outName) {
   std::FILE* info = o.quiet ? nullptr : stderr;
   if (jobs.size() == 1) {
     auto writer = makeEventWriter(o.format, out, info, false);
@@ -30,7 +30,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
     const bool progress =
         !o.quiet && jobs[0].input != "-" && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
     const int code = runInput(o, jobs[0], *writer, progress ? stderr : nullptr, nodeConsole);
-    return std::max(code, outputVerdict(writer->writeError()));
+    return std::max(code, outputVerdict(writer->writeError(), outName));
   }
 
   std::optional<TemporaryDirectory> results;
@@ -121,7 +121,7 @@ int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
     codes[it->second] = code;
     running.erase(it);
   }
-  return std::max(worst, outputVerdict(outError));
+  return std::max(worst, outputVerdict(outError, outName));
 }
 
 }  // namespace vesk_beat

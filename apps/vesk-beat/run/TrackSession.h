@@ -5,6 +5,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "apps/vesk-beat/command_line/Options.h"
 #include "apps/vesk-beat/output/EventWriter.h"
@@ -17,11 +18,13 @@ namespace vesk_beat {
 
 // One input tracked from start to end.
 struct TrackJob {
-  std::string input;      // file path (absolute) or "-"
-  std::string name;       // as the user gave it, for messages and output
-  std::string logDir;     // absolute; empty: the node's files go to a private directory
-  std::string beatsPath;  // absolute or empty
-  std::string plotPath;   // absolute or empty
+  std::string input;              // file path (absolute) or "-"
+  std::string name;               // as the user gave it, for messages and output
+  std::string logDir;             // absolute; empty: the node's files go to a private directory
+  std::string beatsPath;          // absolute or empty
+  std::string plotPath;           // absolute or empty
+  std::vector<double> reference;  // known beat times (seconds) drawn over the plot
+  std::string clicksPath;         // absolute or empty
 };
 
 // Whether the job reads a stream (standard input, a FIFO or a device), which

@@ -1,0 +1,32 @@
+# Bash completion for vesk-beat. The options, and the names a setting takes,
+# are read from `vesk-beat --help`, so that they are never listed twice.
+_vesk_beat() {
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} help names
+  help=$("${COMP_WORDS[0]}" --help 2>/dev/null) || return 0
+  case $prev in
+    --format) names="text csv json" ;;
+    --node-output) names="none stderr" ;;
+    --robot | --raw | --jobs | -j) return 0 ;;
+    -*)
+      # The help of $prev, up to the next option: "one of a, b, c" lists its names.
+      local text
+      text=$(awk -v o="$prev" '$1 == o { on = 1; print; next } on && /^  -/ { exit } on' <<<"$help")
+      if [[ $text == *"one of "* ]]; then
+        names=$(sed -n 's/.*one of \([^;(]*\).*/\1/p' <<<"${text//$'\n'/ }" | tr -d ',')
+      elif [[ $(awk '{ print $2 }' <<<"$text" | head -1) =~ ^[A-Z] ]]; then
+        # A value that is not a name: a file, a number.
+        [[ $(awk '{ print $2 }' <<<"$text" | head -1) == *FILE* || $prev == --log-dir ||
+          $prev == --plugin ]] && COMPREPLY=($(compgen -f -- "$cur"))
+        return 0
+      fi
+      ;;
+  esac
+  if [[ -n $names ]]; then
+    COMPREPLY=($(compgen -W "$names" -- "$cur"))
+  elif [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$(grep -o -- '--\?[a-zA-Z][a-z-]*' <<<"$help" | grep '^-' | sort -u)" -- "$cur"))
+  else
+    COMPREPLY=($(compgen -f -- "$cur"))
+  fi
+}
+complete -o filenames -F _vesk_beat vesk-beat
