@@ -2,6 +2,7 @@
 # are read from `vesk-beat --help`, so that they are never listed twice.
 _vesk_beat() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} help names
+  COMPREPLY=()
   help=$("${COMP_WORDS[0]}" --help 2>/dev/null) || return 0
   case $prev in
     --format) names="text csv json" ;;
@@ -10,13 +11,16 @@ _vesk_beat() {
     -*)
       # The help of $prev, up to the next option: "one of a, b, c" lists its names.
       local text
-      text=$(awk -v o="$prev" '$1 == o { on = 1; print; next } on && /^  -/ { exit } on' <<<"$help")
+      text=$(awk -v o="$prev" '$1 == o { on = 1; print; next } on && /^  -/ { exit } on' \
+        <<<"$help" | tr -s ' \n' ' ')
+      local value
+      value=$(awk '{ print $2 }' <<<"$text")
       if [[ $text == *"one of "* ]]; then
-        names=$(sed -n 's/.*one of \([^;(]*\).*/\1/p' <<<"${text//$'\n'/ }" | tr -d ',')
-      elif [[ $(awk '{ print $2 }' <<<"$text" | head -1) =~ ^[A-Z] ]]; then
-        # A value that is not a name: a file, a number.
-        [[ $(awk '{ print $2 }' <<<"$text" | head -1) == *FILE* || $prev == --log-dir ||
-          $prev == --plugin ]] && COMPREPLY=($(compgen -f -- "$cur"))
+        names=$(sed -n 's/.*one of \([^;(]*\).*/\1/p' <<<"$text" | tr -d ',')
+      elif [[ $value =~ ^[A-Z] ]]; then
+        # A value that is not a name: a file or folder, or a number.
+        [[ $value == *FILE* || $value == DIR || $value == PATH ]] &&
+          COMPREPLY=($(compgen -f -- "$cur"))
         return 0
       fi
       ;;
