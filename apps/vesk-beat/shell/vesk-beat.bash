@@ -11,7 +11,11 @@ _vesk_beat() {
     -*)
       # The help of $prev, up to the next option: "one of a, b, c" lists its names.
       local text
-      text=$(awk -v o="$prev" '$1 == o { on = 1; print; next } on && /^  -/ { exit } on' \
+      # Its entry: "  --name VALUE  help" or "  -n, --name VALUE  help".
+      text=$(awk -v o="$prev" '
+        on && /^  -/ { exit }
+        on { print; next }
+        /^  -/ && ($1 == o || $1 == o "," || $2 == o) { on = 1; sub(/^ *-[^ ]*, /, ""); print }' \
         <<<"$help" | tr -s ' \n' ' ')
       local value
       value=$(awk '{ print $2 }' <<<"$text")
