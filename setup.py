@@ -29,10 +29,11 @@ def _refusal():
     if not missing:
         return None
     here = f"{sys.executable} (Python {sys.version.split()[0]})"
-    if os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON) and \
-            os.path.exists(SYSTEM_PYTHON):
+    elsewhere = sys.prefix != sys.base_prefix or \
+        os.path.realpath(sys.executable) != os.path.realpath(SYSTEM_PYTHON)
+    if elsewhere and os.path.exists(SYSTEM_PYTHON):
         use = (f"use Debian's interpreter: {SYSTEM_PYTHON} -m pip install --no-build-isolation "
-               "--break-system-packages .")
+               "--break-system-packages . (or a venv made with --system-site-packages)")
     else:
         use = "install them with scripts/install-deps.sh"
     return f"vesk_music cannot be built for {here}: it lacks {', '.join(missing)}; {use}"
