@@ -10,9 +10,10 @@ packages=(build-essential cmake ninja-build pkg-config
   libboost-system-dev libboost-thread-dev libfftw3-dev libsndfile1-dev libsoxr-dev
   libasound2-dev alsa-utils jackd2 libjack-jackd2-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev python3
-  vamp-plugin-sdk vamp-examples
+  vamp-plugin-sdk vamp-examples help2man libcli11-dev libutfcpp-dev
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools
-  python3-pip python3-venv python3-dask python3-distributed python3-tqdm python3-pyaudio)
+  python3-pip python3-wheel python3-venv python3-dask python3-distributed python3-tqdm
+  python3-pyaudio)
 if [ "${1:-}" = "--eval" ]; then
   packages+=(fluidsynth fluid-soundfont-gm aubio-tools python3-mir-eval python3-numpy
     python3-scipy python3-matplotlib python3-mido hyperfine sox valgrind time)

@@ -62,16 +62,7 @@ void LiveTracker::computeFrames(std::vector<BeatEvent>& beats) {
   while (core->next()) {
     ++frameCount;
     if (features) {
-      const vesk_conditioning::FrameRecord& r = core->record();
-      FrameFeatures f;
-      f.frame = r.frame;
-      f.time = core->time().span(f.frame);
-      f.confidence = r.confidence;
-      if (r.intervalFrames > 0) f.tempo = 60.0 / core->time().span(r.intervalFrames);
-      core->node().onsetVector(f.onset);
-      core->node().patternVector(f.pattern);
-      core->node().chromaVector(f.chroma);
-      pending.push_back(std::move(f));
+      pending.push_back(frameFeatures(*core));
     }
     if (core->beat()) beats.push_back(*core->beat());
   }

@@ -11,22 +11,12 @@
 
 #include "tracking/Settings.h"
 #include "tracking/beats/BeatEvent.h"
+#include "tracking/core/FrameFeatures.h"
 #include "tracking/core/TrackingCore.h"
 
 namespace vesk_tracking {
 
 class PushedAudio;
-
-// What the node measured on one frame.
-struct FrameFeatures {
-  std::int64_t frame = 0;
-  double time = 0.0;           // seconds: the start of the frame's newest hop
-  float confidence = 0.0f;     // the reliability of the beat interval, 0..1
-  double tempo = 0.0;          // of the interval the node measures, reliable or not; 0 before any
-  std::vector<float> onset;    // 64 bands
-  std::vector<float> pattern;  // per beat interval, see LiveTracker::patternIntervals()
-  std::vector<float> chroma;   // 12 bins
-};
 
 // Beats of audio that its host hands over block by block (a binding, a
 // plug-in host, a live callback): the same resampling, spectrum, node and

@@ -5,7 +5,6 @@
 #include <sstream>
 
 #include "tracking/SettingError.h"
-#include "vamp/NodeLibrary.h"
 #include "vamp/PluginOutputs.h"
 
 namespace vesk_vamp {
@@ -31,7 +30,7 @@ std::string BeatTrackerPlugin::getDescription() const {
 }
 
 std::string BeatTrackerPlugin::getCopyright() const {
-  return "libvesk-music " VESK_VAMP_VERSION;
+  return "libvesk-music " VESK_VAMP_VERSION "; licence: " VESK_VAMP_LICENSE;
 }
 
 int BeatTrackerPlugin::getPluginVersion() const {
@@ -79,11 +78,6 @@ bool BeatTrackerPlugin::initialise(size_t channelCount, size_t step, size_t bloc
     complain(e.what());
     return false;
   }
-  const std::string notLoaded = loadNodeLibrary();
-  if (!notLoaded.empty()) {
-    complain(notLoaded);
-    return false;
-  }
   channels = static_cast<int>(channelCount);
   blockSize = block;
   try {
@@ -97,7 +91,7 @@ bool BeatTrackerPlugin::initialise(size_t channelCount, size_t step, size_t bloc
 
 void BeatTrackerPlugin::start() {
   vesk_tracking::LiveTracker::Options options;
-  // The all-beats output; the others take the reliable ones.
+  // The all_beats output; the others take the reliable ones.
   options.stage = {afterNode, true};
   options.features = true;
   const int rate = static_cast<int>(getInputSampleRate());

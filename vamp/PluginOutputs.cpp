@@ -71,7 +71,7 @@ Vamp::Plugin::OutputList outputDescriptors(const vesk_tracking::Settings& s) {
   list.push_back(instants(
       describe("beats", "Beats", "One instant per reliable beat, labelled with its tempo", "", 0),
       frameRate));
-  list.push_back(instants(describe("all-beats", "All beats",
+  list.push_back(instants(describe("all_beats", "All beats",
                                    "Every beat the node signals, also below the reliability "
                                    "threshold, labelled with its confidence",
                                    "", 0),

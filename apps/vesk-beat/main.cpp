@@ -4,14 +4,17 @@
 // framework's registry.
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "apps/vesk-beat/command_line/JobPlan.h"
 #include "apps/vesk-beat/command_line/Options.h"
+#include "apps/vesk-beat/output/AtomicFile.h"
 #include "apps/vesk-beat/output/RobotSender.h"
 #include "apps/vesk-beat/run/BatchRunner.h"
 #include "apps/vesk-beat/run/DirectoryLock.h"
@@ -151,5 +154,20 @@ int main(int argc, char** argv) {
     return fail(kExitFailed, e.what());
   }
 
-  return runJobs(options, plan.jobs, stdout, console->stream());
+  if (plan.outputPath.empty()) return runJobs(options, plan.jobs, stdout, console->stream());
+  std::optional<AtomicFile> out;
+  try {
+    out.emplace(plan.outputPath);
+  } catch (const OutputError& e) {
+    return fail(kExitFailed, "-o: " + std::string(e.what()));
+  }
+  const int code = runJobs(options, plan.jobs, out->stream(), console->stream(),
+                           "-o '" + options.outputPath + "'");
+  if (std::ferror(out->stream())) return std::max(code, int{kExitFailed});  // said already
+  try {
+    out->commit();
+  } catch (const OutputError& e) {
+    return std::max(fail(kExitFailed, "-o: " + std::string(e.what())), code);
+  }
+  return code;
 }

@@ -23,14 +23,18 @@ std::unique_ptr<AudioReader> openInput(const std::string& path, const std::funct
 }  // namespace
 
 FileBeats trackFile(const std::string& path, const TrackConfig& config, bool readAhead,
-                    const std::function<void()>& poll) {
+                    const std::function<void()>& poll, bool features) {
   TrackingCore::Options options;
   options.stage = config.stage;
   options.readAhead = readAhead;
+  options.vectors = features;
   TrackingCore tracking(openInput(path, poll), config.settings, options);
   FileBeats out;
+  const auto [fastest, pastSlowest] = tracking.node().patternIntervals();
+  out.patternLength = pastSlowest - fastest;
   while (tracking.next()) {
     if (poll) poll();
+    if (features) out.features.push_back(frameFeatures(tracking));
     if (!tracking.beat()) continue;
     out.beats.push_back(*tracking.beat());
     out.beats.back().file = path;

@@ -66,7 +66,8 @@ T& initialised(py::handle object, const char* type) {
 
 // Any name the file system takes: str (surrogate escapes included), bytes
 // or os.PathLike. The summary names the file as it was given.
-py::dict trackFileArrays(const py::object& given, py::handle config, bool readAhead) {
+py::dict trackFileArrays(const py::object& given, py::handle config, bool readAhead,
+                         bool features) {
   const TrackConfig& checked = initialised<TrackConfig>(config, "TrackConfig");
   const py::module_ os = py::module_::import("os");
   const py::object name = os.attr("fspath")(given);
@@ -74,8 +75,9 @@ py::dict trackFileArrays(const py::object& given, py::handle config, bool readAh
   InterruptPoll poll;
   // Ctrl-C stops a long file: the poll throws out of the loop.
   FileBeats result =
-      withoutGil([&] { return trackFile(path, checked, readAhead, std::ref(poll)); });
+      withoutGil([&] { return trackFile(path, checked, readAhead, std::ref(poll), features); });
   py::dict d = beatArrays(result.beats);
+  if (features) d["features"] = featureArrays(result.features, result.patternLength);
   result.summary.file.clear();  // bytes that may not be UTF-8
   py::dict summary = summaryDict(result.summary);
   summary["file"] = name;
@@ -156,8 +158,9 @@ PYBIND11_MODULE(_native, m) {
           "The settings by name.");
 
   m.def("track_file", &trackFileArrays, py::arg("path"), py::arg("config"),
-        py::arg("read_ahead") = true,
-        "Beats of an audio file as vesk-beat finds them: a dict of arrays and a summary.");
+        py::arg("read_ahead") = true, py::arg("features") = false,
+        "Beats of an audio file as vesk-beat finds them: a dict of arrays and a summary "
+        "(and the features of every frame).");
 
   using T = PyTracker;
   // Every method takes its object through initialised().

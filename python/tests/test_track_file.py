@@ -115,3 +115,20 @@ def test_any_file_name_is_tracked_and_named_as_given_and_a_short_file_says_so(so
     assert result.summary.warning == \
         "cut short: its header promises 10.00 s of audio, the file holds 2.50 s"
     assert np.array_equal(result.times, expected[expected < 2.4])
+
+
+def test_an_array_in_one_call_gives_the_files_beats_and_features(song):
+    path, samples = song
+    from_array = vesk_music.track(samples, 44100, features=True, min_bpm=70)
+    from_file = vesk_music.track_file(path, features=True, min_bpm=70)
+    assert len(from_array.beats) > 10
+    for name in ("time", "tempo", "confidence", "frame", "reliable"):
+        assert np.array_equal(getattr(from_array.beats, name), getattr(from_file.beats, name))
+    assert from_array.summary.duration == from_file.summary.duration
+    assert from_array.settings == from_file.settings
+    assert np.array_equal(from_array.features.onset, from_file.features.onset)
+    tempo = from_file.features.tempo
+    assert np.array_equal(from_array.features.tempo, tempo) and len(tempo) == 1000
+    # 0 until the node measures an interval, never outside the tempo range.
+    assert tempo[0] == 0 and np.all((tempo == 0) | ((tempo >= 70) & (tempo <= 200)))
+    assert vesk_music.track_file(path).features is None

@@ -1,7 +1,7 @@
 """What tracking returns: beats, per-file summaries and per-frame features."""
 
 from dataclasses import dataclass, field
-from typing import Any, Dict, Union
+from typing import Any, Dict, Optional, Union
 
 import numpy as np
 
@@ -26,6 +26,11 @@ class Beats:
     @classmethod
     def _from(cls, d: Dict[str, Any]) -> "Beats":
         return cls(d["time"], d["tempo"], d["confidence"], d["frame"], d["reliable"])
+
+    @classmethod
+    def _joined(cls, parts: "list[Beats]") -> "Beats":
+        return cls(*(np.concatenate([getattr(p, n) for p in parts])
+                     for n in ("time", "tempo", "confidence", "frame", "reliable")))
 
     def __len__(self) -> int:
         return len(self.time)
@@ -59,11 +64,12 @@ class Summary:
 
 @dataclass(frozen=True)
 class TrackResult:
-    """The beats of one file and its summary."""
+    """The beats of one input, its summary, and with features=True every frame's features."""
 
     beats: Beats
     summary: Summary
     settings: Dict[str, Any] = field(default_factory=dict)
+    features: Optional["Features"] = None  # every frame's, when asked for
 
     @property
     def times(self) -> np.ndarray:
@@ -76,8 +82,8 @@ class Features:
     """What the node measured, one row per frame.
 
     frame, time (seconds: the start of the frame's newest hop), confidence
-    (0..1), tempo (bpm of the interval measured, reliable or not; 0 before
-    any), onset (n x 64 bands), pattern (n x one score per beat interval, see
+    (0..1), tempo (bpm of the interval measured, reliable or not; 0 until the
+    node has measured one within the tempo range), onset (n x 64 bands), pattern (n x one score per beat interval, see
     Tracker.pattern_intervals), chroma (n x 12 bins).
     """
 

@@ -11,7 +11,7 @@ from .settings import integer, make_config
 
 
 def track_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"],
-               **settings: Any) -> TrackResult:
+               features: bool = False, **settings: Any) -> TrackResult:
     """Tracks the beats of an audio file as vesk-beat does.
 
     Any format vesk-beat reads (WAV, FLAC, Ogg, AIFF, ...). Settings by
@@ -23,15 +23,34 @@ def track_file(path: Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
     escapes for bytes that are not UTF-8, as os.fsdecode gives them), bytes or
     os.PathLike; summary.file is the name as given. A file holding less audio
     than its header promises is tracked as far as it goes, and
-    summary.warning says so.
+    summary.warning says so. With features=True the result's features hold
+    every frame's (as Tracker.features() gives them).
 
     Raises ValueError for a bad setting, OSError for a file that cannot be
     read, RuntimeError when the node fails.
     """
     config = make_config(settings)
     _plugin.load()
-    d = _native.track_file(path, config)
-    return TrackResult(Beats._from(d), Summary(**d["summary"]), config.as_dict())
+    d = _native.track_file(path, config, features=bool(features))
+    return TrackResult(Beats._from(d), Summary(**d["summary"]), config.as_dict(),
+                       Features._from(d["features"]) if features else None)
+
+
+def track(y: np.ndarray, sr: int, features: bool = False, **settings: Any) -> TrackResult:
+    """Tracks the beats of audio held in an array, in one call.
+
+    y: the samples as Tracker.process() takes them (float32, float64 or
+    int16; 1-D mono, or 2-D (frames, channels): pass y.T for an array of
+    (channels, frames)); sr: their sample rate. Settings and result as
+    track_file's: the beats equal track_file's on a file holding the same
+    samples. summary.file is "".
+    """
+    samples = np.asarray(y)
+    channels = samples.shape[1] if samples.ndim == 2 else 1
+    tracker = Tracker(sr, channels, features=features, **settings)
+    beats = Beats._joined([tracker.process(samples), tracker.finish()])
+    return TrackResult(beats, tracker.summary(), tracker.settings,
+                       tracker.features() if features else None)
 
 
 class Tracker:

@@ -329,3 +329,63 @@ TEST_F(EndToEnd, PluginOptionLoadsTheGivenLibraryAndRefusesASecondCopy) {
       << copy.err;
   EXPECT_EQ(copy.out, "");
 }
+
+TEST_F(EndToEnd, OutputFileClickTrackAndReferenceBeatsOverThePlot) {
+  const std::vector<double> clicks = writeClickTrack(path("c.wav"), kWav16, 22050, 2, 120, 0.3, 10);
+  std::ofstream(path("ref.txt")) << "# known beats\n0.3 1\n0.8 2\n\n1.3\n";
+  ToolRun toStdout = runTool({"--format", "json", "c.wav"}, dir.path());
+  ToolRun toFile =
+      runTool({"--format", "json", "-o", "events.json", "--clicks", "clicks.wav", "--beats",
+               "b.txt", "--plot", "p.svg", "--reference", "ref.txt", "c.wav"},
+              dir.path());
+  ASSERT_EQ(toFile.exitCode, 0) << toFile.err;
+  EXPECT_EQ(toFile.out, "");
+  EXPECT_EQ(readFile(path("events.json")), toStdout.out);
+
+  // The input, with a click starting on every reported beat and nothing else changed.
+  std::vector<std::vector<float>> audio;
+  for (const char* name : {"c.wav", "clicks.wav"}) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path(name).c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << name;
+    EXPECT_EQ(info.samplerate, 22050);
+    EXPECT_EQ(info.channels, 2);
+    audio.emplace_back(static_cast<std::size_t>(info.frames * 2));
+    sf_readf_float(f, audio.back().data(), info.frames);
+    sf_close(f);
+  }
+  ASSERT_EQ(audio[0].size(), audio[1].size());
+  const std::vector<double> beats = numbersPerLine(readFile(path("b.txt")));
+  ASSERT_GT(beats.size(), 8u);
+  std::vector<bool> inClick(audio[0].size() / 2, false);
+  for (double t : beats)
+    for (long i = std::lround(t * 22050); i < std::lround((t + 0.025) * 22050); ++i)
+      if (i >= 0 && i < static_cast<long>(inClick.size()))
+        inClick[static_cast<std::size_t>(i)] = true;
+  double inside = 0.0, outside = 0.0;
+  for (std::size_t i = 0; i < inClick.size(); ++i)
+    (inClick[i] ? inside : outside) += std::fabs(audio[1][2 * i] - audio[0][2 * i]);
+  EXPECT_GT(inside / static_cast<double>(beats.size()), 5.0);
+  EXPECT_EQ(outside, 0.0);
+
+  const std::string svg = readFile(path("p.svg"));
+  for (const char* legend : {">reported beat<", ">reference beat<", ">tempo<", ">threshold<"})
+    EXPECT_NE(svg.find(legend), std::string::npos) << legend;
+  std::size_t referenceMarks = 0;
+  for (std::size_t at = 0;
+       (at = svg.find("stroke='#000' stroke-width='2'/>", at)) != std::string::npos; ++at)
+    ++referenceMarks;
+  EXPECT_EQ(referenceMarks, 3u + 1u);                     // three beats and the legend's sample
+  EXPECT_NE(svg.find(">120</text>"), std::string::npos);  // a tempo tick every 10 bpm
+  EXPECT_NE(svg.find(">110</text>"), std::string::npos);
+
+  ToolRun streamClicks = runTool({"--clicks", "s.wav", "-"}, dir.path(), "cat c.wav |", "");
+  EXPECT_EQ(streamClicks.exitCode, 2);
+  EXPECT_EQ(streamClicks.err,
+            "vesk-beat: --clicks: '-' is a stream, which cannot be read a second time: give a "
+            "file\n");
+  ToolRun badReference = runTool({"--plot", "q.svg", "--reference", "c.wav", "c.wav"}, dir.path());
+  EXPECT_EQ(badReference.exitCode, 2);
+  EXPECT_NE(badReference.err.find("--reference: '"), std::string::npos) << badReference.err;
+  EXPECT_FALSE(std::filesystem::exists(path("q.svg")));
+}

@@ -78,14 +78,15 @@ TEST(EventWriter, JsonLinesEscapeStrings) {
             "{\"type\":\"summary\",\"file\":\"a,\\\"b\\\".wav\",\"duration\":3.000,\"beats\":1,"
             "\"median_tempo\":120.00,\"mean_confidence\":0.7500}\n");
   EXPECT_EQ(jsonString("tab\there\\\n"), "\"tab\\u0009here\\\\\\u000a\"");
-  // File names are bytes: what is not UTF-8 becomes U+FFFD, well-formed
+  // File names are bytes: what is not UTF-8 becomes U+FFFD (one per stray
+  // byte, or per bad sequence with its continuation bytes), well-formed
   // characters of every length stay.
   const std::string bad = "\xEF\xBF\xBD";
   EXPECT_EQ(jsonString("a\xff"
                        "b\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E"),
             "\"a" + bad + "b\xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E\"");
-  EXPECT_EQ(jsonString("\xC0\xAF\xED\xA0\x80\xE2\x82"),
-            "\"" + bad + bad + bad + bad + bad + bad + bad + "\"");
+  // An overlong pair, a surrogate, a cut sequence.
+  EXPECT_EQ(jsonString("\xC0\xAF\xED\xA0\x80z\xE2\x82"), "\"" + bad + bad + "z" + bad + "\"");
 }
 
 TEST(EventWriter, TextIsOneLinePerBeatAndASummary) {
@@ -142,9 +143,12 @@ TEST(OutputFiles, PlotShowsEveryBeatAndTheThreshold) {
     for (std::size_t at = 0; (at = svg.find(what, at)) != std::string::npos; ++at) ++n;
     return n;
   };
-  EXPECT_EQ(count("stroke='#d62728'"), 3);        // one marker per beat
-  EXPECT_EQ(count("stroke-dasharray='2,3'"), 1);  // the one below the threshold
-  EXPECT_EQ(count("<circle"), 2);                 // tempo of the reliable beats
+  // One marker per beat, the one below the threshold dotted, the tempo of the
+  // reliable beats; each also once in the legend.
+  EXPECT_EQ(count("stroke='#d62728'"), 3 + 2);
+  EXPECT_EQ(count("stroke-dasharray='2,3'"), 1 + 1);
+  EXPECT_EQ(count("<circle"), 2 + 1);
+  EXPECT_EQ(count(">reference beat<"), 0);  // none given
   EXPECT_EQ(svg.substr(svg.size() - 7), "</svg>\n");
   EXPECT_EQ(svg.find("nan"), std::string::npos);
 }

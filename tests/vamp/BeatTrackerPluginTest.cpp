@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -238,4 +239,53 @@ TEST(BeatTrackerPlugin, HostThreadsKeepTheirDirectoryAndStandardOutputWhilePlugi
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), printed);
   EXPECT_EQ(out.find("BeatTracker"), std::string::npos);
   EXPECT_EQ(moved, 0);
+}
+
+TEST(BeatTrackerPlugin, TheRdfFileDescribesWhatThePluginReports) {
+  std::ifstream in(VESK_VAMP_RDF);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string rdf = text.str();
+  ASSERT_FALSE(rdf.empty()) << VESK_VAMP_RDF;
+  // One block per parameter or output, from its subject to the next one.
+  const auto block = [&rdf](const std::string& subject) {
+    const std::size_t at = rdf.find("plugbase:beattracker_" + subject + " a ");
+    if (at == std::string::npos) return std::string();
+    return rdf.substr(at, rdf.find("\n.", at) - at);
+  };
+  // The quoted text or the number after `key` in a block.
+  const auto value = [](const std::string& b, const std::string& key) {
+    const std::size_t at = b.find(key + " ");
+    if (at == std::string::npos) return std::string("(none)");
+    const std::size_t start = b.find_first_not_of(' ', at + key.size());
+    const std::size_t end = b.find_first_of(" ;\n", start + 1);
+    return b.substr(start, end - start);
+  };
+  const auto number = [](float v) {
+    std::ostringstream t;
+    t << v;
+    return t.str();
+  };
+  BeatTrackerPlugin plugin(kRate);
+  std::vector<std::string> identifiers;
+  for (const Plugin::ParameterDescriptor& p : plugin.getParameterDescriptors()) {
+    const std::string b = block("param_" + p.identifier);
+    EXPECT_EQ(value(b, "vamp:identifier"), "\"" + p.identifier + "\"");
+    EXPECT_EQ(value(b, "vamp:min_value"), number(p.minValue)) << p.identifier;
+    EXPECT_EQ(value(b, "vamp:max_value"), number(p.maxValue)) << p.identifier;
+    EXPECT_EQ(value(b, "vamp:default_value"), number(p.defaultValue)) << p.identifier;
+    identifiers.push_back(p.identifier);
+  }
+  for (const Plugin::OutputDescriptor& o : plugin.getOutputDescriptors()) {
+    EXPECT_EQ(value(block("output_" + o.identifier), "vamp:identifier"),
+              "\"" + o.identifier + "\"");
+    identifiers.push_back(o.identifier);
+  }
+  EXPECT_NE(rdf.find("dc:rights             \"\"\"" + plugin.getCopyright() + "\"\"\""),
+            std::string::npos)
+      << plugin.getCopyright();
+  // Vamp identifiers take letters, digits, '_' and '-': this library uses one style.
+  for (const std::string& id : identifiers)
+    EXPECT_EQ(id.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_"), std::string::npos)
+        << id;
 }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "apps/vesk-beat/command_line/OutputPaths.h"
+#include "apps/vesk-beat/command_line/ReferenceBeats.h"
 #include "tracking/process/WorkingDirectory.h"
 
 namespace vesk_beat {
@@ -83,6 +84,12 @@ RunPlan planRun(const Options& o) {
     };
     job.beatsPath = output("--beats", o.beatsPath);
     job.plotPath = output("--plot", o.plotPath);
+    job.clicksPath = output("--clicks", o.clicksPath);
+    if (!job.clicksPath.empty() && readsStream(job))
+      throw UsageError("--clicks: '" + input +
+                       "' is a stream, which cannot be read a second time: give a file");
+    if (!o.referencePath.empty())
+      job.reference = readReferenceBeats(expandPattern(o.referencePath, input));
     if (!plan.logDir.empty()) {
       // Several inputs would overwrite each other's files: one folder each.
       job.logDir = several ? plan.logDir + "/" + logFolders[i] : plan.logDir;
@@ -103,6 +110,10 @@ RunPlan planRun(const Options& o) {
     job.logDir = plan.logDir;
     plan.jobs.push_back(job);
   }
+  if (!o.outputPath.empty()) {
+    plan.outputPath = resolveOutputPath("-o", o.outputPath);
+    claims.output("-o", "", o.outputPath, plan.outputPath);
+  }
   if (o.nodeOutput == NodeOutput::File) {
     plan.nodeOutputPath = resolveOutputPath("--node-output", o.nodeOutputPath);
     claims.output("--node-output", "", o.nodeOutputPath, plan.nodeOutputPath);
@@ -115,7 +126,9 @@ RunPlan planRun(const Options& o) {
         {"the input", job.input},
         {"--beats", job.beatsPath},
         {"--plot", job.plotPath},
-        {"--node-output", plan.nodeOutputPath}};
+        {"--clicks", job.clicksPath},
+        {"--node-output", plan.nodeOutputPath},
+        {"-o", plan.outputPath}};
     for (const auto& [what, path] : named)
       if (path != "-" && isTrackerLogFile(job.logDir, path))
         throw UsageError("--log-dir: " + what + " '" + path +

@@ -15,6 +15,7 @@ struct RunPlan {
   std::vector<TrackJob> jobs;  // one per input, in order
   std::string logDir;          // absolute, or empty without --log-dir
   std::string nodeOutputPath;  // absolute, or empty unless --node-output FILE
+  std::string outputPath;      // absolute, or empty unless -o FILE
 };
 
 // Throws UsageError when an output cannot be written as asked: not a regular

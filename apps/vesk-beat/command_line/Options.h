@@ -26,11 +26,15 @@ struct Options {
   bool realtime = false;
   std::optional<vesk_tracking::CaptureDevice> device;  // a sound card: the only input
   bool listDevices = false;
+  vesk_tracking::CaptureDevice deviceSettings;  // what the device options set, for `device`
 
   // Output.
   OutputFormat format = OutputFormat::Text;
+  std::string outputPath;  // -o: the event stream to this file instead of standard output
   std::string beatsPath;
   std::string plotPath;
+  std::string referencePath;  // known beat times drawn over the plot
+  std::string clicksPath;     // the input with a click on every beat (WAV)
   std::string logDir;
   NodeOutput nodeOutput = NodeOutput::None;
   std::string nodeOutputPath;
@@ -50,8 +54,8 @@ struct Options {
   // node's lines to a file, robot messages): when standard output goes
   // away, a run that writes nothing else stops.
   bool writesBesidesStandardOutput() const {
-    return !beatsPath.empty() || !plotPath.empty() || !logDir.empty() || !robot.empty() ||
-           nodeOutput == NodeOutput::File;
+    return !outputPath.empty() || !beatsPath.empty() || !clicksPath.empty() || !plotPath.empty() ||
+           !logDir.empty() || !robot.empty() || nodeOutput == NodeOutput::File;
   }
 };
 

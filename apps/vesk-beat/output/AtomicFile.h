@@ -25,6 +25,8 @@ class AtomicFile {
 
   // Appends `text`; a failure is kept for commit() to report.
   void write(const std::string& text);
+  // The file itself, for writers that take a stream; commit() sees its errors.
+  std::FILE* stream() { return file; }
   // Throws OutputError, with the system's reason, when writing or renaming failed.
   void commit();
 

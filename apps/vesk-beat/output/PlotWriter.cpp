@@ -76,6 +76,42 @@ void frame(std::ostringstream& svg, const Panel& p, const std::string& label, do
   }
 }
 
+// Horizontal lines and labels every 10 bpm across the tempo panel.
+void tempoTicks(std::ostringstream& svg, const Panel& p) {
+  for (double bpm = p.lo + 10; bpm < p.hi - 1e-9; bpm += 10)
+    svg << "<line x1='" << kLeft << "' x2='" << kLeft + kPlotWidth << "' y1='" << num(p.y(bpm))
+        << "' y2='" << num(p.y(bpm)) << "' stroke='#e0e0e0'/>\n<text x='" << kLeft - 6 << "' y='"
+        << num(p.y(bpm) + 4) << "' font-size='11' text-anchor='end'>" << bpm << "</text>\n";
+}
+
+// One line of legend under the title: a sample of each mark and what it is.
+void legend(std::ostringstream& svg, bool reference) {
+  struct Item {
+    const char* mark;
+    const char* text;
+  };
+  std::vector<Item> items = {
+      {"<rect x='0' y='-9' width='14' height='10' fill='#9ecae1' stroke='#3182bd'/>",
+       "onset strength"},
+      {"<line x1='7' x2='7' y1='-11' y2='2' stroke='#d62728' stroke-width='1.5'/>",
+       "reported beat"},
+      {"<line x1='7' x2='7' y1='-11' y2='2' stroke='#d62728' stroke-dasharray='2,3'/>",
+       "beat below the threshold"},
+      {"<circle cx='7' cy='-4' r='3' fill='#2ca02c'/>", "tempo"},
+      {"<line x1='0' x2='14' y1='-4' y2='-4' stroke='#9467bd' stroke-width='1.5'/>", "confidence"},
+      {"<line x1='0' x2='14' y1='-4' y2='-4' stroke='#555' stroke-dasharray='4,3'/>", "threshold"}};
+  if (reference)
+    items.insert(
+        items.begin() + 2,
+        {"<line x1='7' x2='7' y1='-11' y2='2' stroke='#000' stroke-width='2'/>", "reference beat"});
+  double at = kLeft;
+  for (const Item& item : items) {
+    svg << "<g transform='translate(" << num(at) << ",44)'>" << item.mark << "<text x='19' y='0' "
+        << "font-size='11'>" << item.text << "</text></g>\n";
+    at += 30 + 6.2 * std::string(item.text).size();
+  }
+}
+
 // Columns of the plot: for each pixel the largest value of the frames it covers.
 std::vector<double> columns(const std::vector<float>& values, bool largest) {
   std::vector<double> out(static_cast<std::size_t>(kPlotWidth), 0.0);
@@ -116,10 +152,10 @@ std::string renderSvg(const PlotData& d) {
   tempoLo = std::floor(tempoLo / 10) * 10 - 10;
   tempoHi = std::ceil(tempoHi / 10) * 10 + 10;
 
-  const Panel onsetPanel{50, 230, 0.0, onsetMax};
-  const Panel tempoPanel{320, 130, tempoLo, tempoHi};
-  const Panel confidencePanel{490, 110, 0.0, 1.0};
-  const double height = 650;
+  const Panel onsetPanel{75, 220, 0.0, onsetMax};
+  const Panel tempoPanel{330, 140, tempoLo, tempoHi};
+  const Panel confidencePanel{505, 110, 0.0, 1.0};
+  const double height = 665;
 
   std::ostringstream svg;
   svg << "<?xml version='1.0' encoding='UTF-8'?>\n"
@@ -129,8 +165,10 @@ std::string renderSvg(const PlotData& d) {
   svg << "<text x='" << kLeft << "' y='24' font-size='16' font-weight='bold'>" << escape(d.title)
       << "</text>\n";
 
+  legend(svg, !d.reference.empty());
   frame(svg, onsetPanel, "onset strength and beats", 0.0, onsetMax, "%.3g");
   frame(svg, tempoPanel, "tempo (bpm) at reliable beats", tempoLo, tempoHi, "%.0f");
+  tempoTicks(svg, tempoPanel);
   frame(svg, confidencePanel, "confidence (dashed: threshold)", 0.0, 1.0, "%.1f");
 
   // Onset strength as a filled area.
@@ -146,6 +184,14 @@ std::string renderSvg(const PlotData& d) {
         << onsetPanel.top << "' y2='" << onsetPanel.top + onsetPanel.height
         << "' stroke='#d62728' stroke-width='1'" << (b.reliable ? "" : " stroke-dasharray='2,3'")
         << "/>\n";
+
+  // Known beats: black ticks along the bottom of the panel, under the reported ones.
+  const double tickTop = onsetPanel.top + onsetPanel.height * 0.8;
+  for (double t : d.reference)
+    if (t <= span)
+      svg << "<line x1='" << num(x(t)) << "' x2='" << num(x(t)) << "' y1='" << num(tickTop)
+          << "' y2='" << onsetPanel.top + onsetPanel.height
+          << "' stroke='#000' stroke-width='2'/>\n";
 
   // Tempo at the reliable beats.
   for (const BeatEvent& b : d.beats)

@@ -17,6 +17,7 @@ struct PlotData {
   std::vector<float> confidence;  // "CONFIDENCE" of every frame
   std::vector<vesk_tracking::BeatEvent> beats;
   double threshold = 0.5;
+  std::vector<double> reference;  // known beat times (seconds), drawn over the beats
 };
 
 // The SVG text: onset strength with the beats marked, tempo at the reliable

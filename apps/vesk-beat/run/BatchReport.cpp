@@ -28,9 +28,9 @@ int copyFile(const std::string& path, std::FILE* out) {
   return error;
 }
 
-int outputVerdict(int error) {
+int outputVerdict(int error, const std::string& output) {
   if (error == 0 || error == EPIPE) return kExitOk;
-  reportError(std::string("standard output: ") + std::strerror(error));
+  reportError(output + ": " + std::strerror(error));
   return kExitFailed;
 }
 

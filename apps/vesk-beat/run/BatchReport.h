@@ -15,7 +15,7 @@ int copyFile(const std::string& path, std::FILE* out);
 
 // The exit code a failed write to standard output adds (reported): none when
 // its reader went away, which is how `| head` ends a run.
-int outputVerdict(int error);
+int outputVerdict(int error, const std::string& output = "standard output");
 
 }  // namespace vesk_beat
 

@@ -24,18 +24,19 @@ using namespace vesk_tracking;
 namespace {
 
 // One input, in this process: beats written as they are found.
-int runSingle(const Options& o, const TrackJob& job, std::FILE* out, std::ostream& nodeConsole) {
+int runSingle(const Options& o, const TrackJob& job, std::FILE* out, std::ostream& nodeConsole,
+              const std::string& outName) {
   auto writer = makeEventWriter(o.format, out, o.quiet ? nullptr : stderr, false);
   writer->header();
   const bool progress =
       !o.quiet && !readsStream(job) && o.nodeOutput != NodeOutput::Stderr && ::isatty(2);
   const int code = runInput(o, job, *writer, progress ? stderr : nullptr, nodeConsole);
-  return std::max(code, outputVerdict(writer->writeError()));
+  return std::max(code, outputVerdict(writer->writeError(), outName));
 }
 
 // Several inputs in worker processes, their results printed in input order.
 int runBatch(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
-             std::ostream& nodeConsole) {
+             std::ostream& nodeConsole, const std::string& outName) {
   std::FILE* info = o.quiet ? nullptr : stderr;
   std::optional<TemporaryDirectory> results;
   try {
@@ -125,15 +126,15 @@ int runBatch(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out
     codes[it->second] = code;
     running.erase(it);
   }
-  return std::max(worst, outputVerdict(outError));
+  return std::max(worst, outputVerdict(outError, outName));
 }
 
 }  // namespace
 
 int runJobs(const Options& o, const std::vector<TrackJob>& jobs, std::FILE* out,
-            std::ostream& nodeConsole) {
-  return jobs.size() == 1 ? runSingle(o, jobs[0], out, nodeConsole)
-                          : runBatch(o, jobs, out, nodeConsole);
+            std::ostream& nodeConsole, const std::string& outName) {
+  return jobs.size() == 1 ? runSingle(o, jobs[0], out, nodeConsole, outName)
+                          : runBatch(o, jobs, out, nodeConsole, outName);
 }
 
 }  // namespace vesk_beat

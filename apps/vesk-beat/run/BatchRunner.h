@@ -21,8 +21,9 @@ namespace vesk_beat {
 // writes nothing else then stops. Returns the exit code: the worst of the
 // inputs and of the output.
 // The node's console lines go to `nodeConsole`.
+// `outName` names `out` in messages.
 int runJobs(const Options& options, const std::vector<TrackJob>& jobs, std::FILE* out,
-            std::ostream& nodeConsole);
+            std::ostream& nodeConsole, const std::string& outName = "standard output");
 
 }  // namespace vesk_beat
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "apps/vesk-beat/output/BeatsFile.h"
+#include "apps/vesk-beat/output/ClickTrack.h"
 #include "apps/vesk-beat/output/PlotWriter.h"
 #include "apps/vesk-beat/run/ProgressBar.h"
 #include "tracking/beats/TimeBase.h"
@@ -73,7 +74,10 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
   if (!job.beatsPath.empty()) files.push_back(std::make_unique<BeatsFileSink>(job.beatsPath));
   if (!job.plotPath.empty())
     files.push_back(std::make_unique<PlotSink>(
-        job.plotPath, PlotData{job.name, time.frameSeconds(), {}, {}, {}, settings.threshold}));
+        job.plotPath,
+        PlotData{job.name, time.frameSeconds(), {}, {}, {}, settings.threshold, job.reference}));
+  if (!job.clicksPath.empty())
+    files.push_back(std::make_unique<ClickTrackSink>(job.clicksPath, job.input, job.name));
   if (robot) files.push_back(std::make_unique<RobotSink>(*robot));
   std::vector<BeatSink*> sinks{&writer};
   bool framesWanted = false;

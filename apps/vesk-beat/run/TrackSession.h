@@ -6,6 +6,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "apps/vesk-beat/command_line/Options.h"
 #include "apps/vesk-beat/output/EventWriter.h"
@@ -21,10 +22,12 @@ namespace vesk_beat {
 struct TrackJob {
   std::string input;  // file path (absolute) or "-"; empty for a device
   std::optional<vesk_tracking::CaptureDevice> device;  // a sound card instead of an input
-  std::string name;       // as the user gave it, for messages and output
-  std::string logDir;     // absolute; empty: the node's files go to a private directory
-  std::string beatsPath;  // absolute or empty
-  std::string plotPath;   // absolute or empty
+  std::string name;               // as the user gave it, for messages and output
+  std::string logDir;             // absolute; empty: the node's files go to a private directory
+  std::string beatsPath;          // absolute or empty
+  std::string plotPath;           // absolute or empty
+  std::vector<double> reference;  // known beat times (seconds) drawn over the plot
+  std::string clicksPath;         // absolute or empty
 };
 
 // Whether the job reads a stream (standard input, a FIFO or a device), which

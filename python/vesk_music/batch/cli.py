@@ -38,7 +38,8 @@ def _workers(text: str) -> int:
 def parser() -> argparse.ArgumentParser:
     """The options: inputs, where to run, and vesk-beat's tracking options."""
     p = _Parser(
-        prog="python3 -m vesk_music.batch",
+        prog="vesk-batch" if os.path.basename(sys.argv[0]) == "vesk-batch"
+        else "python3 -m vesk_music.batch",
         description="Tracks the beats of many audio files on a Dask cluster: one beats file "
                     "(one time in seconds per line) and one JSON summary per input in --out, "
                     "and index.tsv there, one line per input. Inputs whose outputs are "
