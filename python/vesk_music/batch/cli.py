@@ -173,8 +173,12 @@ def _run(args) -> int:
         print(f"vesk_music.batch: {e}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
-        # Busy workers of the local cluster are killed as it closes: no warning for that.
-        logging.getLogger("distributed.nanny").setLevel(logging.ERROR)
+        # Busy workers are killed and connections cut as the cluster closes:
+        # the account says what happened, the libraries' shutdown noise
+        # (killed workers, closed comms) would only hide it.
+        for name in ("distributed", "distributed.client", "distributed.nanny", "tornado",
+                     "tornado.application", "asyncio"):
+            logging.getLogger(name).setLevel(logging.CRITICAL + 1)
         raise
     finally:
         client.close()
