@@ -27,7 +27,7 @@ constexpr float kThreshold = 0.4f;  // "RELIABILITY-THRESHOLD"
 // as silence (dB relative to a full-scale sine).
 constexpr const char* kFrontEnd = "log";
 constexpr double kGateDb = -60.0;
-constexpr const char* kAfterNode = "predict";
+constexpr const char* kAfterNode = "meter";
 
 // Seconds added to frame * hop / rate to get the reported time of a beat. The
 // node signals a beat on the frame whose newest hop it falls in, and the onset

@@ -112,7 +112,8 @@ Vamp::PluginBase::ParameterList parameterDescriptors() {
                "none: the node's beats as they are; phase: the node's beats, moved half an "
                "interval when the bass onsets lie on its off-beat; predict: beats placed on the "
                "onsets at the interval the node held most over the last 6 s, each predicted half "
-               "a beat ahead",
+               "a beat ahead; meter: the same placing at the level chosen from the onsets' "
+               "periodicity, the node's interval and a tempo prior",
                "", 0.0f, static_cast<float>(vesk_tracking::afterNodeStages().size() - 1),
                initial.afterNode, true),
       describe("rate", "Processing rate", "The input is resampled to this rate", "Hz",

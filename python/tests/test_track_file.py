@@ -60,7 +60,7 @@ def test_gate_off_is_no_gate(song):
     (dict(front_end="loud"), "loud"),
     (dict(whiten=1.0), "whiten 1: expected 0..0.99999"),
     (dict(gate=3), "gate 3: expected -200..0"),
-    (dict(after_node="late"), "after_node 'late': unknown \\(allowed: none, phase, predict\\)"),
+    (dict(after_node="late"), "after_node 'late': unknown \\(allowed: none, phase, predict, meter\\)"),
     (dict(after_node="phase,"), "after_node 'phase,': unknown"),
 ])
 def test_bad_setting_is_a_value_error_naming_it(song, settings, message):

@@ -1,6 +1,7 @@
 #include "tracking/beats/BeatPicker.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "tracking/SettingError.h"
 #include "tracking/network/NodeSession.h"
@@ -10,7 +11,7 @@ namespace vesk_tracking {
 using vesk_conditioning::OffBeatCorrector;
 
 const std::vector<std::string>& afterNodeStages() {
-  static const std::vector<std::string> names{"none", "phase", "predict"};
+  static const std::vector<std::string> names{"none", "phase", "predict", "meter"};
   return names;
 }
 
@@ -37,6 +38,10 @@ BeatPicker::BeatPicker(const Settings& s, const Options& o)
     predictor.emplace(vesk_conditioning::BeatPredictor::Settings(),
                       static_cast<std::size_t>(s.frame / 2 + 1), 1.0 / timeBase.frameSeconds(),
                       static_cast<double>(s.rate) / s.frame);
+  } else if (o.afterNode == "meter") {
+    meter.emplace(vesk_conditioning::MeterTracker::Settings(),
+                  static_cast<std::size_t>(s.frame / 2 + 1), 1.0 / timeBase.frameSeconds(),
+                  static_cast<double>(s.rate) / s.frame, s.minBpm, s.maxBpm);
   } else if (o.afterNode != "none") {
     throw SettingError("unknown stage after the node '" + o.afterNode +
                        "' (allowed: " + afterNodeNames() + ")");
@@ -46,18 +51,27 @@ BeatPicker::BeatPicker(const Settings& s, const Options& o)
 std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   double tempo = 0.0, interval = 0.0;
   int framesLate = 0;
-  if (predictor) {
+  if (predictor || meter) {
     const bool nodeReliable = session.beat() && session.tempo() > 0.0f;
     const bool gridBeat =
         nodeReliable || (session.beat() && session.confidence() >= gridReliability);
     // The onset energy comes with the frame when the host computed it there.
     const vesk_conditioning::OnsetEnergy::Value* onset = session.onset();
-    const vesk_conditioning::BeatPredictor::Beat beat =
-        onset ? predictor->process(*onset, gridBeat, session.intervalFrames())
-              : predictor->process(session.spectrum(), gridBeat, session.intervalFrames());
+    vesk_conditioning::MeterTracker::Beat beat;
+    if (meter) {
+      beat = onset ? meter->process(*onset, session.spectrum(), gridBeat, session.intervalFrames())
+                   : meter->process(session.spectrum(), gridBeat, session.intervalFrames());
+    } else {
+      const vesk_conditioning::BeatPredictor::Beat b =
+          onset ? predictor->process(*onset, gridBeat, session.intervalFrames())
+                : predictor->process(session.spectrum(), gridBeat, session.intervalFrames());
+      beat = {b.due, static_cast<double>(b.intervalFrames), b.framesLate};
+    }
     if (beat.due) {
-      interval = timeBase.span(beat.intervalFrames);
-      tempo = 60.0 / interval;
+      // The interval in whole frames, as the node gives it (the robot's
+      // message carries it); the tempo from the period as the stage has it.
+      interval = timeBase.span(std::llround(beat.intervalFrames));
+      tempo = meter ? 60.0 / (beat.intervalFrames * timeBase.frameSeconds()) : 60.0 / interval;
       framesLate = beat.framesLate;
     } else if (!(session.beat() && !nodeReliable && allBeats)) {
       return std::nullopt;
@@ -90,7 +104,8 @@ std::optional<BeatEvent> BeatPicker::pick(const NodeSession& session) {
   event.interval = interval;
   event.reliable = tempo > 0.0;
   // The predictor's beats lie on rising onsets, a little before the beat.
-  if (predictor && event.reliable) event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
+  if ((predictor || meter) && event.reliable)
+    event.time += vesk_conditioning::BeatPredictor::kOnsetLagSeconds;
   event.confidence = session.confidence();
   return event;
 }

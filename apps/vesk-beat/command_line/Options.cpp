@@ -318,7 +318,10 @@ std::string usageText() {
        "                     through short dips of the reliability; predict: beats placed on\n"
        "                     the onsets at the interval the node held most over the last\n"
        "                     6 s, each predicted half a beat ahead, for 8 s after the node's\n"
-       "                     last beat of at least 3/4 of the threshold; default "
+       "                     last beat of at least 3/4 of the threshold; meter: the same\n"
+       "                     placing at the level chosen from the onsets' periodicity, the\n"
+       "                     node's interval and a tempo prior, on the kicks rather than\n"
+       "                     the off-beat; default "
     << kAfterNode
     << "\n"
        "\n"

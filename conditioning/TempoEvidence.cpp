@@ -1,0 +1,78 @@
+#include "conditioning/TempoEvidence.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vesk_conditioning {
+
+TempoEvidence::TempoEvidence(double longestPeriod, double frameRate, double memorySeconds,
+                             double power)
+    : power(power) {
+  if (!(longestPeriod >= 2.0 && longestPeriod <= 4000.0) || !(frameRate > 0.0) ||
+      !(memorySeconds > 0.0) || !(power >= 1.0 && power <= 8.0))
+    throw std::invalid_argument("TempoEvidence: period, frame rate or memory out of range");
+  lags = static_cast<std::size_t>(std::ceil(kMultiples * (longestPeriod + 1.0))) + 2;
+  history.assign(lags, 0.0);
+  acf.assign(lags, 0.0);
+  decay = std::exp(-1.0 / (memorySeconds * frameRate));
+  meanDecay = std::exp(-1.0 / (1.0 * frameRate));
+}
+
+void TempoEvidence::push(double energy) {
+  if (!std::isfinite(energy)) energy = 0.0;
+  mean = meanDecay * mean + (1.0 - meanDecay) * energy;
+  const double x = energy - mean;
+  now = now + 1 == lags ? 0 : now + 1;
+  history[now] = x;
+  // acf[l] fades and gains x(t) x(t - l); the ring read in two straight runs.
+  const double* h = history.data();
+  double* a = acf.data();
+  const std::size_t first = now + 1;  // lags 0 .. now read h[now - l]
+  for (std::size_t l = 0; l < first; ++l) a[l] = decay * a[l] + x * h[now - l];
+  for (std::size_t l = first; l < lags; ++l) a[l] = decay * a[l] + x * h[now + lags - l];
+}
+
+double TempoEvidence::comb(double period) const {
+  if (!(acf[0] > 0.0)) return 0.0;
+  double sum = 0.0;
+  for (int m = 1; m <= kMultiples; ++m) {
+    // The largest value within half a frame and half a frame per multiple
+    // more: a drifting tempo smears the far multiples.
+    const double centre = m * period, reach = 0.5 + 0.5 * m;
+    const long from = std::max(0L, static_cast<long>(std::ceil(centre - reach)));
+    const long to = std::min(static_cast<long>(lags) - 1, static_cast<long>(centre + reach));
+    double best = 0.0;
+    for (long l = from; l <= to; ++l) best = std::max(best, acf[static_cast<std::size_t>(l)]);
+    const double r = best / acf[0];
+    sum += power == 2.0 ? r * r : std::pow(r, power);
+  }
+  return sum;
+}
+
+double TempoEvidence::refine(double period) const {
+  // The peak of each multiple by a parabola through its highest lag and the
+  // two beside it; the far multiples weigh more (a frame there is a finer step).
+  double sum = 0.0, weights = 0.0;
+  for (int m = 1; m <= kMultiples; ++m) {
+    const long centre = std::lround(m * period);
+    long best = -1;
+    for (long l = std::max(1L, centre - m); l <= centre + m && l + 1 < static_cast<long>(lags); ++l)
+      if (best < 0 || acf[static_cast<std::size_t>(l)] > acf[static_cast<std::size_t>(best)])
+        best = l;
+    if (best < 0) continue;
+    const double y0 = acf[static_cast<std::size_t>(best - 1)];
+    const double y1 = acf[static_cast<std::size_t>(best)];
+    const double y2 = acf[static_cast<std::size_t>(best + 1)];
+    const double curve = y0 - 2.0 * y1 + y2;
+    if (!(curve < 0.0) || !(y1 > 0.0)) continue;
+    const double offset = std::clamp(0.5 * (y0 - y2) / curve, -0.5, 0.5);
+    sum += m * ((static_cast<double>(best) + offset) / m);
+    weights += m;
+  }
+  if (!(weights > 0.0)) return period;
+  const double refined = sum / weights;
+  return std::abs(refined - period) <= 0.04 * period ? refined : period;
+}
+
+}  // namespace vesk_conditioning
