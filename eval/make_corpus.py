@@ -176,7 +176,8 @@ def midi_half():
 
 
 def played_songs(section, subset):
-    """(song, half, whether it is performed) for the performed or grooves section."""
+    """(number, song, half, whether it is performed) for the performed or grooves section;
+    the number (which picks the soundfont) is the song's place in the whole section."""
     if section == "performed":
         halves = dict(midi_half(), **hard_songs.half_of())
         songs = [(s, halves[s["name"]], True) for s in midi_songs.SONGS + hard_songs.SONGS]
@@ -184,7 +185,7 @@ def played_songs(section, subset):
         halves = grooves.half_of()
         # Tempi in pairs, so that each half has quantised and performed grooves.
         songs = [(s, halves[s["name"]], (i % grooves.TEMPI) // 2 % 2 == 1) for i, s in enumerate(grooves.SONGS)]
-    return songs[::subset]
+    return [(i,) + s for i, s in enumerate(songs)][::subset]
 
 
 def render_played(section, number, song, half, performed, offsets, out, tmp):
@@ -192,6 +193,8 @@ def render_played(section, number, song, half, performed, offsets, out, tmp):
     and the mix chain, and writes it; returns its index entry."""
     name = song["name"]
     rng = np.random.default_rng([RNG_START, 7, len(name), sum(map(ord, name))])
+    # Track names are unique across sections (the scripts key runs by name).
+    track = name + "_played" if section == "performed" else name
     mid, beat_ticks, tempo_map = midi_songs.compose(song, rng)
     info = {"bpm": song["bpm"], "meter": song["meter"], "drums": bool(song["drums"]), "half": half,
             "family": song.get("family", "midi"), "performed": performed}
@@ -201,7 +204,7 @@ def render_played(section, number, song, half, performed, offsets, out, tmp):
         info.update(settings)
     soundfont = SOUNDFONTS[number % len(SOUNDFONTS)]
     info["soundfont"] = os.path.basename(soundfont)
-    mid_path = os.path.join(out, section, name + ".mid")
+    mid_path = os.path.join(out, section, track + ".mid")
     mid.save(mid_path)
     wav = os.path.join(tmp, "render.wav")
     render(mid_path, wav, soundfont)
@@ -215,10 +218,10 @@ def render_played(section, number, song, half, performed, offsets, out, tmp):
     fade = int(0.5 * RATE)
     x[-fade:] *= np.linspace(1, 0, fade)[:, None]
     fmt = song["fmt"] if section == "performed" else (RATE, 2, "wav")
-    path = os.path.join(out, section, name + "." + fmt[2])
+    path = os.path.join(out, section, track + "." + fmt[2])
     write_audio(path, x, *fmt, tmp)
-    print("%-40s %5.1f s %s %s" % (section + "/" + name, len(x) / RATE, info["soundfont"], chain))
-    return entry(section, name, path, beats, fmt, info, beats[0], len(x) / RATE, out)
+    print("%-40s %5.1f s %s %s" % (section + "/" + track, len(x) / RATE, info["soundfont"], chain))
+    return entry(section, track, path, beats, fmt, info, beats[0], len(x) / RATE, out)
 
 
 def main():
@@ -273,7 +276,7 @@ def main():
         for sf, off in offsets.items():
             print("%s: start offset %.2f ms" % (os.path.basename(sf), 1e3 * off))
         for section in played:
-            for number, (song, half, performed) in enumerate(played_songs(section, args.subset)):
+            for number, song, half, performed in played_songs(section, args.subset):
                 if args.only and args.only not in song["name"]:
                     continue
                 tracks.append(render_played(section, number, song, half, performed, offsets, args.out, tmp))
