@@ -29,13 +29,16 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
+  std::vector<double> periods(filter.states());
+  for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
+  for (TempoEvidence* e : {&evidence, &lowEvidence, &highEvidence}) e->setPeriods(periods);
 }
 
 void MeterTracker::updateTempo(int trackerInterval) {
-  for (std::size_t i = 0; i < comb.size(); ++i) {
-    const double p = filter.period(i);
-    comb[i] = evidence.comb(p) + settings.bandWeight * (lowEvidence.comb(p) + highEvidence.comb(p));
-  }
+  std::fill(comb.begin(), comb.end(), 0.0);
+  evidence.addCombs(1.0, comb);
+  lowEvidence.addCombs(settings.bandWeight, comb);
+  highEvidence.addCombs(settings.bandWeight, comb);
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
   currentPeriod = evidence.refine(filter.best());
 }

@@ -28,16 +28,16 @@ class MeterTracker {
   struct Settings {
     TempoFilter::Settings filter;
     BeatPredictor::Settings predictor;
-    double memorySeconds = 5.0;   // of the onsets' autocorrelation
-    double updateSeconds = 0.05;  // between updates of the filter
-    double combPower = 2.0;       // see TempoEvidence
+    double memorySeconds = 5.0;  // of the onsets' autocorrelation
+    double updateSeconds = 0.2;  // between updates of the filter
+    double combPower = 2.0;      // see TempoEvidence
     // Weight of the combs over the low and the high band's onsets, beside
     // the one over all: each instrument alone repeats at the beat, while
     // hats against snares repeat at 3/2 of it as well.
     double bandWeight = 2.0;
     // Weight of the low band's onsets (rises of its log energy) where the
     // beats are placed, added to the onset energy of all bands.
-    double lowWeight = 40.0;
+    double lowWeight = 20.0;
     Settings() { predictor.intervalMemorySeconds = 0.0; }
   };
   struct Beat {

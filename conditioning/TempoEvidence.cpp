@@ -33,21 +33,36 @@ void TempoEvidence::push(double energy) {
   for (std::size_t l = first; l < lags; ++l) a[l] = decay * a[l] + x * h[now + lags - l];
 }
 
-double TempoEvidence::comb(double period) const {
-  if (!(acf[0] > 0.0)) return 0.0;
-  double sum = 0.0;
-  for (int m = 1; m <= kMultiples; ++m) {
-    // The largest value within half a frame and half a frame per multiple
-    // more: a drifting tempo smears the far multiples.
-    const double centre = m * period, reach = 0.5 + 0.5 * m;
-    const long from = std::max(0L, static_cast<long>(std::ceil(centre - reach)));
-    const long to = std::min(static_cast<long>(lags) - 1, static_cast<long>(centre + reach));
-    double best = 0.0;
-    for (long l = from; l <= to; ++l) best = std::max(best, acf[static_cast<std::size_t>(l)]);
-    const double r = best / acf[0];
-    sum += power == 2.0 ? r * r : std::pow(r, power);
+void TempoEvidence::setPeriods(const std::vector<double>& periods) {
+  windows.clear();
+  for (double period : periods) {
+    for (int m = 1; m <= kMultiples; ++m) {
+      // Within half a frame and half a frame per multiple more: a drifting
+      // tempo smears the far multiples.
+      const double centre = m * period, reach = 0.5 + 0.5 * m;
+      const long from = std::max(0L, static_cast<long>(std::ceil(centre - reach)));
+      const long to = std::min(static_cast<long>(lags) - 1, static_cast<long>(centre + reach));
+      windows.push_back(
+          {static_cast<std::size_t>(std::min(from, to)), static_cast<std::size_t>(to)});
+    }
   }
-  return sum;
+}
+
+void TempoEvidence::addCombs(double weight, std::vector<double>& out) const {
+  if (!(acf[0] > 0.0)) return;
+  const double scale = 1.0 / acf[0];
+  const double* a = acf.data();
+  for (std::size_t i = 0; i < out.size() && (i + 1) * kMultiples <= windows.size(); ++i) {
+    double sum = 0.0;
+    for (int m = 0; m < kMultiples; ++m) {
+      const Window& w = windows[i * kMultiples + static_cast<std::size_t>(m)];
+      double best = 0.0;
+      for (std::size_t l = w.from; l <= w.to; ++l) best = std::max(best, a[l]);
+      const double r = best * scale;
+      sum += power == 2.0 ? r * r : std::pow(r, power);
+    }
+    out[i] += weight * sum;
+  }
 }
 
 double TempoEvidence::refine(double period) const {

@@ -25,14 +25,21 @@ class TempoEvidence {
   TempoEvidence(double longestPeriod, double frameRate, double memorySeconds, double power);
 
   void push(double onsetEnergy);
-  // The comb's value at a period of `period` frames (shorter than the
-  // longest): 0 for no periodicity, up to kMultiples.
-  double comb(double period) const;
+  // The periods (frames, shorter than the longest) the comb is taken at,
+  // fixed from then on; allocates.
+  void setPeriods(const std::vector<double>& periods);
+  // The comb's value at each period, times `weight`, added to `out` (one
+  // entry per period): 0 for no periodicity, up to kMultiples.
+  void addCombs(double weight, std::vector<double>& out) const;
   // The period near `period` (within a frame per multiple) where the
   // autocorrelation peaks, found from its multiples, to a fraction of a frame.
   double refine(double period) const;
 
  private:
+  struct Window {
+    std::size_t from, to;  // lags searched for a multiple's peak
+  };
+  std::vector<Window> windows;  // per period and multiple
   std::vector<double> history;  // ring of centred energies
   std::vector<double> acf;      // per lag
   std::size_t lags;

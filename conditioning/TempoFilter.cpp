@@ -8,6 +8,7 @@ namespace vesk_conditioning {
 
 namespace {
 constexpr double kStateRatio = 1.01;
+
 }
 
 TempoFilter::TempoFilter(const Settings& s, double shortest, double longest, double frameRate)
@@ -29,6 +30,7 @@ TempoFilter::TempoFilter(const Settings& s, double shortest, double longest, dou
   for (double b : belief) total += b;
   for (double& b : belief) b /= total;
   spread.resize(n);
+  tracker.assign(n, 1.0);
   reach = std::max(1, static_cast<int>(std::ceil(3.0 * s.spreadStates)));
   kernel.resize(static_cast<std::size_t>(2 * reach + 1));
   double k = 0.0;
@@ -42,15 +44,29 @@ TempoFilter::TempoFilter(const Settings& s, double shortest, double longest, dou
 
 void TempoFilter::update(const std::vector<double>& comb, double trackerPeriod) {
   const long n = static_cast<long>(periods.size());
+  if (trackerPeriod != lastTrackerPeriod) {
+    // The tracker's weight per period: recomputed only when its period changes.
+    lastTrackerPeriod = trackerPeriod;
+    for (long i = 0; i < n; ++i) {
+      const double z = trackerPeriod > 0.0
+                           ? (periods[static_cast<std::size_t>(i)] / trackerPeriod - 1.0) /
+                                 settings.trackerTolerance
+                           : 1e3;
+      tracker[static_cast<std::size_t>(i)] = 1.0 + settings.trackerWeight * std::exp(-0.5 * z * z);
+    }
+  }
   double top = 0.0;
   for (double c : comb) top = std::max(top, c);
   const double floor = settings.jump / static_cast<double>(n);
   double total = 0.0;
+  const double* k = kernel.data() + reach;  // k[d] for d in -reach .. reach
+  const double* b = belief.data();
   for (long i = 0; i < n; ++i) {
     double v = 0.0;
-    for (long d = -reach; d <= reach; ++d) {
-      const long j = std::min(n - 1, std::max(0L, i + d));
-      v += kernel[static_cast<std::size_t>(d + reach)] * belief[static_cast<std::size_t>(j)];
+    if (i >= reach && i + reach < n) {
+      for (long d = -reach; d <= reach; ++d) v += k[d] * b[i + d];
+    } else {
+      for (long d = -reach; d <= reach; ++d) v += k[d] * b[std::min(n - 1, std::max(0L, i + d))];
     }
     v = (1.0 - settings.jump) * v + floor;
     // The comb's evidence relative to its best period: no periodicity, no weight.

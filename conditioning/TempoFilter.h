@@ -18,12 +18,12 @@ namespace vesk_conditioning {
 class TempoFilter {
  public:
   struct Settings {
-    double spreadStates = 0.7;       // the drift per update, in states (1 % each)
-    double jump = 1e-4;              // share of the belief moved to any period per update
-    double sharpness = 6.0;          // how strongly the comb's evidence counts
-    double priorBpm = 135.0;         // the prior's centre
-    double priorOctaves = 1.0;       // its width (standard deviation, octaves)
-    double trackerWeight = 1.0;      // extra weight of the tracker's period (1: twice as likely)
+    double spreadStates = 1.4;    // the drift per update, in states (1 % each)
+    double jump = 4e-4;           // share of the belief moved to any period per update
+    double sharpness = 24.0;      // how strongly the comb's evidence counts
+    double priorBpm = 135.0;      // the prior's centre
+    double priorOctaves = 0.7;    // its width (standard deviation, octaves)
+    double trackerWeight = 15.0;  // extra weight of the tracker's period (15: 16 times as likely)
     double trackerTolerance = 0.03;  // relative width of the tracker's period
   };
 
@@ -44,6 +44,8 @@ class TempoFilter {
  private:
   Settings settings;
   std::vector<double> periods, prior, belief, spread, kernel;
+  std::vector<double> tracker;  // the tracker's weight per period
+  double lastTrackerPeriod = 0.0;
   int reach;
 };
 
