@@ -13,7 +13,7 @@ TempoEvidence::TempoEvidence(double longestPeriod, double frameRate, double memo
       !(memorySeconds > 0.0) || !(power >= 1.0 && power <= 8.0))
     throw std::invalid_argument("TempoEvidence: period, frame rate or memory out of range");
   lags = static_cast<std::size_t>(std::ceil(kMultiples * (longestPeriod + 1.0))) + 2;
-  history.assign(lags, 0.0);
+  history.assign(2 * lags, 0.0);
   acf.assign(lags, 0.0);
   decay = std::exp(-1.0 / (memorySeconds * frameRate));
   meanDecay = std::exp(-1.0 / (1.0 * frameRate));
@@ -23,14 +23,13 @@ void TempoEvidence::push(double energy) {
   if (!std::isfinite(energy)) energy = 0.0;
   mean = meanDecay * mean + (1.0 - meanDecay) * energy;
   const double x = energy - mean;
-  now = now + 1 == lags ? 0 : now + 1;
-  history[now] = x;
-  // acf[l] fades and gains x(t) x(t - l); the ring read in two straight runs.
-  const double* h = history.data();
+  // The ring runs backwards and is kept twice over, so that x(t - l) for
+  // l = 0 .. lags - 1 lies at history[now + l]: one straight loop.
+  now = now == 0 ? lags - 1 : now - 1;
+  history[now] = history[now + lags] = x;
+  const double* h = history.data() + now;
   double* a = acf.data();
-  const std::size_t first = now + 1;  // lags 0 .. now read h[now - l]
-  for (std::size_t l = 0; l < first; ++l) a[l] = decay * a[l] + x * h[now - l];
-  for (std::size_t l = first; l < lags; ++l) a[l] = decay * a[l] + x * h[now + lags - l];
+  for (std::size_t l = 0; l < lags; ++l) a[l] = decay * a[l] + x * h[l];
 }
 
 void TempoEvidence::setPeriods(const std::vector<double>& periods) {

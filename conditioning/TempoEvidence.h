@@ -40,7 +40,7 @@ class TempoEvidence {
     std::size_t from, to;  // lags searched for a multiple's peak
   };
   std::vector<Window> windows;  // per period and multiple
-  std::vector<double> history;  // ring of centred energies
+  std::vector<double> history;  // ring of centred energies, twice over
   std::vector<double> acf;      // per lag
   std::size_t lags;
   std::size_t now = 0;
