@@ -28,7 +28,7 @@ class MeterTracker {
   struct Settings {
     TempoFilter::Settings filter;
     BeatPredictor::Settings predictor;
-    double memorySeconds = 5.0;  // of the onsets' autocorrelation
+    double memorySeconds = 2.5;  // of the onsets' autocorrelation
     double updateSeconds = 0.2;  // between updates of the filter
     double combPower = 2.0;      // see TempoEvidence
     // Weight of the combs over the low and the high band's onsets, beside
