@@ -9,7 +9,15 @@ Sections:
   hard       harder arrangements from hard_songs.py (syncopation, swing, 3+3+2,
              fast and slow songs, no drums, 5/4 and 6/4, tempo changes, dense
              arrangements), rendered alike; each track is in the "tuning" or the
-             "heldout" half (hard_songs.half_of), recorded as "half" in the index.
+             "heldout" half (hard_songs.half_of), recorded as "half" in the index;
+  performed  the midi and hard songs as played (performance.py: a drifting tempo that
+             the annotations follow, notes off the grid by 8-12 ms, velocities
+             varied), each rendered with one of several General MIDI soundfonts and
+             put through a mix chain (mix_chain.py: EQ, reverb, compression, pink
+             noise at 30, 20 or 15 dB SNR or none); halves as in hard, the midi
+             songs split alike (midi_half);
+  grooves    plain drum grooves (grooves.py), eight styles at 80-194 BPM, half of
+             them performed, every one through a soundfont and a mix chain.
 
 The renderer's start offset is measured first (a single side-stick at 1 s, found in
 the rendered audio) and cut from the start of every render, so that the audio and
@@ -21,7 +29,10 @@ every track.
 them into index.json, replacing that section's entries; --only builds the tracks
 whose name contains the text, and merges them into an existing index.
 
-Usage: eval/make_corpus.py [--out DIR] [--force] [--only SUBSTRING] [--section NAME]...
+--subset K builds every K-th song of the performed and grooves sections (a quick
+look; the split is that of the whole corpus).
+
+Usage: eval/make_corpus.py [--out DIR] [--force] [--only SUBSTRING] [--section NAME]... [--subset K]
 """
 
 import argparse
@@ -37,15 +48,22 @@ import numpy as np
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+import grooves  # noqa: E402
 import hard_songs  # noqa: E402
 import midi_songs  # noqa: E402
+import mix_chain  # noqa: E402
+import performance  # noqa: E402
 import synth_tracks  # noqa: E402
 
-SECTIONS = ("synthetic", "midi", "hard")
+SECTIONS = ("synthetic", "midi", "hard", "performed", "grooves")
 
 RATE = 44100
 RNG_START = 8161
 SF2 = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
+# The soundfonts music as played is rendered with, in turn (Debian's fluid-soundfont-gm,
+# timgm6mb-soundfont, musescore-general-soundfont-small, opl3-soundfont).
+SOUNDFONTS = (SF2, "/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf3/MuseScore_General_Lite.sf3",
+              "/usr/share/sounds/sf2/OPL-3_FM_128M.sf2")
 
 
 def read_wav(path):
@@ -74,8 +92,8 @@ def write_audio(path, x, rate, channels, container, tmpdir):
     subprocess.run(cmd, check=True)
 
 
-def render(mid_path, wav_path):
-    subprocess.run(["fluidsynth", "-ni", "-q", "-F", wav_path, "-r", str(RATE), SF2, mid_path],
+def render(mid_path, wav_path, soundfont=SF2):
+    subprocess.run(["fluidsynth", "-ni", "-q", "-F", wav_path, "-r", str(RATE), soundfont, mid_path],
                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -87,7 +105,7 @@ def onset_time(x, rate, after=0.0, rel=0.02):
     return (i0 + hit[0]) / rate
 
 
-def measure_render_offset(tmpdir):
+def measure_render_offset(tmpdir, soundfont=SF2):
     """Renders one side-stick and one piano note at known times; returns the mean lateness in seconds."""
     import mido
     mid = mido.MidiFile(type=0, ticks_per_beat=480)
@@ -101,7 +119,7 @@ def measure_render_offset(tmpdir):
     tr.append(mido.MetaMessage("end_of_track", time=960))
     mp, wp = os.path.join(tmpdir, "click.mid"), os.path.join(tmpdir, "click.wav")
     mid.save(mp)
-    render(mp, wp)
+    render(mp, wp, soundfont)
     x, rate = read_wav(wp)
     drum = onset_time(x[: int(3.5 * rate)], rate) - 1.0
     piano = onset_time(x, rate, after=3.5) - 4.0
@@ -151,6 +169,61 @@ def render_song(section, song, offset, out, tmp):
     return entry(section, name, path, beats, song["fmt"], info, beats[0], len(x) / RATE, out)
 
 
+def midi_half():
+    """The midi songs split like the hard ones: sorted by name, tuning, heldout, tuning, ..."""
+    names = sorted(s["name"] for s in midi_songs.SONGS)
+    return {n: "tuning" if i % 2 == 0 else "heldout" for i, n in enumerate(names)}
+
+
+def played_songs(section, subset):
+    """(number, song, half, whether it is performed) for the performed or grooves section;
+    the number (which picks the soundfont) is the song's place in the whole section."""
+    if section == "performed":
+        halves = dict(midi_half(), **hard_songs.half_of())
+        songs = [(s, halves[s["name"]], True) for s in midi_songs.SONGS + hard_songs.SONGS]
+    else:
+        halves = grooves.half_of()
+        # Tempi in pairs, so that each half has quantised and performed grooves.
+        songs = [(s, halves[s["name"]], (i % grooves.TEMPI) // 2 % 2 == 1) for i, s in enumerate(grooves.SONGS)]
+    return [(i,) + s for i, s in enumerate(songs)][::subset]
+
+
+def render_played(section, number, song, half, performed, offsets, out, tmp):
+    """Composes one song, plays it (performed or as written), renders it with a soundfont
+    and the mix chain, and writes it; returns its index entry."""
+    name = song["name"]
+    rng = np.random.default_rng([RNG_START, 7, len(name), sum(map(ord, name))])
+    # Track names are unique across sections (the scripts key runs by name).
+    track = name + "_played" if section == "performed" else name
+    mid, beat_ticks, tempo_map = midi_songs.compose(song, rng)
+    info = {"bpm": song["bpm"], "meter": song["meter"], "drums": bool(song["drums"]), "half": half,
+            "family": song.get("family", "midi"), "performed": performed}
+    if performed:
+        step = midi_songs.METERS[song["meter"]][3]
+        mid, tempo_map, settings = performance.perform(mid, tempo_map, step, rng)
+        info.update(settings)
+    soundfont = SOUNDFONTS[number % len(SOUNDFONTS)]
+    info["soundfont"] = os.path.basename(soundfont)
+    mid_path = os.path.join(out, section, track + ".mid")
+    mid.save(mid_path)
+    wav = os.path.join(tmp, "render.wav")
+    render(mid_path, wav, soundfont)
+    chain = mix_chain.choose(rng)
+    info["mix"] = chain
+    x, rate = mix_chain.apply(chain, wav, os.path.join(tmp, "mixed.wav"), read_wav, rng)
+    assert rate == RATE
+    x = x[int(round(offsets[soundfont] * RATE)):]
+    beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
+    x = x[:int((beats[-1] + 2.5) * RATE)]
+    fade = int(0.5 * RATE)
+    x[-fade:] *= np.linspace(1, 0, fade)[:, None]
+    fmt = song["fmt"] if section == "performed" else (RATE, 2, "wav")
+    path = os.path.join(out, section, track + "." + fmt[2])
+    write_audio(path, x, *fmt, tmp)
+    print("%-40s %5.1f s %s %s" % (section + "/" + track, len(x) / RATE, info["soundfont"], chain))
+    return entry(section, track, path, beats, fmt, info, beats[0], len(x) / RATE, out)
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--out", default=os.path.join(HERE, "corpus"))
@@ -158,6 +231,7 @@ def main():
     ap.add_argument("--only", default="", help="build only tracks whose name contains this")
     ap.add_argument("--section", action="append", choices=SECTIONS, default=[],
                     help="build only this section (repeatable) and merge it into index.json")
+    ap.add_argument("--subset", type=int, default=1, help="every K-th song of performed and grooves")
     args = ap.parse_args()
     index_path = os.path.join(args.out, "index.json")
     partial = bool(args.only or args.section)
@@ -196,6 +270,16 @@ def main():
                 if args.only and args.only not in song["name"]:
                     continue
                 tracks.append(render_song(section, song, offset, args.out, tmp))
+
+        played = [sec for sec in ("performed", "grooves") if sec in sections]
+        offsets = {sf: measure_render_offset(tmp, sf)[0] for sf in SOUNDFONTS} if played else {}
+        for sf, off in offsets.items():
+            print("%s: start offset %.2f ms" % (os.path.basename(sf), 1e3 * off))
+        for section in played:
+            for number, song, half, performed in played_songs(section, args.subset):
+                if args.only and args.only not in song["name"]:
+                    continue
+                tracks.append(render_played(section, number, song, half, performed, offsets, args.out, tmp))
 
     if partial and os.path.exists(index_path):
         with open(index_path) as f:

@@ -15,7 +15,8 @@ packages=(build-essential cmake ninja-build pkg-config
   python3-pip python3-wheel python3-venv python3-dask python3-distributed python3-tqdm
   python3-pyaudio)
 if [ "${1:-}" = "--eval" ]; then
-  packages+=(fluidsynth fluid-soundfont-gm aubio-tools python3-mir-eval python3-numpy
+  packages+=(fluidsynth fluid-soundfont-gm timgm6mb-soundfont musescore-general-soundfont-small
+    opl3-soundfont aubio-tools python3-mir-eval python3-numpy
     python3-scipy python3-matplotlib python3-mido hyperfine sox valgrind time)
 fi
 if [ "${1:-}" = "--screenshot" ]; then

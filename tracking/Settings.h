@@ -28,7 +28,7 @@ constexpr float kThreshold = 0.4f;  // "RELIABILITY-THRESHOLD"
 // as silence (dB relative to a full-scale sine).
 constexpr const char* kFrontEnd = "log";
 constexpr double kGateDb = -60.0;
-constexpr vesk_conditioning::AfterNode kAfterNode = vesk_conditioning::AfterNode::Predict;
+constexpr vesk_conditioning::AfterNode kAfterNode = vesk_conditioning::AfterNode::Meter;
 
 // Seconds added to frame * hop / rate to get the reported time of a beat. The
 // node signals a beat on the frame whose newest hop it falls in, and the onset

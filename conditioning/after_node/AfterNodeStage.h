@@ -38,20 +38,22 @@ class AfterNodeStage {
 };
 
 // The stages hosts can choose, by value and by name.
-enum class AfterNode { None, Phase, Predict };
+enum class AfterNode { None, Phase, Predict, Meter };
 
 // The spectra and frames a stage works on, and the node's threshold.
 struct StageFormat {
-  std::size_t bins = 0;    // of each spectrum
-  double frameRate = 0.0;  // frames per second
-  double binHz = 0.0;      // width of a bin
-  float threshold = 0.0f;  // the node's "RELIABILITY-THRESHOLD"
+  std::size_t bins = 0;        // of each spectrum
+  double frameRate = 0.0;      // frames per second
+  double frameSeconds = 0.0;   // the same as a duration: hop / rate
+  double binHz = 0.0;          // width of a bin
+  float threshold = 0.0f;      // the node's "RELIABILITY-THRESHOLD"
+  int minBpm = 0, maxBpm = 0;  // the node's tempo range
 };
 
 // Throws std::invalid_argument for a format out of range.
 std::unique_ptr<AfterNodeStage> makeAfterNodeStage(AfterNode stage, const StageFormat& format);
 
-// "none", "phase" and "predict", in the order hosts list them.
+// "none", "phase", "predict" and "meter", in the order hosts list them.
 const std::vector<std::string>& afterNodeNames();
 const std::string& afterNodeName(AfterNode stage);
 // The same for messages: "none, phase, predict".

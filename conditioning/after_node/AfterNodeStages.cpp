@@ -1,8 +1,10 @@
 // The stages after the node, each adapting its class to the one interface.
+#include <cmath>
 #include <stdexcept>
 
 #include "conditioning/after_node/AfterNodeStage.h"
 #include "conditioning/after_node/BeatPredictor.h"
+#include "conditioning/after_node/MeterTracker.h"
 #include "conditioning/after_node/OffBeatCorrector.h"
 
 namespace vesk_conditioning {
@@ -73,6 +75,37 @@ class PredictStage : public AfterNodeStage {
   float gridReliability;
 };
 
+// Beats placed as the predictor places them, at the metrical level a tempo
+// model chooses from the onsets' periodicity in three bands, the node's
+// interval and a tempo prior; the tempo to a fraction of a frame.
+class MeterStage : public AfterNodeStage {
+ public:
+  explicit MeterStage(const StageFormat& f)
+      : meter(MeterTracker::Settings(), f.bins, f.frameRate, f.binHz, f.minBpm, f.maxBpm),
+        gridReliability(kGridShare * f.threshold),
+        frameSeconds(f.frameSeconds) {}
+  Beat process(const FrameRecord& f) override {
+    const bool gridBeat = f.reliableBeat() || (f.beat && f.confidence >= gridReliability);
+    const MeterTracker::Beat b = meter.process(*f.onset, f.spectrum, gridBeat, f.intervalFrames);
+    Beat beat;
+    beat.due = b.due;
+    // The interval in whole frames, as the node gives it (the robot's
+    // message carries it); the tempo from the period as the stage has it.
+    beat.intervalFrames = static_cast<int>(std::llround(b.intervalFrames));
+    beat.framesLate = b.framesLate;
+    if (b.due) beat.tempo = 60.0 / (b.intervalFrames * frameSeconds);
+    return beat;
+  }
+  Needs needs() const override { return {true, true}; }
+  double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
+
+ private:
+  static constexpr float kGridShare = 0.75f;  // as the predict stage's
+  MeterTracker meter;
+  float gridReliability;
+  double frameSeconds;
+};
+
 }  // namespace
 
 std::unique_ptr<AfterNodeStage> makeAfterNodeStage(AfterNode stage, const StageFormat& format) {
@@ -81,6 +114,8 @@ std::unique_ptr<AfterNodeStage> makeAfterNodeStage(AfterNode stage, const StageF
       return std::make_unique<PhaseStage>(format);
     case AfterNode::Predict:
       return std::make_unique<PredictStage>(format);
+    case AfterNode::Meter:
+      return std::make_unique<MeterStage>(format);
     case AfterNode::None:
       break;
   }
@@ -88,7 +123,7 @@ std::unique_ptr<AfterNodeStage> makeAfterNodeStage(AfterNode stage, const StageF
 }
 
 const std::vector<std::string>& afterNodeNames() {
-  static const std::vector<std::string> names{"none", "phase", "predict"};
+  static const std::vector<std::string> names{"none", "phase", "predict", "meter"};
   return names;
 }
 

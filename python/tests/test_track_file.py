@@ -65,7 +65,7 @@ def test_gate_off_is_no_gate(song):
     (dict(front_end="loud"), "front_end: unknown front end 'loud'"),
     (dict(whiten=1.0), r"whiten: 1 is out of range \(allowed: 0..0.99999\)"),
     (dict(gate=3), r"gate: 3 is out of range \(allowed: -200..0\)"),
-    (dict(after_node="late"), r"after_node: unknown stage 'late' \(allowed: none, phase, predict\)"),
+    (dict(after_node="late"), r"after_node: unknown stage 'late' \(allowed: none, phase, predict, meter\)"),
     (dict(after_node="phase,"), "after_node: unknown stage 'phase,'"),
 ])
 def test_bad_setting_is_a_value_error_naming_it(song, settings, message):

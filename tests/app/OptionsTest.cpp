@@ -90,7 +90,7 @@ TEST(Options, BadValuesNameTheValueAndTheAllowedRange) {
             "--front-end: unknown front end 'x' (allowed: none, log, log-bass, whiten)");
   EXPECT_EQ(error({"--gate", "5", "a"}), "--gate: 5 is out of range (allowed: -200..0)");
   EXPECT_EQ(error({"--after-node", "x", "a"}),
-            "--after-node: unknown stage 'x' (allowed: none, phase, predict)");
+            "--after-node: unknown stage 'x' (allowed: none, phase, predict, meter)");
   EXPECT_EQ(error({"a", "--rate"}), "--rate: missing value");
   EXPECT_EQ(error({"--quiet=yes", "a"}), "--quiet: takes no value");
   EXPECT_EQ(error({}), "no input: give one or more audio files, or - for standard input");

@@ -17,6 +17,9 @@ std::unique_ptr<AfterNodeStage> makeStage(vesk_conditioning::AfterNode choice, c
   vesk_conditioning::StageFormat format;
   format.bins = static_cast<std::size_t>(s.frame / 2 + 1);
   format.frameRate = 1.0 / time.frameSeconds();
+  format.frameSeconds = time.frameSeconds();
+  format.minBpm = s.minBpm;
+  format.maxBpm = s.maxBpm;
   format.binHz = static_cast<double>(s.rate) / s.frame;
   format.threshold = s.threshold;
   try {

@@ -88,7 +88,9 @@ std::vector<SettingRow> makeRows() {
       "what decides the reported beats: none (the node's beats as they are); phase (the "
       "node's beats, moved half an interval when the bass onsets lie on its off-beat); "
       "predict (beats placed on the onsets at the interval the node held most over the last "
-      "6 s, each predicted half a beat ahead)";
+      "6 s, each predicted half a beat ahead); meter (the same placing at the metrical level "
+      "chosen from the onsets' periodicity in three bands, the node's interval and a tempo "
+      "prior, on the kicks rather than the off-beat, the tempo to a fraction of a frame)";
   r.names = &vesk_conditioning::afterNodeNames(), r.noun = "stage";
   r.pluginParameter = true;
   add(r);

@@ -9,6 +9,9 @@ StageFormat format() {
   StageFormat f;
   f.bins = 257;
   f.frameRate = 100.0;
+  f.frameSeconds = 0.01;
+  f.minBpm = 80;
+  f.maxBpm = 200;
   f.binHz = 31.25;
   f.threshold = 0.4f;
   return f;
@@ -23,7 +26,7 @@ TEST(AfterNodeStages, EveryNameChoosesItsStageAndUnknownNamesNone) {
     EXPECT_TRUE(makeAfterNodeStage(*stage, format()));
   }
   EXPECT_FALSE(afterNodeNamed("Predict"));
-  EXPECT_EQ(afterNodeList(), "none, phase, predict");
+  EXPECT_EQ(afterNodeList(), "none, phase, predict, meter");
 }
 
 TEST(AfterNodeStages, NoneReportsTheNodesReliableBeatsWithItsOwnTempo) {

@@ -139,7 +139,10 @@ TEST_F(JackServer, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
   for (std::size_t i = 1; i < got.size(); ++i)
     if (got[i] > 0.25f && got[i - 1] < 0.25f) onsets.push_back(i);
   ASSERT_GE(onsets.size(), 2u);
-  for (std::size_t k = 1; k < onsets.size(); ++k) EXPECT_EQ(onsets[k] - onsets[k - 1], 24000u);
+  // Half a second apart, but for a period the server may skip on a loaded machine.
+  for (std::size_t k = 1; k < onsets.size(); ++k)
+    EXPECT_NEAR(static_cast<double>(onsets[k] - onsets[k - 1]), 24000.0, 512.0);
+  EXPECT_FLOAT_EQ(got[onsets[0]], 0.5f);
 
   jack_client_close(feeder);
   feeder = nullptr;

@@ -41,7 +41,7 @@ TEST(SettingsCheck, OneCheckSpeaksEachHostsNames) {
   v = SettingValues();
   v.afterNode = "later";
   EXPECT_EQ(refusal(v, Spelling::Option),
-            "--after-node: unknown stage 'later' (allowed: none, phase, predict)");
+            "--after-node: unknown stage 'later' (allowed: none, phase, predict, meter)");
   v = SettingValues();
   v.rate = 4000;
   v.maxBpm = 1000;  // an interval shorter than the 6 frames the node needs

@@ -1,0 +1,46 @@
+#include "conditioning/after_node/BandOnsets.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vesk_conditioning {
+
+namespace {
+constexpr double kLowTopHz = 150.0;
+constexpr double kHighBottomHz = 3500.0;
+constexpr double kHighTopHz = 12000.0;
+
+double bandLog(const std::complex<float>* x, std::size_t from, std::size_t to) {
+  double sum = 0.0;
+  for (std::size_t k = from; k < to; ++k) {
+    const double p = static_cast<double>(std::norm(x[k]));
+    if (std::isfinite(p)) sum += p;
+  }
+  // Per bin, so that the two bands' rises are alike in scale.
+  return std::log1p(1e6 * sum / static_cast<double>(std::max<std::size_t>(1, to - from)));
+}
+}  // namespace
+
+BandOnsets::BandOnsets(std::size_t bins, double binHz) {
+  if (bins < 4 || !(binHz > 0.0) || !std::isfinite(binHz))
+    throw std::invalid_argument("BandOnsets: bins and bin width out of range");
+  auto bin = [&](double hz) {
+    return std::min(bins, static_cast<std::size_t>(std::lround(hz / binHz)));
+  };
+  lowBegin = 1;  // not the constant offset
+  lowEnd = std::max(lowBegin + 1, bin(kLowTopHz) + 1);
+  highEnd = std::max<std::size_t>(2, bin(kHighTopHz));
+  highBegin = std::min(highEnd - 1, bin(kHighBottomHz));
+}
+
+BandOnsets::Value BandOnsets::process(const std::complex<float>* x) {
+  const double low = bandLog(x, lowBegin, lowEnd);
+  const double high = bandLog(x, highBegin, highEnd);
+  Value v{std::max(0.0, low - lastLow), std::max(0.0, high - lastHigh)};
+  lastLow = low;
+  lastHigh = high;
+  return v;
+}
+
+}  // namespace vesk_conditioning

@@ -1,0 +1,74 @@
+#include "conditioning/after_node/MeterTracker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vesk_conditioning {
+
+namespace {
+TempoFilter::Settings checked(const TempoFilter::Settings& s, double minBpm, double maxBpm) {
+  if (!(minBpm > 0.0) || !(maxBpm >= minBpm) || !std::isfinite(maxBpm))
+    throw std::invalid_argument("MeterTracker: tempo range out of range");
+  return s;
+}
+}  // namespace
+
+MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate, double binHz,
+                           double minBpm, double maxBpm)
+    : settings(s),
+      onsets(s.predictor.onsets, bins, binHz),
+      bands(bins, binHz),
+      evidence(60.0 * frameRate / minBpm, frameRate, s.memorySeconds, s.combPower),
+      lowEvidence(evidence),
+      highEvidence(evidence),
+      filter(checked(s.filter, minBpm, maxBpm), 60.0 * frameRate / maxBpm,
+             60.0 * frameRate / minBpm, frameRate),
+      predictor(s.predictor, bins, frameRate, binHz),
+      comb(filter.states(), 0.0) {
+  if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0))
+    throw std::invalid_argument("MeterTracker: settings out of range");
+  updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
+  std::vector<double> periods(filter.states());
+  for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
+  for (TempoEvidence* e : {&evidence, &lowEvidence, &highEvidence}) e->setPeriods(periods);
+}
+
+void MeterTracker::updateTempo(int trackerInterval) {
+  std::fill(comb.begin(), comb.end(), 0.0);
+  evidence.addCombs(1.0, comb);
+  lowEvidence.addCombs(settings.bandWeight, comb);
+  highEvidence.addCombs(settings.bandWeight, comb);
+  filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
+  currentPeriod = evidence.refine(filter.best());
+}
+
+MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bool reliableBeat,
+                                         int trackerInterval) {
+  return process(onsets.process(spectrum), spectrum, reliableBeat, trackerInterval);
+}
+
+MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset,
+                                         const std::complex<float>* spectrum, bool reliableBeat,
+                                         int trackerInterval) {
+  ++frame;
+  const BandOnsets::Value b = bands.process(spectrum);
+  // Silence too: between the clicks of a click track it is part of the
+  // rhythm, and over a long gap the memory fades evenly, keeping its shape.
+  evidence.push(onset.energy);
+  lowEvidence.push(b.low);
+  highEvidence.push(b.high);
+  if (frame % updateFrames == 0) updateTempo(trackerInterval);
+
+  OnsetEnergy::Value weighed = onset;
+  weighed.energy += settings.lowWeight * b.low;
+  const int interval = currentPeriod > 0.0 ? static_cast<int>(std::lround(currentPeriod)) : 0;
+  const BeatPredictor::Beat placed = predictor.process(weighed, reliableBeat, interval);
+  Beat beat;
+  beat.due = placed.due;
+  beat.intervalFrames = currentPeriod > 0.0 ? currentPeriod : placed.intervalFrames;
+  beat.framesLate = placed.framesLate;
+  return beat;
+}
+
+}  // namespace vesk_conditioning

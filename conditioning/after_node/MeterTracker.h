@@ -1,0 +1,82 @@
+#ifndef VESK_CONDITIONING_METERTRACKER_H
+#define VESK_CONDITIONING_METERTRACKER_H
+
+#include <complex>
+#include <cstddef>
+#include <vector>
+
+#include "conditioning/after_node/BandOnsets.h"
+#include "conditioning/after_node/BeatPredictor.h"
+#include "conditioning/after_node/OnsetEnergy.h"
+#include "conditioning/after_node/TempoEvidence.h"
+#include "conditioning/after_node/TempoFilter.h"
+
+namespace vesk_conditioning {
+
+// A stage after the beat tracker that decides the metrical level and where
+// the beats fall. The tracker's interval is one piece of evidence about the
+// beat period; combs over the onsets (TempoEvidence: of all bands, of the
+// low band and of the high band) and a prior over tempi are the others,
+// weighed over time by a forward filter (TempoFilter). A BeatPredictor
+// places the beats at the filter's period, on the onsets with the low band
+// (kick, bass) weighed in heavily: the hats and the off-beat chords pull the
+// beats to the off-beat, the kick pulls them back. The tempo is the filter's
+// period refined to a fraction of a frame. Causal; allocates only when
+// constructed.
+class MeterTracker {
+ public:
+  struct Settings {
+    TempoFilter::Settings filter;
+    BeatPredictor::Settings predictor;
+    double memorySeconds = 2.5;  // of the onsets' autocorrelation
+    double updateSeconds = 0.2;  // between updates of the filter
+    double combPower = 2.0;      // see TempoEvidence
+    // Weight of the combs over the low and the high band's onsets, beside
+    // the one over all: each instrument alone repeats at the beat, while
+    // hats against snares repeat at 3/2 of it as well.
+    double bandWeight = 2.0;
+    // Weight of the low band's onsets (rises of its log energy) where the
+    // beats are placed, added to the onset energy of all bands.
+    double lowWeight = 20.0;
+    Settings() { predictor.intervalMemorySeconds = 0.0; }
+  };
+  struct Beat {
+    bool due = false;
+    double intervalFrames = 0.0;  // the period, to a fraction of a frame
+    int framesLate = 0;
+  };
+
+  // `bins` of each spectrum, `frameRate` frames per second, `binHz` the width
+  // of a bin, tempi from `minBpm` to `maxBpm`. Throws std::invalid_argument
+  // for values out of range.
+  MeterTracker(const Settings& settings, std::size_t bins, double frameRate, double binHz,
+               double minBpm, double maxBpm);
+
+  // One frame: its onset energy (an OnsetEnergy of the predictor's settings),
+  // its spectrum, whether the tracker reported a reliable beat on it and the
+  // interval it measures (frames, 0 before any).
+  Beat process(const OnsetEnergy::Value& onset, const std::complex<float>* spectrum,
+               bool reliableBeat, int trackerInterval);
+  Beat process(const std::complex<float>* spectrum, bool reliableBeat, int trackerInterval);
+
+  // The period the beats follow now, in frames (0 before any).
+  double period() const { return currentPeriod; }
+
+ private:
+  void updateTempo(int trackerInterval);
+
+  Settings settings;
+  OnsetEnergy onsets;
+  BandOnsets bands;
+  TempoEvidence evidence, lowEvidence, highEvidence;
+  TempoFilter filter;
+  BeatPredictor predictor;
+  std::vector<double> comb;
+  long frame = -1;
+  long updateFrames;
+  double currentPeriod = 0.0;
+};
+
+}  // namespace vesk_conditioning
+
+#endif

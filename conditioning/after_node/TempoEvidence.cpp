@@ -1,0 +1,92 @@
+#include "conditioning/after_node/TempoEvidence.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vesk_conditioning {
+
+TempoEvidence::TempoEvidence(double longestPeriod, double frameRate, double memorySeconds,
+                             double power)
+    : power(power) {
+  if (!(longestPeriod >= 2.0 && longestPeriod <= 4000.0) || !(frameRate > 0.0) ||
+      !(memorySeconds > 0.0) || !(power >= 1.0 && power <= 8.0))
+    throw std::invalid_argument("TempoEvidence: period, frame rate or memory out of range");
+  lags = static_cast<std::size_t>(std::ceil(kMultiples * (longestPeriod + 1.0))) + 2;
+  history.assign(2 * lags, 0.0);
+  acf.assign(lags, 0.0);
+  decay = std::exp(-1.0 / (memorySeconds * frameRate));
+  meanDecay = std::exp(-1.0 / (1.0 * frameRate));
+}
+
+void TempoEvidence::push(double energy) {
+  if (!std::isfinite(energy)) energy = 0.0;
+  mean = meanDecay * mean + (1.0 - meanDecay) * energy;
+  const double x = energy - mean;
+  // The ring runs backwards and is kept twice over, so that x(t - l) for
+  // l = 0 .. lags - 1 lies at history[now + l]: one straight loop.
+  now = now == 0 ? lags - 1 : now - 1;
+  history[now] = history[now + lags] = x;
+  const double* h = history.data() + now;
+  double* a = acf.data();
+  for (std::size_t l = 0; l < lags; ++l) a[l] = decay * a[l] + x * h[l];
+}
+
+void TempoEvidence::setPeriods(const std::vector<double>& periods) {
+  windows.clear();
+  for (double period : periods) {
+    for (int m = 1; m <= kMultiples; ++m) {
+      // Within half a frame and half a frame per multiple more: a drifting
+      // tempo smears the far multiples.
+      const double centre = m * period, reach = 0.5 + 0.5 * m;
+      const long from = std::max(0L, static_cast<long>(std::ceil(centre - reach)));
+      const long to = std::min(static_cast<long>(lags) - 1, static_cast<long>(centre + reach));
+      windows.push_back(
+          {static_cast<std::size_t>(std::min(from, to)), static_cast<std::size_t>(to)});
+    }
+  }
+}
+
+void TempoEvidence::addCombs(double weight, std::vector<double>& out) const {
+  if (!(acf[0] > 0.0)) return;
+  const double scale = 1.0 / acf[0];
+  const double* a = acf.data();
+  for (std::size_t i = 0; i < out.size() && (i + 1) * kMultiples <= windows.size(); ++i) {
+    double sum = 0.0;
+    for (int m = 0; m < kMultiples; ++m) {
+      const Window& w = windows[i * kMultiples + static_cast<std::size_t>(m)];
+      double best = 0.0;
+      for (std::size_t l = w.from; l <= w.to; ++l) best = std::max(best, a[l]);
+      const double r = best * scale;
+      sum += power == 2.0 ? r * r : std::pow(r, power);
+    }
+    out[i] += weight * sum;
+  }
+}
+
+double TempoEvidence::refine(double period) const {
+  // The peak of each multiple by a parabola through its highest lag and the
+  // two beside it; the far multiples weigh more (a frame there is a finer step).
+  double sum = 0.0, weights = 0.0;
+  for (int m = 1; m <= kMultiples; ++m) {
+    const long centre = std::lround(m * period);
+    long best = -1;
+    for (long l = std::max(1L, centre - m); l <= centre + m && l + 1 < static_cast<long>(lags); ++l)
+      if (best < 0 || acf[static_cast<std::size_t>(l)] > acf[static_cast<std::size_t>(best)])
+        best = l;
+    if (best < 0) continue;
+    const double y0 = acf[static_cast<std::size_t>(best - 1)];
+    const double y1 = acf[static_cast<std::size_t>(best)];
+    const double y2 = acf[static_cast<std::size_t>(best + 1)];
+    const double curve = y0 - 2.0 * y1 + y2;
+    if (!(curve < 0.0) || !(y1 > 0.0)) continue;
+    const double offset = std::clamp(0.5 * (y0 - y2) / curve, -0.5, 0.5);
+    sum += m * ((static_cast<double>(best) + offset) / m);
+    weights += m;
+  }
+  if (!(weights > 0.0)) return period;
+  const double refined = sum / weights;
+  return std::abs(refined - period) <= 0.04 * period ? refined : period;
+}
+
+}  // namespace vesk_conditioning

@@ -1,0 +1,55 @@
+#ifndef VESK_CONDITIONING_TEMPOEVIDENCE_H
+#define VESK_CONDITIONING_TEMPOEVIDENCE_H
+
+#include <cstddef>
+#include <vector>
+
+namespace vesk_conditioning {
+
+// How well each candidate beat period fits the recent onsets: a comb over the
+// autocorrelation of the onset energy, summing it at one, two, three and four
+// periods. Summing the multiples is what lets the beat beat its relatives: a
+// dotted-quarter period lands on the bar only every other multiple, and half
+// the beat scores its off-beats, which are weaker than its beats.
+// The autocorrelation is kept up to date on every frame with a fading memory
+// (about `memorySeconds`), of the energy less its running mean. Causal;
+// allocates only when constructed.
+class TempoEvidence {
+ public:
+  static constexpr int kMultiples = 4;
+
+  // `longestPeriod` in frames; `memorySeconds` and `frameRate` set the fading;
+  // each multiple's share of the autocorrelation at lag 0 counts raised to
+  // `power` (above 1: the lags where the whole pattern repeats stand out).
+  // Throws std::invalid_argument for values out of range.
+  TempoEvidence(double longestPeriod, double frameRate, double memorySeconds, double power);
+
+  void push(double onsetEnergy);
+  // The periods (frames, shorter than the longest) the comb is taken at,
+  // fixed from then on; allocates.
+  void setPeriods(const std::vector<double>& periods);
+  // The comb's value at each period, times `weight`, added to `out` (one
+  // entry per period): 0 for no periodicity, up to kMultiples.
+  void addCombs(double weight, std::vector<double>& out) const;
+  // The period near `period` (within a frame per multiple) where the
+  // autocorrelation peaks, found from its multiples, to a fraction of a frame.
+  double refine(double period) const;
+
+ private:
+  struct Window {
+    std::size_t from, to;  // lags searched for a multiple's peak
+  };
+  std::vector<Window> windows;  // per period and multiple
+  std::vector<double> history;  // ring of centred energies, twice over
+  std::vector<double> acf;      // per lag
+  std::size_t lags;
+  std::size_t now = 0;
+  double power;
+  double decay;
+  double mean = 0.0;
+  double meanDecay;
+};
+
+}  // namespace vesk_conditioning
+
+#endif

@@ -1,0 +1,119 @@
+// The meter tracker finds the beat's level and its phase in drum grooves
+// whatever level the node measures: kicks, snares and hats drawn as spectra
+// of their own bands, 100 frames per second.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <string>
+#include <vector>
+
+#include "conditioning/after_node/MeterTracker.h"
+
+using vesk_conditioning::MeterTracker;
+
+namespace {
+
+constexpr std::size_t kBins = 257;  // 16 kHz, 512-sample frames
+constexpr double kBinHz = 31.25;
+constexpr double kFrameRate = 100.0;
+
+// A groove as step strings over one bar of sixteenths: x a hit.
+struct Groove {
+  double bpm;
+  std::string kick, snare, hat;
+  float hatLevel = 1.0f;
+  int nodeInterval;      // the level the node measures (frames)
+  int flipInterval = 0;  // if set, the node measures this one every other 3 s
+};
+
+struct Result {
+  std::vector<double> beats;  // frames of the reported beats
+  std::vector<double> periods;
+};
+
+Result track(const Groove& g, double seconds) {
+  MeterTracker stage(MeterTracker::Settings(), kBins, kFrameRate, kBinHz, 80.0, 200.0);
+  const double step = 60.0 * kFrameRate / g.bpm / 4.0;  // frames per sixteenth
+  const int frames = static_cast<int>(seconds * kFrameRate);
+  std::vector<float> kick(frames + 8, 0.0f), snare(frames + 8, 0.0f), hat(frames + 8, 0.0f);
+  // Each hit rises at once and fades over a few frames.
+  auto hits = [&](const std::string& steps, std::vector<float>& env, float level) {
+    for (int s = 0; !steps.empty(); ++s) {
+      const int at = static_cast<int>(std::lround(s * step));
+      if (at >= frames) break;
+      if (steps[s % steps.size()] != 'x') continue;
+      for (int k = 0; k < 6 && at + k < frames; ++k)
+        env[at + k] = std::max(env[at + k], level * std::pow(0.5f, static_cast<float>(k)));
+    }
+  };
+  hits(g.kick, kick, 1.0f);
+  hits(g.snare, snare, 1.0f);
+  hits(g.hat, hat, g.hatLevel);
+  Result r;
+  std::vector<std::complex<float>> x(kBins);
+  for (int f = 0; f < frames; ++f) {
+    for (std::size_t k = 0; k < kBins; ++k) {
+      const float floor = 0.01f;
+      float v = floor;
+      if (k >= 1 && k <= 4) v += 40.0f * kick[f];
+      if (k >= 6 && k <= 100) v += 8.0f * snare[f];
+      if (k >= 112) v += 6.0f * hat[f];
+      x[k] = v;
+    }
+    const int node = g.flipInterval > 0 && f / 300 % 2 == 1 ? g.flipInterval : g.nodeInterval;
+    const MeterTracker::Beat beat = stage.process(x.data(), true, node);
+    if (beat.due) {
+      r.beats.push_back(f - beat.framesLate);
+      r.periods.push_back(beat.intervalFrames);
+    }
+  }
+  return r;
+}
+
+// Beats after `from` seconds: the share within 3 frames of a multiple of the
+// beat period (offset `phase` beats), and the periods reported.
+double onBeat(const Result& r, double bpm, double phase, double from) {
+  const double period = 60.0 * kFrameRate / bpm;
+  int on = 0, all = 0;
+  for (double b : r.beats) {
+    if (b < from * kFrameRate) continue;
+    const double pos = b / period - phase;
+    on += std::abs(pos - std::round(pos)) * period <= 3.0;
+    ++all;
+  }
+  return all > 0 ? static_cast<double>(on) / all : 0.0;
+}
+
+}  // namespace
+
+TEST(MeterTracker, ARockGrooveAt140IsTrackedAt140NotAtTwoThirds) {
+  // The node takes the dotted quarter (93.75 BPM) as the beat.
+  const Groove rock{140.0, "x.......x.......", "....x.......x...", "..x...x...x...x.", 1.0f, 64};
+  const Result r = track(rock, 30.0);
+  ASSERT_GT(r.beats.size(), 40u);
+  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 140.0, 0.5);
+  EXPECT_GE(onBeat(r, 140.0, 0.0, 10.0), 0.95);
+}
+
+TEST(MeterTracker, TheLevelDoesNotFlipInAThreeThreeTwoGroove) {
+  // Dembow: kick on every beat, snare 3+3+2; the node flips between the beat
+  // and its 3/2 (the dotted quarter) every few seconds.
+  const Groove dembow{100.0, "x...x...x...x...", "...x..x....x..x.", "", 1.0f, 60, 90};
+  const Result r = track(dembow, 40.0);
+  ASSERT_GT(r.beats.size(), 40u);
+  for (std::size_t i = 0; i < r.beats.size(); ++i)
+    if (r.beats[i] >= 800) {
+      EXPECT_NEAR(r.periods[i], 60.0, 1.5) << "beat at frame " << r.beats[i];
+    }
+  EXPECT_GE(onBeat(r, 100.0, 0.0, 8.0), 0.95);
+}
+
+TEST(MeterTracker, AnOffBeatHatPatternIsTrackedOnTheBeat) {
+  // Open hats on the off-beats, louder over all bands than the kick on the
+  // beats; the node's own beats are on every frame, no help for the phase.
+  const Groove house{124.0, "x...x...x...x...", "", "..x...x...x...x.", 2.0f, 48};
+  const Result r = track(house, 30.0);
+  ASSERT_GT(r.beats.size(), 40u);
+  EXPECT_GE(onBeat(r, 124.0, 0.0, 10.0), 0.95);
+}
