@@ -9,11 +9,14 @@ discarded; a failing run stops the timing.
 
 Usage: alternating_timer.py [--runs N] [--warmup N] [--json FILE] -- PROG ARG... -- PROG ARG...
 (each command its words as they are, commands separated by a lone --).
-Prints one line per command: median, minimum and mean wall time in seconds.
+Prints one line per command: median, minimum and mean wall time in seconds;
+with --cpu, the processor time (user + system, all threads) instead, which is
+what counts when every core is busy.
 """
 
 import argparse
 import json
+import os
 import shlex
 import statistics
 import subprocess
@@ -21,13 +24,15 @@ import sys
 import time
 
 
-def run_once(argv):
+def run_once(argv, cpu=False):
     start = time.perf_counter()
-    done = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
     elapsed = time.perf_counter() - start
-    if done.returncode != 0:
-        sys.exit("alternating_timer: exit status %d from: %s" % (done.returncode, shlex.join(argv)))
-    return elapsed
+    child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode != 0:
+        sys.exit("alternating_timer: exit status %d from: %s" % (child.returncode, shlex.join(argv)))
+    return usage.ru_utime + usage.ru_stime if cpu else elapsed
 
 
 def main():
@@ -39,6 +44,7 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--warmup", type=int, default=1)
     parser.add_argument("--json")
+    parser.add_argument("--cpu", action="store_true", help="processor time, not wall time")
     options = parser.parse_args(args[:split])
     commands, current = [], []
     for word in args[split + 1:] + ["--"]:
@@ -52,11 +58,11 @@ def main():
         sys.exit(__doc__)
     for _ in range(options.warmup):
         for argv in commands:
-            run_once(argv)
+            run_once(argv, options.cpu)
     times = [[] for _ in commands]
     for _ in range(options.runs):
         for k, argv in enumerate(commands):
-            times[k].append(run_once(argv))
+            times[k].append(run_once(argv, options.cpu))
     results = []
     for argv, t in zip(commands, times):
         results.append({"command": shlex.join(argv), "median": statistics.median(t),
