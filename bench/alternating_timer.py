@@ -24,7 +24,9 @@ import sys
 import time
 
 
-def run_once(argv, cpu=False):
+def run_once(argv):
+    """Wall time and processor time (user + system, the command and the
+    processes it waited for) of one run, in seconds."""
     start = time.perf_counter()
     child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     _, status, usage = os.wait4(child.pid, 0)
@@ -32,7 +34,7 @@ def run_once(argv, cpu=False):
     child.returncode = os.waitstatus_to_exitcode(status)
     if child.returncode != 0:
         sys.exit("alternating_timer: exit status %d from: %s" % (child.returncode, shlex.join(argv)))
-    return usage.ru_utime + usage.ru_stime if cpu else elapsed
+    return elapsed, usage.ru_utime + usage.ru_stime
 
 
 def main():
@@ -58,15 +60,20 @@ def main():
         sys.exit(__doc__)
     for _ in range(options.warmup):
         for argv in commands:
-            run_once(argv, options.cpu)
+            run_once(argv)
     times = [[] for _ in commands]
+    other = [[] for _ in commands]
     for _ in range(options.runs):
         for k, argv in enumerate(commands):
-            times[k].append(run_once(argv, options.cpu))
+            wall, cpu = run_once(argv)
+            times[k].append(cpu if options.cpu else wall)
+            other[k].append(wall if options.cpu else cpu)
     results = []
-    for argv, t in zip(commands, times):
+    for argv, t, o in zip(commands, times, other):
         results.append({"command": shlex.join(argv), "median": statistics.median(t),
-                        "min": min(t), "mean": statistics.fmean(t), "times": t})
+                        "min": min(t), "mean": statistics.fmean(t), "times": t,
+                        "wall" if options.cpu else "cpu": o,
+                        ("wall" if options.cpu else "cpu") + "_median": statistics.median(o)})
         print("%8.3f median %8.3f min %8.3f mean  %s" % (results[-1]["median"], min(t),
                                                        results[-1]["mean"], results[-1]["command"]))
     if options.json:
