@@ -26,7 +26,8 @@ PERIOD_NS = 200_000
 # innermost outwards that matches any rule decides, rules in this order.
 RULES = [
     ("engine (beat_tracker::)", ["beat_tracker::"]),
-    ("front end and stage after the node", ["vesk_conditioning::", "conditioning::"]),
+    ("front end (spectrum conditioning, before the node)", ["SpectrumConditioner"]),
+    ("stage after the node (onset energy, beat predictor)", ["vesk_conditioning::"]),
     ("framing and FFT", ["FrameMaker::", "libfftw3", "fftw_"]),
     ("decoding and resampling", ["libsndfile", "libsoxr", "Resampler::", "readChunk",
                                  "SndfileReader", "PcmStreamReader", "libFLAC", "sf_read"]),
