@@ -64,6 +64,11 @@ class SpectrumConditioner {
   void reset();
 
  private:
+  // The loops of process(), built once per vector unit (common/VectorKernels.h).
+  void processLoops(std::complex<float>* spectrum);
+  void processBase(std::complex<float>* spectrum);
+  void processAvx2(std::complex<float>* spectrum);
+
   ConditionerSettings settings;
   std::size_t bins;
   double windowPower;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/VectorKernels.h"
 #include "tests/tracking/DirectFrames.h"
 #include "tests/tracking/MemoryReader.h"
 #include "tracking/frames/InputPipeline.h"
@@ -144,6 +145,36 @@ TEST(InputPipeline, FramesAreTheSameThroughTheThreadInTheCallersThreadAndCompute
     std::unique_ptr<vesk_tracking::FrameBlock> after;
     EXPECT_FALSE(ahead.next(after)) << what << ": the end is final";
   }
+}
+
+TEST(InputPipeline, FramesAndConditionedSpectraAreTheSameBitsOnEveryVectorUnit) {
+  using vesk_kernels::Unit;
+  if (!vesk_kernels::Available(Unit::kAvx2)) GTEST_SKIP() << "no AVX2 on this processor";
+  // Every stage of the front end, on one and on two channels; the tone goes
+  // loud and quiet so that the whitening peaks rise and decay.
+  vesk_conditioning::ConditionerSettings all = vesk_conditioning::conditionerNamed("whiten");
+  all.lowPassHz = 1500.0;
+  all.gateDb = -60.0;
+  const FrameFormat formats[] = {
+      {512, 160, WindowFunction::Hann, all},
+      {512, 160, WindowFunction::Hann, vesk_conditioning::conditionerNamed("log")}};
+  const Unit before = vesk_kernels::InUse();
+  for (int channels : {1, 2}) {
+    std::vector<float> input = Tone(16000 * 3 + 33, channels);
+    for (std::size_t i = 0; i < input.size(); ++i)
+      if ((i / channels / 4000) % 3 == 1) input[i] *= 1e-4f;
+    for (const FrameFormat& format : formats) {
+      std::vector<Frame> byUnit[2];
+      for (Unit unit : {Unit::kBase, Unit::kAvx2}) {
+        vesk_kernels::Use(unit);
+        InputPipeline p(std::make_unique<MemoryReader>(input, channels, 16000, 3000), 16000, format,
+                        true, InputPipeline::Limits());
+        byUnit[static_cast<int>(unit)] = Drain(p);
+      }
+      ExpectSameFrames(byUnit[1], byUnit[0], std::to_string(channels) + " channels");
+    }
+  }
+  vesk_kernels::Use(before);
 }
 
 TEST(InputPipeline, AFramePastTheEndSlidesInZerosAndIsRefusedBefore) {

@@ -72,6 +72,10 @@ class alignas(vesk_kernels::kCacheLine) FrameMaker {
  private:
   std::size_t pendingFrames() const { return pending.size() / channelCount - pendingPos; }
   void cutFrame(std::size_t take, FrameBlock& block);
+  // Its loops, built once per vector unit (common/VectorKernels.h).
+  void cutFrameLoops(std::size_t take, FrameBlock& block);
+  void cutFrameBase(std::size_t take, FrameBlock& block);
+  void cutFrameAvx2(std::size_t take, FrameBlock& block);
 
   int channelCount;
   int frameLength;

@@ -55,9 +55,11 @@ bool InputPipeline::readChunk() {
   // a huge onset it would move the beats around it); a huge finite one is
   // limited far above full scale (floats written on an integer scale stay as
   // they are).
-  for (std::size_t i = 0; i < got * channelCount; ++i) {
-    float& v = readBuffer[i];
-    v = std::isfinite(v) ? std::clamp(v, -kLargestSample, kLargestSample) : 0.0f;
+  if (!reader->boundedSamples()) {
+    for (std::size_t i = 0; i < got * channelCount; ++i) {
+      float& v = readBuffer[i];
+      v = std::isfinite(v) ? std::clamp(v, -kLargestSample, kLargestSample) : 0.0f;
+    }
   }
   if (resampler) {
     resampled.clear();

@@ -33,6 +33,9 @@ class AudioReader {
   // the data, a file cut short while read); empty when it did not. Final
   // once read() has returned 0.
   virtual std::string shortfall() const { return std::string(); }
+  // True when every sample read() gives is known to be finite and within
+  // [-1, 1] (decoded from integers), so that no one needs to check them.
+  virtual bool boundedSamples() const { return false; }
 };
 
 }  // namespace vesk_tracking

@@ -96,6 +96,7 @@ SndfileReader::SndfileReader(const std::string& filePath, const std::string& sho
   }
   // Integer files are scaled to [-1, 1]; float files are taken as they are.
   sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  sixteenBit = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
   shortNotice = headerShortfall(file, info);
 }
 
@@ -104,7 +105,18 @@ SndfileReader::~SndfileReader() {
 }
 
 std::size_t SndfileReader::read(float* out, std::size_t frames) {
-  sf_count_t n = sf_readf_float(file, out, static_cast<sf_count_t>(frames));
+  sf_count_t n;
+  if (sixteenBit) {
+    // s / 32768 is exact in a float: the very value libsndfile's own
+    // conversion gives.
+    shorts.resize(frames * static_cast<std::size_t>(info.channels));
+    n = sf_readf_short(file, shorts.data(), static_cast<sf_count_t>(frames));
+    const std::size_t count = n > 0 ? static_cast<std::size_t>(n) * info.channels : 0;
+    const short* in = shorts.data();
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<float>(in[i]) * (1.0f / 32768.0f);
+  } else {
+    n = sf_readf_float(file, out, static_cast<sf_count_t>(frames));
+  }
   if (n < 0 || (n == 0 && sf_error(file) != SF_ERR_NO_ERROR))
     throw AudioError("cannot read '" + name + "': " + sf_strerror(file));
   delivered += n;

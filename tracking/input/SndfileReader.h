@@ -2,6 +2,7 @@
 #define VESK_TRACKING_SNDFILEREADER_H
 
 #include <string>
+#include <vector>
 
 #include <sndfile.h>
 
@@ -29,6 +30,7 @@ class SndfileReader : public AudioReader {
   std::int64_t frameCount() const override { return info.frames; }
   std::size_t read(float* out, std::size_t frames) override;
   std::string shortfall() const override { return shortNotice; }
+  bool boundedSamples() const override { return sixteenBit; }
 
  private:
   std::string path;
@@ -37,6 +39,10 @@ class SndfileReader : public AudioReader {
   SNDFILE* file = nullptr;
   std::int64_t delivered = 0;
   std::string shortNotice;
+  // 16-bit samples are read as they are stored and scaled here (a loop the
+  // compiler vectorises), not converted one by one by libsndfile.
+  bool sixteenBit = false;
+  std::vector<short> shorts;
 };
 
 }  // namespace vesk_tracking
