@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/app/ToolRunner.h"
+#include "tests/support/JackDummyServer.h"
 #include "tracking/process/WorkingDirectory.h"
 
 namespace {
@@ -174,44 +175,14 @@ TEST(LiveInput, AlsaDeviceBeatsLandOnTheClicksAndCtrlCEndsTheCapture) {
 }
 
 TEST(LiveInput, JackBeatsLandOnTheClicksAndAServerThatGoesIsAnError) {
-  if (::access("/usr/bin/jackd", X_OK) != 0) GTEST_SKIP() << "jackd is missing (jackd2)";
-  jack_set_error_function([](const char*) {});  // its lines while the server starts
-  const std::string name = "vesk-live-" + std::to_string(::getpid());
-  const pid_t server = ::fork();
-  if (server == 0) {
-    ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execl("/usr/bin/jackd", "jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r",
-            "48000", "-p", "256", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  jack_client_t* feeder = nullptr;
-  for (int i = 0; i < 100 && !feeder; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    feeder =
-        jack_client_open("feeder", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                         nullptr, name.c_str());
-  }
-  ASSERT_NE(feeder, nullptr) << "the JACK server did not start";
-  struct Clicks {
-    jack_port_t* port;
-    long played = 0;
-  } clicks{jack_port_register(feeder, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0)};
+  if (!JackDummyServer::available()) GTEST_SKIP() << "jackd is missing (jackd2)";
   // A click every half second (120 BPM), the first at 0.25 s of the server's time.
-  jack_set_process_callback(
-      feeder,
-      [](jack_nframes_t frames, void* arg) {
-        auto* c = static_cast<Clicks*>(arg);
-        auto* out = static_cast<float*>(jack_port_get_buffer(c->port, frames));
-        for (jack_nframes_t i = 0; i < frames; ++i, ++c->played) {
-          const long k = (c->played + 12000) % 24000;
-          out[i] = k < 400 ? 0.6f * std::exp(-k / 80.0f) * ((k % 7) < 3 ? 1 : -1) : 0.0f;
-        }
-        return 0;
-      },
-      &clicks);
-  ASSERT_EQ(jack_activate(feeder), 0);
+  JackDummyServer server("vesk-live", [](long sample) {
+    const long k = (sample + 12000) % 24000;
+    return k < 400 ? 0.6f * std::exp(-k / 80.0f) * ((k % 7) < 3 ? 1 : -1) : 0.0f;
+  });
+  ASSERT_TRUE(server.started()) << "the JACK server did not start";
+  const std::string name = server.name();
 
   LiveTool tool({"--jack", "--connect", "feeder:out", "--channels", "1", "--format", "json"},
                 {"JACK_DEFAULT_SERVER=" + name, "JACK_NO_AUDIO_RESERVATION=1"});
@@ -226,9 +197,7 @@ TEST(LiveInput, JackBeatsLandOnTheClicksAndAServerThatGoesIsAnError) {
   EXPECT_GE(recall, 0.95);
   EXPECT_GE(precision, 0.95);
 
-  jack_client_close(feeder);
-  ::kill(server, SIGTERM);
-  ::waitpid(server, nullptr, 0);
+  server.stop();
   EXPECT_EQ(tool.finish(std::chrono::seconds(5)), 1);
   EXPECT_NE(tool.errors().find("JACK: the server went away"), std::string::npos) << tool.errors();
 }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/JackDummyServer.h"
 #include "tracking/devices/AlsaCapture.h"
 #include "tracking/devices/JackCapture.h"
 #include "tracking/process/WorkingDirectory.h"
@@ -67,62 +68,14 @@ TEST(AlsaCapture, ReadsThePcmsFramesAndNamesADeviceThatIsNot) {
   }
 }
 
-class JackServer : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (::access("/usr/bin/jackd", X_OK) != 0) GTEST_SKIP() << "jackd is missing (jackd2)";
-    jack_set_error_function([](const char*) {});  // its lines while the server starts
-    name = "vesk-test-" + std::to_string(::getpid());
-    server = ::fork();
-    if (server == 0) {
-      ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      ::execl("/usr/bin/jackd", "jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", "-r",
-              "48000", "-p", "256", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    // The server is up once a client can reach it.
-    for (int i = 0; i < 100 && !feeder; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      feeder = jack_client_open("feeder",
-                                static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                                nullptr, name.c_str());
-    }
-    ASSERT_NE(feeder, nullptr) << "the JACK server did not start";
-    out = jack_port_register(feeder, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    jack_set_process_callback(feeder, &JackServer::play, this);
-    ASSERT_EQ(jack_activate(feeder), 0);
-  }
-  void TearDown() override {
-    if (feeder) jack_client_close(feeder);
-    stopServer();
-  }
-  void stopServer() {
-    if (server <= 0) return;
-    ::kill(server, SIGTERM);
-    ::waitpid(server, nullptr, 0);
-    server = -1;
-  }
+TEST(JackCapture, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
+  if (!JackDummyServer::available()) GTEST_SKIP() << "jackd is missing (jackd2)";
   // A click of 100 samples every 24000 (half a second at 48 kHz).
-  static int play(jack_nframes_t frames, void* arg) {
-    auto* self = static_cast<JackServer*>(arg);
-    auto* buffer = static_cast<float*>(jack_port_get_buffer(self->out, frames));
-    for (jack_nframes_t i = 0; i < frames; ++i, ++self->played)
-      buffer[i] = self->played % 24000 < 100 ? 0.5f : 0.0f;
-    return 0;
-  }
-
-  std::string name;
-  pid_t server = -1;
-  jack_client_t* feeder = nullptr;
-  jack_port_t* out = nullptr;
-  long played = 0;
-};
-
-TEST_F(JackServer, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
+  JackDummyServer server("vesk-capture",
+                         [](long sample) { return sample % 24000 < 100 ? 0.5f : 0.0f; });
+  ASSERT_TRUE(server.started()) << "the JACK server did not start";
   JackCapture::Options o;
-  o.server = name;
+  o.server = server.name();
   o.connect = {"feeder:out"};
   o.channels = 1;
   JackCapture capture(o);
@@ -144,9 +97,7 @@ TEST_F(JackServer, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
     EXPECT_NEAR(static_cast<double>(onsets[k] - onsets[k - 1]), 24000.0, 512.0);
   EXPECT_FLOAT_EQ(got[onsets[0]], 0.5f);
 
-  jack_client_close(feeder);
-  feeder = nullptr;
-  stopServer();
+  server.stop();
   const auto start = std::chrono::steady_clock::now();
   EXPECT_THROW(
       {
