@@ -46,18 +46,30 @@ class PhaseStage : public AfterNodeStage {
   OffBeatCorrector corrector;
 };
 
+// Which of the node's beats anchor the predictor's grid: its reliable ones,
+// and those near the threshold. The predictor's own score places the beats,
+// so they may start before the node's are sure; 0.75 of the threshold (0.3 at
+// the default) brings the first beat 0.3 s sooner, and the beats of the first
+// seconds are right nearly as often.
+class GridAnchor {
+ public:
+  explicit GridAnchor(float threshold) : reliability(kShare * threshold) {}
+  bool operator()(const FrameRecord& f) const {
+    return f.reliableBeat() || (f.beat && f.confidence >= reliability);
+  }
+
+ private:
+  static constexpr float kShare = 0.75f;
+  float reliability;
+};
+
 // Beats placed on the onsets at the node's held interval.
 class PredictStage : public AfterNodeStage {
  public:
   explicit PredictStage(const StageFormat& f)
-      : predictor(BeatPredictor::Settings(), f.bins, f.frameRate, f.binHz),
-        gridReliability(kGridShare * f.threshold) {}
+      : predictor(BeatPredictor::Settings(), f.bins, f.frameRate, f.binHz), anchors(f.threshold) {}
   Beat process(const FrameRecord& f) override {
-    // A beat of the node near the threshold already anchors the grid: the
-    // predictor's own score places the beats, so they may start before the
-    // node's are sure.
-    const bool gridBeat = f.reliableBeat() || (f.beat && f.confidence >= gridReliability);
-    const BeatPredictor::Beat b = predictor.process(*f.onset, gridBeat, f.intervalFrames);
+    const BeatPredictor::Beat b = predictor.process(*f.onset, anchors(f), f.intervalFrames);
     Beat beat;
     beat.due = b.due;
     beat.intervalFrames = b.intervalFrames;
@@ -68,11 +80,8 @@ class PredictStage : public AfterNodeStage {
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
 
  private:
-  // 0.3 at the default threshold: the first beat comes 0.3 s sooner, and the
-  // beats of the first seconds are right nearly as often.
-  static constexpr float kGridShare = 0.75f;
   BeatPredictor predictor;
-  float gridReliability;
+  GridAnchor anchors;
 };
 
 // Beats placed as the predictor places them, at the metrical level a tempo
@@ -82,11 +91,10 @@ class MeterStage : public AfterNodeStage {
  public:
   explicit MeterStage(const StageFormat& f)
       : meter(MeterTracker::Settings(), f.bins, f.frameRate, f.binHz, f.minBpm, f.maxBpm),
-        gridReliability(kGridShare * f.threshold),
+        anchors(f.threshold),
         frameSeconds(f.frameSeconds) {}
   Beat process(const FrameRecord& f) override {
-    const bool gridBeat = f.reliableBeat() || (f.beat && f.confidence >= gridReliability);
-    const MeterTracker::Beat b = meter.process(*f.onset, f.spectrum, gridBeat, f.intervalFrames);
+    const MeterTracker::Beat b = meter.process(*f.onset, f.spectrum, anchors(f), f.intervalFrames);
     Beat beat;
     beat.due = b.due;
     // The interval in whole frames, as the node gives it (the robot's
@@ -100,9 +108,8 @@ class MeterStage : public AfterNodeStage {
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
 
  private:
-  static constexpr float kGridShare = 0.75f;  // as the predict stage's
   MeterTracker meter;
-  float gridReliability;
+  GridAnchor anchors;
   double frameSeconds;
 };
 
