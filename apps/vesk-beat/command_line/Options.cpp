@@ -286,12 +286,8 @@ void validateParameters(const Options& o) {
   }
 }
 
-vesk_tracking::Settings Options::settings() const {
-  return checkSettingValues(values, Spelling::Option).settings;
-}
-
-vesk_tracking::StageChoice Options::stageChoice() const {
-  return checkSettingValues(values, Spelling::Option).stage;
+vesk_tracking::TrackingSettings Options::tracking() const {
+  return checkSettingValues(values, Spelling::Option);
 }
 
 Options parseOptions(int argc, const char* const* argv) {

@@ -47,8 +47,8 @@ struct Options {
   bool version = false;
 
   // The tracking settings, checked; parseOptions checks them.
-  vesk_tracking::Settings settings() const;
-  vesk_tracking::StageChoice stageChoice() const;
+  vesk_tracking::TrackingSettings tracking() const;
+  vesk_tracking::Settings settings() const { return tracking().settings; }
 
   // Whether the run writes anything besides standard output (files, the
   // node's lines to a file, robot messages): when standard output goes

@@ -55,9 +55,10 @@ bool readsStream(const TrackJob& job) {
 FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& writer,
                        RobotSender* robot, std::FILE* progressTerminal, std::ostream& nodeConsole) {
   const bool live = readsStream(job);
-  const Settings settings = o.settings();
+  const TrackingSettings checked = o.tracking();
+  const Settings& settings = checked.settings;
   TrackingCore::Options core;
-  core.stage = o.stageChoice();
+  core.stage = checked.stage;
   // Reading ahead takes the second core, unless other inputs already run on it.
   core.readAhead = o.jobs <= 1 || o.inputs.size() <= 1;
   core.vectors = !job.plotPath.empty();
