@@ -16,6 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "tracking/devices/JackCapture.h"
+
 class JackDummyServer {
  public:
   using Player = std::function<float(long sample)>;
@@ -24,7 +26,7 @@ class JackDummyServer {
 
   // Starts the server and the feeder; `started()` tells whether both are up.
   JackDummyServer(const std::string& prefix, Player play) : player(std::move(play)) {
-    jack_set_error_function([](const char*) {});  // its lines while the server starts
+    vesk_tracking::silenceJackLibrary();  // its lines while the server starts
     serverName = prefix + "-" + std::to_string(::getpid());
     server = ::fork();
     if (server == 0) {

@@ -1,7 +1,6 @@
 #include "tracking/frames/WindowNames.h"
 
 #include <cctype>
-#include <iterator>
 
 #include "voice_cancel/WindowFunction.h"
 
@@ -42,10 +41,7 @@ std::optional<WindowFunction::Type> windowTypeNamed(const std::string& name) {
 
 std::string windowNameList() {
   std::string list;
-  for (std::size_t i = 0; i < std::size(kWindows); ++i) {
-    if (i) list += ", ";
-    list += kWindows[i].name;
-  }
+  for (const std::string& name : windowNames()) list += (list.empty() ? "" : ", ") + name;
   return list;
 }
 
