@@ -177,7 +177,7 @@ TEST(LiveInput, AlsaDeviceBeatsLandOnTheClicksAndCtrlCEndsTheCapture) {
 TEST(LiveInput, JackBeatsLandOnTheClicksAndAServerThatGoesIsAnError) {
   if (!JackDummyServer::available()) GTEST_SKIP() << "jackd is missing (jackd2)";
   // A click every half second (120 BPM), the first at 0.25 s of the server's time.
-  JackDummyServer server("vesk-live", [](long sample) {
+  JackDummyServer server("vesk-test-live", [](long sample) {
     const long k = (sample + 12000) % 24000;
     return k < 400 ? 0.6f * std::exp(-k / 80.0f) * ((k % 7) < 3 ? 1 : -1) : 0.0f;
   });

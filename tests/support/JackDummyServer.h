@@ -2,8 +2,11 @@
 #define VESK_TESTS_SUPPORT_JACKDUMMYSERVER_H
 
 // A JACK server of its own for a test, with the dummy backend (no sound
-// card): 48 kHz, periods of 256 frames, a name no other test uses, and a
-// client "feeder" with one output port whose samples `play` makes.
+// card): 48 kHz, periods of 256 frames, and a client "feeder" with one output
+// port whose samples `play` makes. Each test names its server once and for
+// all: JACK holds a few servers at most, and takes back the place of a server
+// that died without stopping (a run killed at its time limit) only for a
+// server of the same name, so names made afresh each run would use them up.
 #include <jack/jack.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -25,9 +28,9 @@ class JackDummyServer {
   static bool available() { return ::access("/usr/bin/jackd", X_OK) == 0; }
 
   // Starts the server and the feeder; `started()` tells whether both are up.
-  JackDummyServer(const std::string& prefix, Player play) : player(std::move(play)) {
+  JackDummyServer(const std::string& name, Player play)
+      : player(std::move(play)), serverName(name) {
     vesk_tracking::silenceJackLibrary();  // its lines while the server starts
-    serverName = prefix + "-" + std::to_string(::getpid());
     server = ::fork();
     if (server == 0) {
       ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);

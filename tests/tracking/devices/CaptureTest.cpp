@@ -71,7 +71,7 @@ TEST(AlsaCapture, ReadsThePcmsFramesAndNamesADeviceThatIsNot) {
 TEST(JackCapture, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
   if (!JackDummyServer::available()) GTEST_SKIP() << "jackd is missing (jackd2)";
   // A click of 100 samples every 24000 (half a second at 48 kHz).
-  JackDummyServer server("vesk-capture",
+  JackDummyServer server("vesk-test-capture",
                          [](long sample) { return sample % 24000 < 100 ? 0.5f : 0.0f; });
   ASSERT_TRUE(server.started()) << "the JACK server did not start";
   JackCapture::Options o;
