@@ -38,7 +38,8 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
       backWeights(2 * kLongestInterval + 1, 0.0),
       votes(kLongestInterval + 1, 0.0) {
   if (!(frameRate > 0.0) || !(s.tightness > 0.0) || !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) ||
-      !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0) || !(s.intervalMemorySeconds >= 0.0))
+      !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0) || !(s.intervalMemorySeconds >= 0.0) ||
+      !(s.pulseBeats >= 0.0) || !(s.pulseShare >= 0.0))
     throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
   bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
   silentLimit = static_cast<long>(kForgetSeconds * frameRate);
@@ -157,7 +158,14 @@ bool BeatPredictor::bridged() const {
 bool BeatPredictor::mayReport() const {
   // Never a beat in digital silence: the music must have sounded within
   // half an interval (a click track is silent between its clicks).
-  return bridged() && silentFrames <= interval / 2;
+  const bool pulsing =
+      settings.pulseBeats <= 0.0 || frame - lastPulse <= settings.pulseBeats * interval;
+  return bridged() && silentFrames <= interval / 2 && pulsing;
+}
+
+void BeatPredictor::notePulse(double onset) {
+  recent[static_cast<std::size_t>(frame) & 3] = onset;
+  if (onset > 0.0 && onset >= settings.pulseShare * beatOnset) lastPulse = frame;
 }
 
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,
@@ -170,6 +178,7 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
   ++frame;
   const double onset = value.energy;
   silentFrames = value.sounding ? 0 : silentFrames + 1;
+  notePulse(onset);
   if (silentFrames >= silentLimit) lastBeat = nextBeat = predictAt = -1;  // the beat is gone
   const bool resumed = reliableBeat && !bridged();
   if (reliableBeat) lastReliable = frame;
@@ -191,6 +200,9 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
     beat.framesLate = static_cast<int>(frame - lastBeat);
   }
   if (frame == nextBeat) {
+    // The usual onset on a beat: its strongest frame, averaged over beats.
+    const double here = std::max(std::max(recent[0], recent[1]), std::max(recent[2], recent[3]));
+    beatOnset = beatOnset > 0.0 ? 0.8 * beatOnset + 0.2 * here : here;
     lastBeat = frame;
     nextBeat = -1;
     predictAt = frame + std::max(1, interval / 2);

@@ -36,6 +36,12 @@ class BeatPredictor {
     // most over this time, and moves to another only when that one clearly
     // wins. 0: the tracker's interval of each frame, as it is.
     double intervalMemorySeconds = 6.0;
+    // Beats stop when the music stops pulsing: once no onset of at least
+    // pulseShare of the beats' usual onset has come for pulseBeats intervals
+    // (the last notes ring out, a song ends on a held chord, the tail of a
+    // room), until one comes again. 0: beats go on over the whole bridge.
+    double pulseBeats = 0.0;
+    double pulseShare = 0.3;
     OnsetEnergy::Settings onsets;
   };
   // The beats are placed on the frames where onsets rise, which the time of a
@@ -70,6 +76,7 @@ class BeatPredictor {
   int heldInterval(int trackerInterval);
   bool bridged() const;  // the tracker gave a reliable beat within the bridge
   bool mayReport() const;
+  void notePulse(double onset);
   double votesNear(int frames) const;
 
   Settings settings;
@@ -86,11 +93,14 @@ class BeatPredictor {
   long lastReliable = -1000000;
   long bridgeFrames;
   long silentLimit;
-  long lateLimit;       // frames a beat may be reported late
-  long lastBeat = -1;   // frame of the last beat placed
-  long predictAt = -1;  // frame on which the next beat is predicted
-  long nextBeat = -1;   // frame of the predicted beat
-  int interval = 0;     // the interval the beats follow
+  long lateLimit;                           // frames a beat may be reported late
+  double recent[4] = {0.0, 0.0, 0.0, 0.0};  // the last frames' onset energy
+  double beatOnset = 0.0;                   // usual onset energy on a beat
+  long lastPulse = -1000000;                // frame of the last clear onset
+  long lastBeat = -1;                       // frame of the last beat placed
+  long predictAt = -1;                      // frame on which the next beat is predicted
+  long nextBeat = -1;                       // frame of the predicted beat
+  int interval = 0;                         // the interval the beats follow
 };
 
 }  // namespace vesk_conditioning

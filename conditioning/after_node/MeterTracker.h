@@ -38,7 +38,10 @@ class MeterTracker {
     // Weight of the low band's onsets (rises of its log energy) where the
     // beats are placed, added to the onset energy of all bands.
     double lowWeight = 20.0;
-    Settings() { predictor.intervalMemorySeconds = 0.0; }
+    Settings() {
+      predictor.intervalMemorySeconds = 0.0;
+      predictor.pulseBeats = 1.5;
+    }
   };
   struct Beat {
     bool due = false;

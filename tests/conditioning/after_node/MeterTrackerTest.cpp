@@ -25,6 +25,7 @@ struct Groove {
   float hatLevel = 1.0f;
   int nodeInterval;      // the level the node measures (frames)
   int flipInterval = 0;  // if set, the node measures this one every other 3 s
+  double until = 1e9;    // seconds after which nothing is hit (the floor stays)
 };
 
 struct Result {
@@ -41,7 +42,7 @@ Result track(const Groove& g, double seconds) {
   auto hits = [&](const std::string& steps, std::vector<float>& env, float level) {
     for (int s = 0; !steps.empty(); ++s) {
       const int at = static_cast<int>(std::lround(s * step));
-      if (at >= frames) break;
+      if (at >= frames || at >= g.until * kFrameRate) break;
       if (steps[s % steps.size()] != 'x') continue;
       for (int k = 0; k < 6 && at + k < frames; ++k)
         env[at + k] = std::max(env[at + k], level * std::pow(0.5f, static_cast<float>(k)));
@@ -116,4 +117,15 @@ TEST(MeterTracker, AnOffBeatHatPatternIsTrackedOnTheBeat) {
   const Result r = track(house, 30.0);
   ASSERT_GT(r.beats.size(), 40u);
   EXPECT_GE(onBeat(r, 124.0, 0.0, 10.0), 0.95);
+}
+
+TEST(MeterTracker, BeatsStopSoonAfterTheMusicStopsThoughTheRoomStillSounds) {
+  // The groove stops at 20 s; the floor (a room, a tail) goes on, and the
+  // node would keep its beats for a few seconds more.
+  Groove rock{120.0, "x.......x.......", "....x.......x...", "..x...x...x...x.", 1.0f, 50};
+  rock.until = 20.0;
+  const Result r = track(rock, 30.0);
+  ASSERT_GT(r.beats.size(), 20u);
+  EXPECT_GE(r.beats.back(), 1900.0);  // it tracked up to the end
+  EXPECT_LE(r.beats.back(), 2000.0 + 1.5 * 50.0 + 2.0);
 }
