@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -105,6 +106,9 @@ SndfileReader::~SndfileReader() {
 }
 
 std::size_t SndfileReader::read(float* out, std::size_t frames) {
+  // libsndfile decodes until a read is full: asked for a lot, it would hold
+  // the samples of a block that has come until the next ones have come too.
+  if (stream && stream->decodesBlocks()) frames = std::min<std::size_t>(frames, 256);
   sf_count_t n;
   if (sixteenBit) {
     // s / 32768 is exact in a float: the very value libsndfile's own

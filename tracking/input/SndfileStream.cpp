@@ -77,6 +77,9 @@ SNDFILE* SndfileStream::open(SF_INFO& info) {
     if (file) {
       opening = false;
       grain = grainOf(info);
+      const int sub = info.format & SF_FORMAT_SUBMASK;
+      blockCodec =
+          sndfileSampleBytes(info.format) == 0 && sub != SF_FORMAT_ULAW && sub != SF_FORMAT_ALAW;
       return file;
     }
     const std::string why = sf_strerror(nullptr);

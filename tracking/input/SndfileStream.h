@@ -39,6 +39,9 @@ class SndfileStream {
   // cannot do.
   void check();
   const std::string& name() const { return in->name(); }
+  // True for codecs that decode whole blocks (FLAC, Vorbis, ADPCM, ...):
+  // libsndfile fills a read of such a stream only from whole blocks.
+  bool decodesBlocks() const { return blockCodec; }
 
  private:
   static sf_count_t length(void* self);
@@ -63,6 +66,7 @@ class SndfileStream {
   sf_count_t honoured = 0;     // seeks up to here are made by reading
   sf_count_t unanswered = -1;  // the first seek answered with an end
   std::size_t grain = 0;       // once open, reads give multiples of it; 0: all asked
+  bool blockCodec = false;
   bool seekRefused = false;
   std::exception_ptr failure;  // thrown by the byte stream inside libsndfile
 };
