@@ -69,7 +69,7 @@ void Pull(std::unique_ptr<vesk_tracking::AudioReader> reader) {
     std::abort();
   }
   vesk_tracking::AudioSourceNode source("source", std::move(reader), kRate,
-                                    {kFrame, kHop, WindowFunction::Hann});
+                                        {kFrame, kHop, WindowFunction::Hann});
   const int audioID = source.translateOutput("AUDIO");
   const int spectrumID = source.translateOutput("FFTAUDIO");
   source.request(audioID, 0, 1);
