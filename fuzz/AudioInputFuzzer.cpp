@@ -2,7 +2,8 @@
 //  - a file: the rest is written to a file that SndfileReader opens, as
 //    `vesk-beat FILE` does;
 //  - a stream: the rest is read by openPcmStream, as `vesk-beat -` reads
-//    standard input (a WAV header or raw PCM in a layout the byte picks).
+//    standard input (a header libsndfile reads through its virtual I/O, or
+//    raw PCM in a layout the byte picks).
 // The reader then feeds the tool's source node (with its resampler when the
 // rate differs, and its reading thread for a file) for up to a thousand frames.
 //
@@ -57,7 +58,7 @@ vesk_tracking::RawFormat PickRawFormat(std::uint8_t b) {
   f.sample = kSamples[b & 3];
   f.rate = kRates[(b >> 2) & 3];
   f.channels = 1 + ((b >> 4) & 3);
-  f.given = (b & 0x40) == 0;  // without it, only a WAV stream is accepted
+  f.given = (b & 0x40) == 0;  // without it, only a stream with a header is accepted
   return f;
 }
 
@@ -68,7 +69,7 @@ void Pull(std::unique_ptr<vesk_tracking::AudioReader> reader) {
     std::abort();
   }
   vesk_tracking::AudioSourceNode source("source", std::move(reader), kRate,
-                                    {kFrame, kHop, WindowFunction::Hann});
+                                        {kFrame, kHop, WindowFunction::Hann});
   const int audioID = source.translateOutput("AUDIO");
   const int spectrumID = source.translateOutput("FFTAUDIO");
   source.request(audioID, 0, 1);

@@ -71,6 +71,13 @@ def wav_float(rate, channels, frames):
     return b"RIFF" + struct.pack("<I", len(body)) + body
 
 
+def au_ulaw(rate, channels, frames):
+    # An AU header (big-endian) with a data size of all ones, as a writer to
+    # a pipe leaves it, and mu-law samples (any bytes are valid ones).
+    data = bytes((int(f[0] * 100) + 128) & 0xFF for f in frames for _ in range(channels))
+    return b".snd" + struct.pack(">IIIII", 24, 0xFFFFFFFF, 1, rate, channels) + data
+
+
 def audio_corpus():
     # Byte 0: high bit clear reads a file through libsndfile; set reads a
     # stream (bits 0-1 sample format, 2-3 rate, 4-5 channels - 1, bit 6 no
@@ -86,6 +93,7 @@ def audio_corpus():
     write("audio_input", "stream-raw-f32-44k-stereo",
           bytes([0x80 | 0x03 | 0x08 | 0x10]) +
           b"".join(struct.pack("<ff", f[0], -f[0]) for f in tone(44100, 0.02, 1, 1.0)))
+    write("audio_input", "stream-au-ulaw-stereo", bytes([0xC0]) + au_ulaw(8000, 2, short))
     write("audio_input", "empty-file", bytes([0]))
 
 

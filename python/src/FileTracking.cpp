@@ -12,7 +12,7 @@ using namespace vesk_tracking;
 
 namespace {
 
-// A FIFO (or device) is read as vesk-beat reads it, as a WAV stream, and
+// A FIFO (or device) is read as vesk-beat reads it, as a stream with a header, and
 // waits for its writer and its data in slices so that `poll` runs meanwhile.
 std::unique_ptr<AudioReader> openInput(const std::string& path, const std::function<void()>& poll) {
   if (isStreamPath(path))

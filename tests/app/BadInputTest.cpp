@@ -211,8 +211,8 @@ TEST_F(BadInput, EmptyAndCutStreams) {
   ToolRun riff = runTool({"-"}, dir.path(), "", "< riff-only");
   EXPECT_EQ(riff.exitCode, 1);
   EXPECT_EQ(riff.err,
-            "vesk-beat: standard input: damaged WAV header (stream ended inside the RIFF "
-            "header)\n");
+            "vesk-beat: standard input: unsupported or damaged WAV stream (Format not "
+            "recognised.)\n");
 
   ToolRun header = runTool({"-"}, dir.path(), "", "< header-only");
   EXPECT_EQ(header.exitCode, 0) << header.err;

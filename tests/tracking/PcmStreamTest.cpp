@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tracking/input/PcmStreamReader.h"
+#include "tracking/input/SndfileReader.h"
 
 using namespace vesk_tracking;
 using namespace std::string_literals;
@@ -60,6 +67,57 @@ std::vector<float> readAll(AudioReader& r) {
   std::vector<float> buffer(64 * r.channels());
   while (std::size_t n = r.read(buffer.data(), 64))
     all.insert(all.end(), buffer.begin(), buffer.begin() + n * r.channels());
+  return all;
+}
+
+// A pipe whose writer thread writes `bytes` (any size) and closes it.
+struct PipeWriter {
+  explicit PipeWriter(std::string bytes) {
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    readEnd = fds[0];
+    writer = std::thread([fd = fds[1], all = std::move(bytes)] {
+      for (std::size_t done = 0; done < all.size();) {
+        const ssize_t n = ::write(fd, all.data() + done, all.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+  }
+  ~PipeWriter() {
+    ::close(readEnd);
+    writer.join();
+  }
+  int readEnd;
+  std::thread writer;
+};
+
+// One second of a tone at 8 kHz written by libsndfile in `format`.
+std::string soundFile(int format, int channels) {
+  char path[] = "/tmp/vesk-stream-XXXXXX";
+  const int fd = ::mkstemp(path);
+  EXPECT_GE(fd, 0);
+  ::close(fd);
+  SF_INFO info{};
+  info.samplerate = 8000;
+  info.channels = channels;
+  info.format = format;
+  SNDFILE* f = sf_open(path, SFM_WRITE, &info);
+  EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
+  std::vector<float> tone(8000 * channels);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = 0.6f * std::sin(0.05f * i);
+  sf_writef_float(f, tone.data(), 8000);
+  sf_close(f);
+  return path;
+}
+
+std::string bytesOf(const std::string& path) {
+  std::string all;
+  char chunk[4096];
+  FILE* f = std::fopen(path.c_str(), "rb");
+  while (std::size_t n = std::fread(chunk, 1, sizeof chunk, f)) all.append(chunk, n);
+  std::fclose(f);
   return all;
 }
 
@@ -128,11 +186,76 @@ TEST(PcmStream, UnusableStreamsAreClearErrors) {
   EXPECT_EQ(audioErrorOf("hello, this is text"),
             "standard input: not a WAV stream; give the layout of raw PCM with --raw, e.g. --raw "
             "s16le:16000:1");
-  EXPECT_NE(audioErrorOf(wavHeader(1, 1, 8000, 8, 4, false) + "abcd")
-                .find("unsupported WAV sample format (format tag 1, 8 bits)"),
-            std::string::npos);
-  EXPECT_NE(audioErrorOf("RIFF\x10\0\0\0WAVEfmt "s).find("damaged WAV header"), std::string::npos);
-  EXPECT_NE(audioErrorOf("RIFX0000WAVE").find("unsupported WAV variant (RIFX)"), std::string::npos);
+  EXPECT_EQ(audioErrorOf("RIFF\x10\0\0\0WAVEfmt "s)
+                .rfind("standard input: unsupported or damaged WAV stream (", 0),
+            0u);
+  EXPECT_EQ(audioErrorOf("fLaC").rfind("standard input: unsupported or damaged FLAC stream (", 0),
+            0u);
+}
+
+TEST(PcmStream, ContainersAndSampleFormatsOnAPipeReadAsTheSameFileByName) {
+  const int formats[][2] = {
+      {SF_FORMAT_WAV | SF_FORMAT_ULAW, 1},    {SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 2},
+      {SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1},  {SF_FORMAT_RF64 | SF_FORMAT_PCM_16, 2},
+      {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1}, {SF_FORMAT_AU | SF_FORMAT_ALAW, 1},
+      {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1}};
+  for (const auto& f : formats) {
+    const std::string path = soundFile(f[0], f[1]);
+    SndfileReader byName(path);
+    std::vector<float> expected = readAll(byName);
+    PipeWriter pipe(bytesOf(path));
+    auto stream = openPcmStream(pipe.readEnd, "standard input", RawFormat());
+    EXPECT_EQ(stream->sampleRate(), 8000);
+    EXPECT_EQ(stream->channels(), f[1]);
+    std::vector<float> got = readAll(*stream);
+    ASSERT_EQ(got.size(), 8000u * f[1]) << std::hex << f[0];
+    EXPECT_EQ(std::memcmp(got.data(), expected.data(), got.size() * sizeof(float)), 0)
+        << std::hex << f[0];
+    EXPECT_EQ(stream->shortfall(), "");
+    ::unlink(path.c_str());
+  }
+}
+
+TEST(PcmStream, ASlowWritersFramesArriveBeforeItCloses) {
+  // With and without a data size: a known size must not make the reader
+  // wait for the chunk's end.
+  for (std::uint32_t dataBytes : {0xFFFFFFFFu, 16000u * 2 * 10}) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::atomic<bool> stop{false}, closed{false};
+    std::thread writer([&, fd = fds[1]] {
+      std::string bytes = wavHeader(1, 1, 16000, 16, dataBytes, false);
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!stop && std::chrono::steady_clock::now() < until) {
+        bytes.append(320, '\x10');  // one 10 ms hop
+        if (::write(fd, bytes.data(), bytes.size()) < 0) break;
+        bytes.clear();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      closed = true;
+      ::close(fd);
+    });
+    auto reader = openPcmStream(fds[0], "standard input", RawFormat());
+    std::vector<float> buffer(4096);
+    const std::size_t got = reader->read(buffer.data(), 4096);
+    EXPECT_FALSE(closed) << "the first frames came only when the writer closed";
+    EXPECT_GT(got, 0u);
+    EXPECT_LT(got, 4096u);
+    stop = true;
+    writer.join();
+    ::close(fds[0]);
+  }
+}
+
+TEST(PcmStream, AStreamEndingBeforeItsHeadersSizeWarns) {
+  std::string bytes = wavHeader(1, 1, 16000, 16, 16000 * 2, false);
+  bytes.append(8000 * 2, '\0');
+  int fd = pipeWith(bytes);
+  auto reader = openPcmStream(fd, "standard input", RawFormat());
+  EXPECT_EQ(readAll(*reader).size(), 8000u);
+  EXPECT_EQ(reader->shortfall(),
+            "cut short: its header promises 1.00 s of audio, the stream held 0.50 s");
+  ::close(fd);
 }
 
 TEST(PcmStream, SampleConversionsCoverTheFullScale) {

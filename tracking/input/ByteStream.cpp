@@ -16,22 +16,17 @@ ByteStream::~ByteStream() {
 }
 
 std::size_t ByteStream::readSome(void* out, std::size_t n) {
-  if (n > limit) n = static_cast<std::size_t>(limit);
   if (n == 0) return 0;
   if (!putBack.empty()) {
     std::size_t k = n < putBack.size() ? n : putBack.size();
     std::memcpy(out, putBack.data(), k);
     putBack.erase(0, k);
-    limit -= k;
     return k;
   }
   for (;;) {
     if (waiting) waitForData();
     ssize_t got = ::read(fd, out, n);
-    if (got >= 0) {
-      limit -= static_cast<unsigned long long>(got);
-      return static_cast<std::size_t>(got);
-    }
+    if (got >= 0) return static_cast<std::size_t>(got);
     if (errno == EINTR && interrupted()) return 0;  // the user ended the stream
     if (errno == EAGAIN && waiting) continue;       // a descriptor that does not block
     if (errno != EINTR) throw AudioError("cannot read " + streamName + ": " + std::strerror(errno));
@@ -51,18 +46,6 @@ void ByteStream::waitForData() {
 
 void ByteStream::unread(const void* bytes, std::size_t n) {
   putBack.insert(0, static_cast<const char*>(bytes), n);
-  if (limit != ~0ull) limit += n;
-}
-
-bool ByteStream::readExact(void* out, std::size_t n) {
-  auto* p = static_cast<unsigned char*>(out);
-  std::size_t done = 0;
-  while (done < n) {
-    std::size_t got = readSome(p + done, n - done);
-    if (got == 0) return false;
-    done += got;
-  }
-  return true;
 }
 
 }  // namespace vesk_tracking

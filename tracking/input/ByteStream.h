@@ -7,8 +7,8 @@
 
 namespace vesk_tracking {
 
-// Bytes from a file descriptor (a pipe, a terminal or a file) with a limit,
-// so that headers can be read and the rest streamed.
+// Bytes from a file descriptor (a pipe, a terminal or a file), with bytes
+// put back after a look at how the stream begins.
 class ByteStream {
  public:
   // With `owned`, the descriptor is closed with the stream.
@@ -18,14 +18,9 @@ class ByteStream {
   ByteStream(const ByteStream&) = delete;
   ByteStream& operator=(const ByteStream&) = delete;
 
-  // Reads at least one byte unless the stream (or the limit) is at its end;
+  // Reads at least one byte unless the stream is at its end;
   // blocks until data arrives. Returns 0 only at the end. Throws AudioError.
   std::size_t readSome(void* out, std::size_t n);
-  // Reads exactly n bytes; false when the stream ended first (with the bytes
-  // that did arrive in out).
-  bool readExact(void* out, std::size_t n);
-  // Bytes still allowed from now on; unlimited by default.
-  void setLimit(unsigned long long bytes) { limit = bytes; }
   // Puts bytes back: the next reads return them first.
   void unread(const void* bytes, std::size_t n);
   const std::string& name() const { return streamName; }
@@ -39,7 +34,6 @@ class ByteStream {
   int fd;
   std::string streamName;
   bool owned;
-  unsigned long long limit = ~0ull;
   std::string putBack;
   std::function<void()> waiting;
 };

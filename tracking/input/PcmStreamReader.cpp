@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "tracking/input/WavStreamHeader.h"
+#include "tracking/input/SndfileReader.h"
 
 namespace vesk_tracking {
 
@@ -62,10 +62,26 @@ std::size_t PcmStreamReader::read(float* out, std::size_t frames) {
   return whole;
 }
 
+namespace {
+
+// How the containers libsndfile reads begin, and what messages call them.
+struct Magic {
+  const char* bytes;
+  const char* format;
+};
+constexpr Magic kMagics[] = {
+    {"RIFF", "WAV"}, {"RIFX", "WAV"},    {"RF64", "RF64"}, {"FORM", "AIFF"},
+    {".snd", "AU"},  {"dns.", "AU"},     {"fLaC", "FLAC"}, {"OggS", "Ogg"},
+    {"caff", "CAF"}, {"riff", "Wave64"}, {"NIST", "NIST"},
+};
+
+}  // namespace
+
 std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, const RawFormat& raw,
                                            bool ownsFd, std::function<void()> waitHook) {
   auto in = std::make_unique<ByteStream>(fd, name, ownsFd);
   if (waitHook) in->setWaitHook(std::move(waitHook));
+  // The first four bytes tell a header from raw samples; they are put back.
   unsigned char magic[4];
   std::size_t got = 0;
   while (got < 4) {
@@ -73,18 +89,15 @@ std::unique_ptr<AudioReader> openPcmStream(int fd, const std::string& name, cons
     if (n == 0) break;
     got += n;
   }
-  if (got == 4 && std::memcmp(magic, "RIFF", 4) == 0) {
-    RawFormat format = readWavStreamHeader(*in);
-    return std::make_unique<PcmStreamReader>(std::move(in), format);
-  }
-  if (got == 4 && (std::memcmp(magic, "RIFX", 4) == 0 || std::memcmp(magic, "RF64", 4) == 0))
-    throw AudioError(name + ": unsupported WAV variant (" + std::string(magic, magic + 4) +
-                     "); pipe a little-endian RIFF WAV or raw PCM");
+  in->unread(magic, got);
+  for (const Magic& m : kMagics)
+    if (got == 4 && std::memcmp(magic, m.bytes, 4) == 0)
+      return std::make_unique<SndfileReader>(
+          std::make_unique<SndfileStream>(std::move(in), m.format));
   if (!raw.given)
     throw AudioError(name +
                      ": not a WAV stream; give the layout of raw PCM with --raw, e.g. "
                      "--raw s16le:16000:1");
-  in->unread(magic, got);
   return std::make_unique<PcmStreamReader>(std::move(in), raw);
 }
 

@@ -11,7 +11,7 @@
 
 namespace vesk_tracking {
 
-// Interleaved little-endian PCM from a byte stream, read as it arrives.
+// Raw interleaved little-endian PCM from a byte stream, read as it arrives.
 class PcmStreamReader : public AudioReader {
  public:
   PcmStreamReader(std::unique_ptr<ByteStream> in, RawFormat format);
@@ -27,8 +27,9 @@ class PcmStreamReader : public AudioReader {
   std::size_t carried = 0;           // bytes of a partial frame kept from the last read
 };
 
-// Standard input (or any descriptor): WAV when it starts with a RIFF header,
-// otherwise raw PCM in the layout `raw` (which must then be given). With
+// Standard input (or any descriptor): read by libsndfile when it starts with
+// the header of a container it knows (WAV, RF64, AIFF, AU, FLAC, Ogg, CAF,
+// Wave64), otherwise raw PCM in the layout `raw` (which must then be given). With
 // `ownsFd` the reader closes the descriptor, also when this throws. With a
 // `waitHook`, reads wait in slices and call it between them (see
 // ByteStream::setWaitHook). Throws AudioError.

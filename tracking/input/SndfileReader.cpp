@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -14,29 +15,18 @@ namespace vesk_tracking {
 
 namespace {
 
+// Whether a stream's header gave the length of its audio. A header without
+// one makes it a very long stream; recorders that write to a pipe put a
+// size of 2 GiB or more (0xFFFFFFFF, 0x7FFFFFFF) where it is unknown.
+bool promisesLength(const SF_INFO& info) {
+  const std::int64_t frameBytes = sndfileSampleBytes(info.format) * info.channels;
+  return info.frames < (std::int64_t{1} << 40) && info.frames * frameBytes < 0x7FFFF000;
+}
+
 std::string seconds(std::int64_t frames, int rate) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(frames) / rate);
   return text;
-}
-
-int bytesPerSample(int format) {
-  switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_PCM_U8:
-      return 1;
-    case SF_FORMAT_PCM_16:
-      return 2;
-    case SF_FORMAT_PCM_24:
-      return 3;
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-      return 4;
-    case SF_FORMAT_DOUBLE:
-      return 8;
-    default:
-      return 0;  // compressed: no fixed size
-  }
 }
 
 // libsndfile reads a WAV or AIFF whose data chunk runs past the end of the
@@ -58,7 +48,7 @@ std::string headerShortfall(SNDFILE* file, const SF_INFO& info) {
                     &present) != 2 ||
         declared <= present)
       continue;
-    const int frameBytes = bytesPerSample(info.format) * info.channels;
+    const int frameBytes = sndfileSampleBytes(info.format) * info.channels;
     if (frameBytes == 0)
       return "cut short: its header promises more audio than the file holds (" +
              seconds(info.frames, info.samplerate) + ")";
@@ -80,24 +70,35 @@ void checkInputFile(const std::string& path, const std::string& name) {
 }
 
 SndfileReader::SndfileReader(const std::string& filePath, const std::string& shownName)
-    : path(filePath), name(shownName.empty() ? filePath : shownName) {
-  checkInputFile(path, name);
+    : path(filePath), name("'" + (shownName.empty() ? filePath : shownName) + "'") {
+  checkInputFile(path, shownName.empty() ? filePath : shownName);
   errno = 0;
   file = sf_open(path.c_str(), SFM_READ, &info);
   // Out of descriptors, libsndfile would blame the file.
   if (!file && errno == EMFILE)
-    throw AudioError("cannot open '" + name + "': " + vesk_common::OpenErrorText(EMFILE));
+    throw AudioError("cannot open " + name + ": " + vesk_common::OpenErrorText(EMFILE));
   if (!file)
-    throw AudioError("cannot read '" + name + "': unsupported or damaged audio file (" +
+    throw AudioError("cannot read " + name + ": unsupported or damaged audio file (" +
                      sf_strerror(nullptr) + ")");
+  checkLayout();
+  shortNotice = headerShortfall(file, info);
+}
+
+SndfileReader::SndfileReader(std::unique_ptr<SndfileStream> in)
+    : name(in->name()), stream(std::move(in)) {
+  file = stream->open(info);
+  checkLayout();
+}
+
+void SndfileReader::checkLayout() {
   if (info.channels < 1 || info.samplerate < 1) {
     sf_close(file);
-    throw AudioError("cannot read '" + name + "': no audio channels or no sample rate");
+    file = nullptr;
+    throw AudioError("cannot read " + name + ": no audio channels or no sample rate");
   }
   // Integer files are scaled to [-1, 1]; float files are taken as they are.
   sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
   sixteenBit = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
-  shortNotice = headerShortfall(file, info);
 }
 
 SndfileReader::~SndfileReader() {
@@ -105,6 +106,9 @@ SndfileReader::~SndfileReader() {
 }
 
 std::size_t SndfileReader::read(float* out, std::size_t frames) {
+  // libsndfile decodes until a read is full: asked for a lot, it would hold
+  // the samples of a block that has come until the next ones have come too.
+  if (stream && stream->decodesBlocks()) frames = std::min<std::size_t>(frames, 256);
   sf_count_t n;
   if (sixteenBit) {
     // s / 32768 is exact in a float: the very value libsndfile's own
@@ -117,13 +121,19 @@ std::size_t SndfileReader::read(float* out, std::size_t frames) {
   } else {
     n = sf_readf_float(file, out, static_cast<sf_count_t>(frames));
   }
+  if (stream) stream->check();
   if (n < 0 || (n == 0 && sf_error(file) != SF_ERR_NO_ERROR))
-    throw AudioError("cannot read '" + name + "': " + sf_strerror(file));
+    throw AudioError("cannot read " + name + ": " + sf_strerror(file));
   delivered += n;
-  if (n == 0 && delivered < info.frames && shortNotice.empty())
-    shortNotice = "cut short while read: the file ended after " +
-                  seconds(delivered, info.samplerate) + " of the " +
-                  seconds(info.frames, info.samplerate) + " it held when opened";
+  if (n == 0 && delivered < info.frames && shortNotice.empty()) {
+    if (!stream)
+      shortNotice = "cut short while read: the file ended after " +
+                    seconds(delivered, info.samplerate) + " of the " +
+                    seconds(info.frames, info.samplerate) + " it held when opened";
+    else if (promisesLength(info))
+      shortNotice = "cut short: its header promises " + seconds(info.frames, info.samplerate) +
+                    " of audio, the stream held " + seconds(delivered, info.samplerate);
+  }
   return static_cast<std::size_t>(n);
 }
 

@@ -12,7 +12,7 @@ namespace vesk_tracking {
 
 // A path that delivers bytes as they come rather than a file: a FIFO, a
 // character device or a socket. Such an input is read like standard input
-// (a WAV stream or raw PCM), so that Ctrl-C ends it while it waits.
+// (a stream with a header or raw PCM), so that Ctrl-C ends it while it waits.
 bool isStreamPath(const std::string& path);
 
 // Opens a stream path, waiting for a writer as a FIFO does; Ctrl-C ends the
