@@ -418,8 +418,9 @@ std::string usageText() {
     << settingsHelp()
     << "\n"
        "Input:\n"
-       "  -                  read standard input: a WAV stream (detected by its header) or\n"
-       "                     raw PCM described by --raw; a FIFO or device is read alike\n"
+       "  -                  read standard input: an audio stream with a header (WAV, RF64,\n"
+       "                     AIFF, AU, FLAC, Ogg, ...: detected by it) or raw PCM described\n"
+       "                     by --raw; a FIFO or device is read alike\n"
     << toolHelp(true) << "\n"
     << "Output:\n"
     << toolHelp(false)
