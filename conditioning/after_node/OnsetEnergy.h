@@ -35,6 +35,9 @@ class OnsetEnergy {
   Value process(const std::complex<float>* spectrum);
 
  private:
+  Value processLoops(const std::complex<float>* spectrum);
+  Value processAvx2(const std::complex<float>* spectrum);
+
   Settings settings;
   std::size_t bins;
   vesk_kernels::AlignedVector<float> lastLog, logNow, rises, weight;
