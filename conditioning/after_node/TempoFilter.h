@@ -19,7 +19,7 @@ class TempoFilter {
  public:
   struct Settings {
     double spreadStates = 1.4;    // the drift per update, in states (1 % each)
-    double jump = 4e-4;           // share of the belief moved to any period per update
+    double jump = 1e-5;           // share of the belief moved to any period per update
     double sharpness = 24.0;      // how strongly the comb's evidence counts
     double priorBpm = 135.0;      // the prior's centre
     double priorOctaves = 0.7;    // its width (standard deviation, octaves)
