@@ -2,7 +2,7 @@
 
 The extension, the plug-in and the framework core are built by CMake (the
 project's own build, Python part only) and put beside the package's Python
-files; nothing is fetched. It takes about 5 minutes on 2 cores.
+files; nothing is fetched. It takes about a minute on 2 cores.
 """
 
 import importlib.util
@@ -55,7 +55,7 @@ class CMakeBuild(build_ext):
     def run(self):
         build = os.path.join(BUILD_BASE, "cmake")
         print("building the extension, the plug-in and the framework core with CMake in "
-              f"{build} (about 5 minutes on 2 cores the first time)", file=sys.stderr)
+              f"{build} (about a minute on 2 cores the first time)", file=sys.stderr)
         subprocess.check_call(
             ["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
              "-DVESK_BUILD_TESTS=OFF", "-DVESK_BUILD_BENCHMARKS=OFF", "-DVESK_BUILD_PYTHON=ON",
