@@ -28,6 +28,14 @@ class AfterNodeStage {
     bool onsets = false;
     bool spectrum = false;
   };
+  // The stage's current guess at its next beat: the frame it expects to
+  // report it on (after the last frame processed) and the interval and tempo
+  // it would carry. It may still move, or never be reported.
+  struct Prediction {
+    long frame = 0;
+    int intervalFrames = 0;
+    std::optional<double> tempo;
+  };
 
   virtual ~AfterNodeStage() = default;
   virtual Beat process(const FrameRecord& frame) = 0;
@@ -35,6 +43,8 @@ class AfterNodeStage {
   // Seconds added to the time of the stage's beats: how far the evidence it
   // places them on lies before the beat.
   virtual double latencySeconds() const = 0;
+  // None for a stage that does not look ahead, or while it has no beat to expect.
+  virtual std::optional<Prediction> prediction() const { return std::nullopt; }
 };
 
 // The stages hosts can choose, by value and by name.

@@ -78,6 +78,11 @@ class PredictStage : public AfterNodeStage {
   }
   Needs needs() const override { return {true, false}; }
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
+  std::optional<Prediction> prediction() const override {
+    const long frame = predictor.expectedBeat();
+    if (frame < 0) return std::nullopt;
+    return Prediction{frame, predictor.beatInterval(), std::nullopt};
+  }
 
  private:
   BeatPredictor predictor;
@@ -106,6 +111,12 @@ class MeterStage : public AfterNodeStage {
   }
   Needs needs() const override { return {true, true}; }
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
+  std::optional<Prediction> prediction() const override {
+    const long frame = meter.expectedBeat();
+    if (frame < 0 || !(meter.period() > 0.0)) return std::nullopt;
+    return Prediction{frame, static_cast<int>(std::llround(meter.period())),
+                      60.0 / (meter.period() * frameSeconds)};
+  }
 
  private:
   MeterTracker meter;

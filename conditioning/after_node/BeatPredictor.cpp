@@ -168,6 +168,12 @@ void BeatPredictor::notePulse(double onset) {
   if (onset > 0.0 && onset >= settings.pulseShare * beatOnset) lastPulse = frame;
 }
 
+long BeatPredictor::expectedBeat() const {
+  if (interval == 0 || !bridged() || silentFrames >= silentLimit) return -1;
+  if (nextBeat >= 0) return nextBeat;
+  return lastBeat >= 0 ? lastBeat + interval : -1;
+}
+
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,
                                            int intervalFrames) {
   return process(onsets.process(x), reliableBeat, intervalFrames);

@@ -69,6 +69,14 @@ class BeatPredictor {
   // OnsetEnergy of settings.onsets fed every frame's spectrum).
   Beat process(const OnsetEnergy::Value& onset, bool reliableBeat, int intervalFrames);
 
+  // The frame of the next beat as it stands: the one predicted, or until
+  // that prediction is made, one interval after the last beat. -1 while no
+  // beat is expected (none placed yet, silence, or no reliable beat from the
+  // tracker within the bridge). A beat is reported on it only if the music
+  // sounds then; reading it changes nothing.
+  long expectedBeat() const;
+  int beatInterval() const { return interval; }
+
  private:
   double bestPast(long at) const;
   void predict();

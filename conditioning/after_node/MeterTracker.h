@@ -64,6 +64,8 @@ class MeterTracker {
 
   // The period the beats follow now, in frames (0 before any).
   double period() const { return currentPeriod; }
+  // The frame of the next beat as it stands (BeatPredictor::expectedBeat).
+  long expectedBeat() const { return predictor.expectedBeat(); }
 
  private:
   void updateTempo(int trackerInterval);

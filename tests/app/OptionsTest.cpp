@@ -117,6 +117,11 @@ TEST(Options, ParameterCombinationsTheTrackerCannotUseAreRejected) {
             "--min-bpm: 23 gives a beat interval of 1044 frames at --rate 16000 and --hop 40 (400 "
             "frames/s), longer than the tracker's histories allow (allowed: 24 or more, or raise "
             "--hop)");
+  // Beats are announced ahead only by a stage that predicts them.
+  EXPECT_EQ(error({"--ahead", "100", "--after-node", "phase", "a"}),
+            "--ahead: the stage after the node 'phase' does not predict its beats (allowed with: "
+            "predict, meter)");
+  EXPECT_EQ(parse({"--ahead", "100", "--after-node", "predict", "a"}).aheadMs, 100);
   // At the default hop every tempo range the options allow fits.
   EXPECT_NO_THROW(parse({"--min-bpm", "10", "a"}));
   // Shortest interval: 16000/512*60 = 1875 frames/min; at 400 bpm that is 5 frames.

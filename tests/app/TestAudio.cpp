@@ -9,12 +9,10 @@
 
 namespace {
 
-std::vector<float> clicks(int rate, double bpm, double first, double seconds,
-                          std::vector<double>* times) {
+std::vector<float> clicks(int rate, const std::vector<double>& times, double seconds) {
   std::vector<float> x(static_cast<std::size_t>(seconds * rate), 0.0f);
   std::uint32_t state = 12345u;  // a fixed noise sequence: the same file every run
-  for (double t = first; t < seconds - 0.05; t += 60.0 / bpm) {
-    if (times) times->push_back(t);
+  for (double t : times) {
     const std::size_t at = static_cast<std::size_t>(std::lround(t * rate));
     const std::size_t length = static_cast<std::size_t>(0.03 * rate);
     for (std::size_t i = 0; i < length && at + i < x.size(); ++i) {
@@ -32,7 +30,14 @@ std::vector<float> clicks(int rate, double bpm, double first, double seconds,
 std::vector<double> writeClickTrack(const std::string& path, int format, int rate, int channels,
                                     double bpm, double first, double seconds) {
   std::vector<double> times;
-  std::vector<float> mono = clicks(rate, bpm, first, seconds, &times);
+  for (double t = first; t < seconds - 0.05; t += 60.0 / bpm) times.push_back(t);
+  writeClicksAt(path, format, rate, channels, times, seconds);
+  return times;
+}
+
+void writeClicksAt(const std::string& path, int format, int rate, int channels,
+                   const std::vector<double>& times, double seconds) {
+  std::vector<float> mono = clicks(rate, times, seconds);
   std::vector<float> frames;
   frames.reserve(mono.size() * channels);
   for (float v : mono)
@@ -45,7 +50,6 @@ std::vector<double> writeClickTrack(const std::string& path, int format, int rat
   if (!f) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
   sf_writef_float(f, frames.data(), static_cast<sf_count_t>(mono.size()));
   sf_close(f);
-  return times;
 }
 
 void writeRawCopy(const std::string& audioPath, const std::string& rawPath) {

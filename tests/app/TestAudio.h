@@ -9,6 +9,9 @@
 // format (e.g. SF_FORMAT_WAV | SF_FORMAT_PCM_16). Returns the click times.
 std::vector<double> writeClickTrack(const std::string& path, int format, int rate, int channels,
                                     double bpm, double first, double seconds);
+// The same with a click at each of `times`.
+void writeClicksAt(const std::string& path, int format, int rate, int channels,
+                   const std::vector<double>& times, double seconds);
 
 // The samples of a 16-bit file as raw little-endian 16-bit PCM (no header).
 void writeRawCopy(const std::string& audioPath, const std::string& rawPath);

@@ -17,6 +17,10 @@ struct BeatEvent {
   double confidence = 0.0;
   double interval = 0.0;  // seconds between beats, as the node measured it; 0 below the threshold
   bool reliable = false;
+  // A beat announced before it falls due (the tool's --ahead), `lead`
+  // seconds of input before its time; its frame and time are predicted.
+  bool predicted = false;
+  double lead = 0.0;
 };
 
 // What a user wants to know about a whole input.

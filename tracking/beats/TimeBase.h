@@ -19,6 +19,8 @@ class TimeBase {
   double beatTime(std::int64_t frame) const {
     return std::max(0.0, static_cast<double>(frame) * hop / rate + offset);
   }
+  // Seconds of input up to the end of `frame`: its newest sample.
+  double frameEnd(std::int64_t frame) const { return static_cast<double>(frame + 1) * hop / rate; }
   // A span of `frames` frames (a beat interval) in seconds.
   double span(std::int64_t frames) const { return static_cast<double>(frames) * hop / rate; }
   // `samples` at the processing rate, in seconds.

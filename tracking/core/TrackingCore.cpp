@@ -64,6 +64,19 @@ FileSummary TrackingCore::summary(const std::string& name) const {
   return s;
 }
 
+std::optional<BeatEvent> TrackingCore::predicted() const {
+  const std::optional<AfterNodeStage::Prediction> p = stage->prediction();
+  if (!p) return std::nullopt;
+  BeatEvent event;
+  event.frame = p->frame;
+  event.time = timeBase.beatTime(p->frame) + stage->latencySeconds();
+  event.interval = timeBase.span(p->intervalFrames);
+  event.tempo = p->tempo ? *p->tempo : 60.0 / event.interval;
+  event.reliable = true;
+  event.confidence = session->record().confidence;
+  return event;
+}
+
 void TrackingCore::pick() {
   const FrameRecord& r = session->record();
   const AfterNodeStage::Beat beat = stage->process(r);

@@ -54,6 +54,9 @@ class TrackingCore {
   const vesk_conditioning::FrameRecord& record() const { return session->record(); }
   // The beat it reports (its `file` empty), if any.
   const std::optional<BeatEvent>& beat() const { return reported; }
+  // The beat the stage expects next, as it would report it (its `file`
+  // empty), if it expects one. Stages that do not look ahead expect none.
+  std::optional<BeatEvent> predicted() const;
   // The node's vectors of the frame (with Options::vectors).
   const NodeSession& node() const { return *session; }
 

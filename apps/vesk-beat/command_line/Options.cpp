@@ -217,6 +217,13 @@ const std::vector<ToolOption>& toolOptions() {
        "reliable beat (TIME: the beat's time in seconds; INTERVAL: the beat interval in "
        "seconds), \"e\" at the end",
        [](Options& o, const std::string& v) { o.robot = v; }, false},
+      {"--ahead", "MS",
+       "report each beat the stage after the node predicts MS milliseconds before its time "
+       "(0..1000; at least MS of audio ahead, or at once when predicted later), with the robot's "
+       "message then; an announced beat that does not come is withdrawn (JSON type "
+       "\"withdrawn\", text \"withdrawn\"). Needs --after-node predict or meter",
+       [](Options& o, const std::string& v) { o.aheadMs = parseInt("--ahead", v, 0, 1000); },
+       false},
       {"-q,--quiet", "", "nothing on standard error but errors (no progress bar, no CSV summary)",
        [](Options& o, const std::string&) { o.quiet = true; }, false},
       {"-j,--jobs", "N", "process N files at once (default 1)",
@@ -345,6 +352,13 @@ Options parseOptions(int argc, const char* const* argv) {
   }
   if (o.help || o.version || o.listDevices) return o;
   validateParameters(o);
+  if (o.aheadMs) {
+    const vesk_conditioning::AfterNode stage = o.tracking().stage.afterNode;
+    if (stage == vesk_conditioning::AfterNode::None || stage == vesk_conditioning::AfterNode::Phase)
+      throw UsageError("--ahead: the stage after the node '" +
+                       vesk_conditioning::afterNodeName(stage) +
+                       "' does not predict its beats (allowed with: predict, meter)");
+  }
   applyDeviceOptions(o, given);
   if (o.device) return o;
   if (o.inputs.empty())

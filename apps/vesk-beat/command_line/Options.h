@@ -39,6 +39,8 @@ struct Options {
   NodeOutput nodeOutput = NodeOutput::None;
   std::string nodeOutputPath;
   std::string robot;  // HOST:PORT
+  // Milliseconds before its predicted time a beat is reported; none: when due.
+  std::optional<int> aheadMs;
   std::string plugin;
   bool quiet = false;
   int jobs = 1;

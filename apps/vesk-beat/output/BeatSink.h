@@ -11,7 +11,10 @@ namespace vesk_beat {
 // the robot. The session calls begin() before the first frame, frame() on
 // every frame (only when wantsFrames()), beat() for every reported beat, and
 // finish() once the input has ended without error; a sink that writes a file
-// writes it there, so that a failed run leaves none.
+// writes it there, so that a failed run leaves none. With --ahead the live
+// sinks (standard output, the robot) get the beats as they are announced
+// (BeatEvent::predicted) and withdrawn() for an announcement that did not
+// hold; the files get the beats when due.
 class BeatSink {
  public:
   virtual ~BeatSink() = default;
@@ -19,6 +22,7 @@ class BeatSink {
   virtual bool wantsFrames() const { return false; }
   virtual void frame(std::int64_t /*frame*/, float /*onsetStrength*/, float /*confidence*/) {}
   virtual void beat(const vesk_tracking::BeatEvent& event) = 0;
+  virtual void withdrawn(const vesk_tracking::BeatEvent& /*event*/) {}
   virtual void finish() {}
 };
 

@@ -18,6 +18,12 @@ double finite(double v) {
   return std::isfinite(v) ? v : 0.0;
 }
 
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", finite(v));
+  return text;
+}
+
 void summaryText(std::FILE* f, const FileSummary& s) {
   std::fprintf(f, "%s: %.2f s, %d beats, median tempo %.1f bpm, mean confidence %.2f\n",
                s.file.c_str(), finite(s.duration), s.beats, finite(s.medianTempo),
@@ -29,12 +35,20 @@ class TextWriter : public EventWriter {
   TextWriter(std::FILE* out, bool showFile) : out(out), showFile(showFile) {}
   void beat(const BeatEvent& e) override {
     if (showFile) std::fprintf(out, "%s: ", e.file.c_str());
-    if (e.reliable)
+    if (e.predicted)
+      std::fprintf(out, "beat at %9.3f s  tempo %6.1f bpm  confidence %.2f  ahead %.3f s\n",
+                   finite(e.time), finite(e.tempo), finite(e.confidence), finite(e.lead));
+    else if (e.reliable)
       std::fprintf(out, "beat at %9.3f s  tempo %6.1f bpm  confidence %.2f\n", finite(e.time),
                    finite(e.tempo), finite(e.confidence));
     else
       std::fprintf(out, "beat at %9.3f s  (below threshold)  confidence %.2f\n", finite(e.time),
                    finite(e.confidence));
+    endLine(out);
+  }
+  void withdrawn(const BeatEvent& e) override {
+    if (showFile) std::fprintf(out, "%s: ", e.file.c_str());
+    std::fprintf(out, "beat at %9.3f s  withdrawn\n", finite(e.time));
     endLine(out);
   }
   void summary(const FileSummary& s) override {
@@ -77,9 +91,16 @@ class JsonWriter : public EventWriter {
   void beat(const BeatEvent& e) override {
     std::fprintf(out,
                  "{\"type\":\"beat\",\"file\":%s,\"time\":%.3f,\"tempo\":%.2f,"
-                 "\"confidence\":%.4f,\"frame\":%lld,\"reliable\":%s}\n",
+                 "\"confidence\":%.4f,\"frame\":%lld,\"reliable\":%s%s}\n",
                  jsonString(e.file).c_str(), finite(e.time), finite(e.tempo), finite(e.confidence),
-                 static_cast<long long>(e.frame), e.reliable ? "true" : "false");
+                 static_cast<long long>(e.frame), e.reliable ? "true" : "false",
+                 e.predicted ? (",\"predicted\":true,\"lead\":" + number(e.lead)).c_str() : "");
+    endLine(out);
+  }
+  // An announced beat (time and frame as announced) that will not come there.
+  void withdrawn(const BeatEvent& e) override {
+    std::fprintf(out, "{\"type\":\"withdrawn\",\"file\":%s,\"time\":%.3f,\"frame\":%lld}\n",
+                 jsonString(e.file).c_str(), finite(e.time), static_cast<long long>(e.frame));
     endLine(out);
   }
   void summary(const FileSummary& s) override {

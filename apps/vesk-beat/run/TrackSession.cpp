@@ -10,6 +10,7 @@
 #include "apps/vesk-beat/output/BeatsFile.h"
 #include "apps/vesk-beat/output/ClickTrack.h"
 #include "apps/vesk-beat/output/PlotWriter.h"
+#include "apps/vesk-beat/run/BeatAnnouncer.h"
 #include "apps/vesk-beat/run/ProgressBar.h"
 #include "tracking/beats/TimeBase.h"
 #include "tracking/core/TrackingCore.h"
@@ -79,18 +80,30 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
         PlotData{job.name, time.frameSeconds(), {}, {}, {}, settings.threshold, job.reference}));
   if (!job.clicksPath.empty())
     files.push_back(std::make_unique<ClickTrackSink>(job.clicksPath, job.input, job.name));
-  if (robot) files.push_back(std::make_unique<RobotSink>(*robot));
+  std::optional<RobotSink> robotSink;
+  if (robot) robotSink.emplace(*robot);
+  // What is reported as it happens; with --ahead, beats are announced to these.
+  std::vector<BeatSink*> reporters{&writer};
+  if (robotSink) reporters.push_back(&*robotSink);
   std::vector<BeatSink*> sinks{&writer};
   bool framesWanted = false;
   for (const auto& sink : files) {
     sinks.push_back(sink.get());
     framesWanted |= sink->wantsFrames();
   }
+  if (robotSink) sinks.push_back(&*robotSink);
 
   std::optional<ProgressBar> progress;
   if (progressTerminal && tracking.expectedFrames() > 0)
     progress.emplace(progressTerminal, job.name, tracking.expectedFrames());
   const Pacer pacer(time.frameSeconds());
+  std::optional<BeatAnnouncer> announcer;
+  if (o.aheadMs) announcer.emplace(*o.aheadMs / 1000.0, time);
+  const auto named = [&](BeatEvent event) {
+    event.file = job.name;
+    if (progress) progress->clear();
+    return event;
+  };
 
   for (BeatSink* sink : sinks) sink->begin();
   for (;;) {
@@ -106,11 +119,21 @@ FileSummary trackInput(const Options& o, const TrackJob& job, EventWriter& write
         if (sink->wantsFrames())
           sink->frame(f, tracking.node().onsetStrength(), tracking.record().confidence);
     if (progress) progress->update(f);
-    if (!tracking.beat()) continue;
-    BeatEvent event = *tracking.beat();
-    event.file = job.name;
-    if (progress) progress->clear();
-    for (BeatSink* sink : sinks) sink->beat(event);
+    if (announcer) {
+      const BeatAnnouncer::Step step = announcer->next(f, tracking.beat(), tracking.predicted());
+      if (tracking.beat())
+        for (const auto& sink : files) sink->beat(named(*tracking.beat()));
+      if (step.withdrawn)
+        for (BeatSink* sink : reporters) sink->withdrawn(named(*step.withdrawn));
+      for (const auto* beat : {&step.due, &step.announced})
+        if (*beat)
+          for (BeatSink* sink : reporters) sink->beat(named(**beat));
+    } else if (tracking.beat()) {
+      const BeatEvent event = named(*tracking.beat());
+      for (BeatSink* sink : sinks) sink->beat(event);
+    } else {
+      continue;
+    }
     // Nobody reads the beats any more and nothing else is written: stop
     // rather than follow a live stream for ever.
     if (writer.writeError() != 0 && !o.writesBesidesStandardOutput()) break;
