@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <complex>
@@ -256,3 +257,22 @@ TEST(InputPipeline, ARefusedFrontEndSettingLeavesNothingBehind) {
 }
 
 }  // namespace
+
+TEST(Resampler, ForLiveInputHoldsSamplesBackLittleAndKeepsThemInTime) {
+  // 48 kHz in JACK's periods of 256 frames, an impulse at 1 s: from 16 kHz
+  // out, no more than 10 ms behind the input at any period, the impulse
+  // still at 1 s.
+  vesk_tracking::Resampler live(1, 48000, 16000, true);
+  std::vector<float> out;
+  double worst = 0.0;
+  for (long in = 0; in < 3 * 48000; in += 256) {
+    std::vector<float> period(256, 0.0f);
+    if (in <= 48000 && 48000 < in + 256) period[48000 - in] = 1.0f;
+    live.process(period.data(), period.size(), false, out);
+    if (in > 4800) worst = std::max(worst, ((in + 256) / 3.0 - out.size()) / 16.0);
+  }
+  EXPECT_LE(worst, 10.0);
+  const auto peak = std::max_element(out.begin(), out.end(),
+                                     [](float a, float b) { return std::fabs(a) < std::fabs(b); });
+  EXPECT_EQ(peak - out.begin(), 16000);
+}

@@ -29,6 +29,7 @@ class AlsaCapture : public AudioReader {
   int channels() const override { return channelCount; }
   int sampleRate() const override { return rate; }
   std::size_t read(float* out, std::size_t frames) override;
+  bool live() const override { return true; }
   std::string shortfall() const override;
 
   std::int64_t overruns() const { return xruns; }

@@ -2,6 +2,8 @@
 
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
+#include <jack/thread.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,8 @@ namespace {
 // Seconds of audio the ring holds between the callback and the tracker.
 constexpr double kRingSeconds = 2.0;
 constexpr long kWaitNanoseconds = 50000000;  // a read looks at Ctrl-C this often
+// Real-time priority of the reading thread under JACK's process threads.
+constexpr int kReaderBelowJack = 10;
 
 }  // namespace
 
@@ -133,6 +137,13 @@ int JackCapture::onXrun(void* arg) {
 }
 
 std::size_t JackCapture::read(float* out, std::size_t frames) {
+  if (!readerScheduled) {
+    readerScheduled = true;
+    // A wish, not a need: without the right to it the thread stays as it is.
+    if (jack_is_realtime(client))
+      jack_acquire_real_time_scheduling(
+          pthread_self(), std::max(1, jack_client_real_time_priority(client) - kReaderBelowJack));
+  }
   const std::size_t frameBytes = ports.size() * sizeof(float);
   for (;;) {
     const std::size_t available = jack_ringbuffer_read_space(ring) / frameBytes;

@@ -23,7 +23,8 @@ namespace vesk_tracking {
 // reader: no allocation, lock or I/O there. When the ring is full (the
 // tracker fell behind) the period is dropped and counted, never silently.
 // Ctrl-C ends the stream (read() returns 0); the server going away is an
-// error.
+// error. On a real-time server the thread that reads is made real-time too,
+// below JACK's own threads, so that busy programs do not hold the beats back.
 class JackCapture : public AudioReader {
  public:
   struct Options {
@@ -43,6 +44,7 @@ class JackCapture : public AudioReader {
   int channels() const override { return channelCount; }
   int sampleRate() const override { return rate; }
   std::size_t read(float* out, std::size_t frames) override;
+  bool live() const override { return true; }
   std::string shortfall() const override;
 
   const std::string& clientName() const { return name; }
@@ -64,6 +66,7 @@ class JackCapture : public AudioReader {
   std::atomic<std::int64_t> dropped{0};  // periods dropped: the ring was full
   std::atomic<std::int64_t> xruns{0};    // the server's own
   std::atomic<bool> gone{false};         // the server shut the client down
+  bool readerScheduled = false;          // the reading thread's priority was seen to
 };
 
 // The capture ports of the running JACK server (empty when none runs).

@@ -34,7 +34,8 @@ InputPipeline::InputPipeline(std::unique_ptr<AudioReader> input, int processingR
       blockFrames(blockFramesFor(maker, limits.framesPerBlock)),
       blocks(limits.queue) {
   if (sourceRate != processingRate)
-    resampler = std::make_unique<Resampler>(channelCount, sourceRate, processingRate);
+    resampler =
+        std::make_unique<Resampler>(channelCount, sourceRate, processingRate, reader->live());
   if (readAhead && sourceFrames >= 0) worker = std::thread(&InputPipeline::run, this);
 }
 

@@ -36,6 +36,9 @@ class AudioReader {
   // True when every sample read() gives is known to be finite and within
   // [-1, 1] (decoded from integers), so that no one needs to check them.
   virtual bool boundedSamples() const { return false; }
+  // True for a sound card: its samples are wanted with the least delay, and
+  // the resampler gives up a little of a file's exactness for it.
+  virtual bool live() const { return false; }
 };
 
 }  // namespace vesk_tracking

@@ -6,7 +6,13 @@
 
 namespace vesk_tracking {
 
-Resampler::Resampler(int channelCount, int fromRate, int toRate)
+namespace {
+// DFT blocks of 256 samples, the least libsoxr allows: it holds back about
+// a block of output.
+constexpr unsigned kLowLatencyDftLog2 = 8;
+}  // namespace
+
+Resampler::Resampler(int channelCount, int fromRate, int toRate, bool lowLatency)
     : channels(channelCount), ratio(static_cast<double>(toRate) / fromRate) {
   if (fromRate <= 0 || toRate <= 0 || ratio > 256.0 || ratio < 1.0 / 256.0)
     throw AudioError("cannot resample from " + std::to_string(fromRate) + " Hz to " +
@@ -15,9 +21,12 @@ Resampler::Resampler(int channelCount, int fromRate, int toRate)
                      "(--rate)");
   soxr_error_t error = nullptr;
   const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+  // The phase response is part of the recipe, beside the precision.
+  const soxr_quality_spec_t quality =
+      soxr_quality_spec(SOXR_HQ | (lowLatency ? SOXR_MINIMUM_PHASE : SOXR_LINEAR_PHASE), 0);
   // One thread: files of a batch already run side by side.
-  const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+  soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+  if (lowLatency) runtime.log2_min_dft_size = runtime.log2_large_dft_size = kLowLatencyDftLog2;
   state = soxr_create(fromRate, toRate, static_cast<unsigned>(channels), &error, &io, &quality,
                       &runtime);
   if (!state || error)
