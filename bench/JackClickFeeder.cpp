@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
   }
   const double seconds = std::atof(argv[2]), bpm = std::atof(argv[3]);
   Feeder f;
-  f.client = jack_client_open("clicks", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                              nullptr, argv[1]);
+  f.client = jack_client_open(
+      "clicks", static_cast<jack_options_t>(JackNoStartServer | JackServerName), nullptr, argv[1]);
   if (!f.client) {
     std::fprintf(stderr, "jack-click-feeder: no JACK server '%s'\n", argv[1]);
     return 1;
