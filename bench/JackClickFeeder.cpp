@@ -25,7 +25,8 @@ namespace {
 struct Feeder {
   jack_client_t* client = nullptr;
   jack_port_t* out = nullptr;
-  std::int64_t interval = 0;    // frames between clicks
+  double interval = 0.0;        // frames between clicks, not always whole
+  std::int64_t next = 0;        // the click playing or to play
   std::int64_t clickCount = 0;  // clicks to play
   std::int64_t start = -1;      // frame of the first click; -1 before the port is connected
   std::vector<jack_time_t> times;
@@ -49,15 +50,17 @@ int process(jack_nframes_t frames, void* arg) {
   constexpr std::int64_t kClickFrames = 960;  // 20 ms at 48 kHz
   for (jack_nframes_t i = 0; i < frames; ++i) {
     buffer[i] = 0.0f;
-    const std::int64_t at = first + i - f->start;
-    if (f->start < 0 || at < 0) continue;
-    const std::int64_t n = at / f->interval, k = at % f->interval;
-    if (n >= f->clickCount || k >= kClickFrames) continue;
+    if (f->start < 0) continue;
+    const auto clickAt = [&](std::int64_t n) { return f->start + std::llround(n * f->interval); };
+    const std::int64_t at = first + i;
+    while (f->next + 1 < f->clickCount && at >= clickAt(f->next + 1)) ++f->next;
+    const std::int64_t k = at - clickAt(f->next);
+    if (k < 0 || k >= kClickFrames) continue;
     buffer[i] = clickSample(k);
     if (k == 0) {
-      f->times[static_cast<std::size_t>(n)] =
-          jack_frames_to_time(f->client, static_cast<jack_nframes_t>(first + i));
-      f->played.store(n + 1, std::memory_order_release);
+      f->times[static_cast<std::size_t>(f->next)] =
+          jack_frames_to_time(f->client, static_cast<jack_nframes_t>(at));
+      f->played.store(f->next + 1, std::memory_order_release);
     }
   }
   return 0;
@@ -79,7 +82,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double rate = jack_get_sample_rate(f.client);
-  f.interval = std::llround(rate * 60.0 / bpm);
+  f.interval = rate * 60.0 / bpm;
   f.clickCount = static_cast<std::int64_t>(seconds * bpm / 60.0);
   f.times.assign(static_cast<std::size_t>(f.clickCount), 0);
   f.out = jack_port_register(f.client, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);

@@ -77,7 +77,7 @@ def match(reported, clicks_ns, lead_s):
 
 def run(args):
     build = args.build
-    tool = os.path.join(build, "apps/vesk-beat/vesk-beat")
+    tool = args.tool or os.path.join(build, "apps/vesk-beat/vesk-beat")
     feeder_bin = os.path.join(build, "bench/jack-click-feeder")
     env = dict(os.environ, JACK_NO_AUDIO_RESERVATION="1", JACK_DEFAULT_SERVER=SERVER)
     scheduling = ["--realtime"] if args.realtime else ["--no-realtime"]
@@ -182,8 +182,12 @@ def run(args):
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--build", default="build")
+    p.add_argument("--tool", help="another vesk-beat to measure (default: the build's)")
     p.add_argument("--seconds", type=float, default=60.0)
-    p.add_argument("--bpm", type=float, default=120.0)
+    # Just off 120: at exactly 120 BPM every click falls at the same place in
+    # the tracker's 10 ms frames, so a run's median moves by up to a frame
+    # with where the first one falls; at 119.9 they move through five frames.
+    p.add_argument("--bpm", type=float, default=119.9)
     p.add_argument("--period", type=int, default=256)
     p.add_argument("--channels", type=int, default=1)
     p.add_argument("--ahead", type=int)

@@ -219,8 +219,8 @@ const std::vector<ToolOption>& toolOptions() {
        [](Options& o, const std::string& v) { o.robot = v; }, false},
       {"--ahead", "MS",
        "report each beat the stage after the node predicts MS milliseconds before its time "
-       "(0..1000; at least MS of audio ahead, or at once when predicted later), with the robot's "
-       "message then; an announced beat that does not come is withdrawn (JSON type "
+       "(0..1000; once the audio reaches that point, or at once when predicted later), with the "
+       "robot's message then; an announced beat that does not come is withdrawn (JSON type "
        "\"withdrawn\", text \"withdrawn\"). Needs --after-node predict or meter",
        [](Options& o, const std::string& v) { o.aheadMs = parseInt("--ahead", v, 0, 1000); },
        false},

@@ -29,10 +29,10 @@ BeatAnnouncer::Step BeatAnnouncer::next(std::int64_t frame, const std::optional<
     step.withdrawn = pending;
     pending.reset();
   }
-  // The next frame comes a hop later: announce now if it would be too late.
+  // Announced once the audio has reached `ahead` before the beat's time.
   if (!pending && predicted && predicted->frame > frame &&
       !(lastConfirmed >= 0 && near(predicted->frame, lastConfirmed)) &&
-      predicted->time - time.frameEnd(frame + 1) < ahead) {
+      predicted->time - time.frameEnd(frame) <= ahead) {
     pending = predicted;
     pending->predicted = true;
     pending->lead = predicted->time - time.frameEnd(frame);

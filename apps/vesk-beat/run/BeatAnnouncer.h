@@ -11,11 +11,12 @@ namespace vesk_beat {
 
 // Announces the beats a stage predicts a set time before they fall due
 // (--ahead), and withdraws an announcement that does not hold. A beat is
-// announced on the last frame that still leaves at least `ahead` seconds of
-// input before its predicted time, or at once when it is predicted later than
-// that. An announced beat that the stage reports within the tolerance is
-// confirmed and not reported again; one whose prediction moves further, or
-// that passes unreported, is withdrawn, and the new prediction is announced.
+// announced on the first frame whose end reaches `ahead` seconds before its
+// predicted time (so up to a frame less ahead), or at once when it is
+// predicted later than that. An announced beat that the stage reports within
+// the tolerance is confirmed and not reported again; one whose prediction
+// moves further, or that passes unreported, is withdrawn, and the new
+// prediction is announced.
 class BeatAnnouncer {
  public:
   // Half the usual ±70 ms window for a beat to count as found.
