@@ -9,8 +9,13 @@ vesk-beat's standard output and to the robot datagram on 127.0.0.1. With
 --ahead MS the beats are announced ahead: the lead is the click's time less
 the time of its announcement.
 
-  bench/jack_latency.py [--build build] [--seconds 60] [--period 256] [--ahead 100]
-  bench/jack_latency.py --soak 600 --channels 2 --burn   # xruns under load
+  bench/jack_latency.py [--build build] [--realtime] [--seconds 60] [--period 256]
+                        [--ahead 100] [--tool OTHER_VESK_BEAT]
+  bench/jack_latency.py --soak 600 --channels 2 --burn --realtime   # xruns under load
+
+Overruns are the periods vesk-beat dropped (the tracker fell behind); xruns
+are the server's, as vesk-beat and the feeder heard of them. The results are
+in bench/README.md.
 """
 import argparse
 import os
