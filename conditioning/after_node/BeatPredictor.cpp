@@ -170,8 +170,11 @@ void BeatPredictor::notePulse(double onset) {
 
 long BeatPredictor::expectedBeat() const {
   if (interval == 0 || !bridged() || silentFrames >= silentLimit) return -1;
-  if (nextBeat >= 0) return nextBeat;
-  return lastBeat >= 0 ? lastBeat + interval : -1;
+  const long at = nextBeat >= 0 ? nextBeat : lastBeat >= 0 ? lastBeat + interval : -1;
+  // Past the pulse's end by then, unless a clear onset comes first: not expected.
+  if (at >= 0 && settings.pulseBeats > 0.0 && at - lastPulse > settings.pulseBeats * interval)
+    return -1;
+  return at;
 }
 
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,

@@ -71,9 +71,9 @@ class BeatPredictor {
 
   // The frame of the next beat as it stands: the one predicted, or until
   // that prediction is made, one interval after the last beat. -1 while no
-  // beat is expected (none placed yet, silence, or no reliable beat from the
-  // tracker within the bridge). A beat is reported on it only if the music
-  // sounds then; reading it changes nothing.
+  // beat is expected (none placed yet, silence, no reliable beat from the
+  // tracker within the bridge, or the pulse has stopped). A beat is reported
+  // on it only if the music sounds then; reading it changes nothing.
   long expectedBeat() const;
   int beatInterval() const { return interval; }
 
