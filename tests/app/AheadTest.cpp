@@ -1,10 +1,6 @@
 // Beats announced before they fall due (--ahead), on generated click tracks.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sndfile.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/LoopbackListener.h"
+#include "tests/app/ScratchFolderTest.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/process/WorkingDirectory.h"
@@ -21,6 +19,11 @@
 using vesk_tracking::TemporaryDirectory;
 
 namespace {
+
+class Ahead : public ScratchFolderTest {
+ protected:
+  Ahead() : ScratchFolderTest("vesk-beat-ahead") {}
+};
 
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
@@ -32,11 +35,6 @@ struct Line {
   bool predicted = false;
 };
 
-double number(const std::string& line, const std::string& key) {
-  const std::size_t at = line.find("\"" + key + "\":");
-  return at == std::string::npos ? std::nan("") : std::strtod(&line[at + key.size() + 3], nullptr);
-}
-
 std::vector<Line> parse(const std::string& out) {
   std::vector<Line> parsed;
   std::istringstream in(out);
@@ -45,44 +43,24 @@ std::vector<Line> parse(const std::string& out) {
     const std::size_t type = text.find("\"type\":\"");
     if (type == std::string::npos) continue;
     l.type = text.substr(type + 8, text.find('"', type + 8) - type - 8);
-    l.time = number(text, "time");
-    l.frame = static_cast<long>(number(text, "frame"));
+    l.time = jsonNumber(text, "time");
+    l.frame = static_cast<long>(jsonNumber(text, "frame"));
     l.predicted = text.find("\"predicted\":true") != std::string::npos;
-    if (l.predicted) l.lead = number(text, "lead");
+    if (l.predicted) l.lead = jsonNumber(text, "lead");
     parsed.push_back(l);
   }
   return parsed;
 }
 
-double nearestDistance(double t, const std::vector<double>& clicks) {
-  double best = 1e9;
-  for (double c : clicks) best = std::min(best, std::fabs(t - c));
-  return best;
-}
-
-class Ahead : public ::testing::Test {
- protected:
-  TemporaryDirectory dir{"vesk-beat-ahead"};
-  std::string path(const std::string& name) const { return dir.path() + "/" + name; }
-};
-
 }  // namespace
 
 TEST_F(Ahead, BeatsAreAnnouncedOnTheClicksTheLeadAheadAndTheFilesKeepTheDueBeats) {
   const std::vector<double> clicks = writeClickTrack(path("c.wav"), kWav16, 16000, 1, 120, 0.3, 20);
-  const int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(sock, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  LoopbackListener robot;
 
-  const ToolRun ahead =
-      runTool({"--ahead", "100", "--format", "json", "--beats", "ahead.txt", "--robot",
-               "127.0.0.1:" + std::to_string(ntohs(address.sin_port)), "c.wav"},
-              dir.path());
+  const ToolRun ahead = runTool({"--ahead", "100", "--format", "json", "--beats", "ahead.txt",
+                                 "--robot", "127.0.0.1:" + std::to_string(robot.port()), "c.wav"},
+                                dir.path());
   const ToolRun due = runTool({"--format", "json", "--beats", "due.txt", "c.wav"}, dir.path());
   ASSERT_EQ(ahead.exitCode, 0) << ahead.err;
   ASSERT_EQ(due.exitCode, 0) << due.err;
@@ -109,13 +87,7 @@ TEST_F(Ahead, BeatsAreAnnouncedOnTheClicksTheLeadAheadAndTheFilesKeepTheDueBeats
   EXPECT_EQ(readFile(path("ahead.txt")), readFile(path("due.txt")));
 
   // The robot hears of each beat when it is reported: announced or due.
-  std::vector<std::string> messages;
-  timeval timeout{0, 200000};
-  ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  char buffer[256];
-  for (ssize_t n; (n = ::recv(sock, buffer, sizeof buffer, 0)) > 0;)
-    messages.emplace_back(buffer, static_cast<std::size_t>(n));
-  ::close(sock);
+  const std::vector<std::string> messages = robot.received();
   ASSERT_EQ(messages.size(), reported.size() + 2);
   EXPECT_EQ(messages.front(), "s");
   EXPECT_EQ(messages.back(), "e");

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/ScratchFolderTest.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/beats/BeatEvent.h"
@@ -31,10 +32,9 @@ namespace {
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 constexpr int kWavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
 
-class BadInput : public ::testing::Test {
+class BadInput : public ScratchFolderTest {
  protected:
-  TemporaryDirectory dir{"vesk-beat-bad"};
-  std::string path(const std::string& name) const { return dir.path() + "/" + name; }
+  BadInput() : ScratchFolderTest("vesk-beat-bad") {}
   void writeBytes(const std::string& name, const std::string& bytes) {
     std::ofstream(path(name), std::ios::binary) << bytes;
   }

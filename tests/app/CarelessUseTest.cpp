@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "apps/vesk-beat/run/DirectoryLock.h"
+#include "tests/app/ScratchFolderTest.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/process/WorkingDirectory.h"
@@ -30,10 +31,9 @@ namespace {
 
 constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 
-class CarelessUse : public ::testing::Test {
+class CarelessUse : public ScratchFolderTest {
  protected:
-  TemporaryDirectory dir{"vesk-beat-careless"};
-  std::string path(const std::string& name) const { return dir.path() + "/" + name; }
+  CarelessUse() : ScratchFolderTest("vesk-beat-careless") {}
   void clicks(const std::string& name, double seconds = 8) {
     writeClickTrack(path(name), kWav16, 16000, 1, 120, 0.3, seconds);
   }

@@ -1,10 +1,6 @@
 // Runs the built vesk-beat on generated audio, the way a user would.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sndfile.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +13,8 @@
 #include <vector>
 
 #include "conditioning/after_node/BeatPredictor.h"
+#include "tests/app/LoopbackListener.h"
+#include "tests/app/ScratchFolderTest.h"
 #include "tests/app/TestAudio.h"
 #include "tests/app/ToolRunner.h"
 #include "tracking/Settings.h"
@@ -34,13 +32,6 @@ std::vector<std::string> lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) out.push_back(line);
   return out;
-}
-
-// The number after "key": in a JSON line; NaN when absent.
-double jsonNumber(const std::string& line, const std::string& key) {
-  std::size_t at = line.find("\"" + key + "\":");
-  if (at == std::string::npos) return std::nan("");
-  return std::strtod(line.c_str() + at + key.size() + 3, nullptr);
 }
 
 struct Beat {
@@ -65,16 +56,9 @@ std::vector<double> numbersPerLine(const std::string& text) {
   return v;
 }
 
-double nearestDistance(double t, const std::vector<double>& clicks) {
-  double best = 1e9;
-  for (double c : clicks) best = std::min(best, std::fabs(t - c));
-  return best;
-}
-
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public ScratchFolderTest {
  protected:
-  TemporaryDirectory dir{"vesk-beat-e2e"};
-  std::string path(const std::string& name) const { return dir.path() + "/" + name; }
+  EndToEnd() : ScratchFolderTest("vesk-beat-e2e") {}
 };
 
 }  // namespace
@@ -173,28 +157,15 @@ TEST_F(EndToEnd, StandardInputGivesTheSameBeatsAsTheFile) {
 
 TEST_F(EndToEnd, RobotMessagesArriveInOrderStartBeatsEnd) {
   writeClickTrack(path("r.wav"), kWav16, 16000, 1, 120, 0.3, 12);
-  int sock = ::socket(AF_INET, SOCK_DGRAM, 0);
-  ASSERT_GE(sock, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const int port = ntohs(address.sin_port);
+  LoopbackListener robot;
+  const int port = robot.port();
 
   ToolRun run = runTool({"--robot", "127.0.0.1:" + std::to_string(port), "--format", "json",
                          "--beats", "r.txt", "r.wav"},
                         dir.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   // The datagrams wait in the socket's buffer.
-  std::vector<std::string> messages;
-  timeval timeout{0, 200000};
-  ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-  char buffer[256];
-  for (ssize_t n; (n = ::recv(sock, buffer, sizeof buffer, 0)) > 0;)
-    messages.emplace_back(buffer, static_cast<std::size_t>(n));
-  ::close(sock);
+  const std::vector<std::string> messages = robot.received();
 
   std::vector<double> beats = numbersPerLine(readFile(path("r.txt")));
   ASSERT_FALSE(beats.empty());

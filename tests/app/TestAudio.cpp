@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -65,4 +66,10 @@ void writeRawCopy(const std::string& audioPath, const std::string& rawPath) {
     out.put(static_cast<char>(u & 0xff));
     out.put(static_cast<char>(u >> 8));
   }
+}
+
+double nearestDistance(double t, const std::vector<double>& times) {
+  double best = 1e9;
+  for (double c : times) best = std::min(best, std::fabs(t - c));
+  return best;
 }

@@ -13,6 +13,9 @@ std::vector<double> writeClickTrack(const std::string& path, int format, int rat
 void writeClicksAt(const std::string& path, int format, int rate, int channels,
                    const std::vector<double>& times, double seconds);
 
+// Seconds from `t` to the nearest of `times` (1e9 when there are none).
+double nearestDistance(double t, const std::vector<double>& times);
+
 // The samples of a 16-bit file as raw little-endian 16-bit PCM (no header).
 void writeRawCopy(const std::string& audioPath, const std::string& rawPath);
 

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -53,4 +54,10 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& cwd,
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
   return run;
+}
+
+double jsonNumber(const std::string& line, const std::string& key) {
+  const std::size_t at = line.find("\"" + key + "\":");
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(line.c_str() + at + key.size() + 3, nullptr);
 }

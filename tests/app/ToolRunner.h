@@ -22,5 +22,7 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& cwd,
                 const std::string& inputSuffix = "< /dev/null");
 
 std::string readFile(const std::string& path);
+// The number after "key": in a JSON line; NaN when absent.
+double jsonNumber(const std::string& line, const std::string& key);
 
 #endif
