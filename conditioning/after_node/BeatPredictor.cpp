@@ -158,9 +158,11 @@ bool BeatPredictor::bridged() const {
 bool BeatPredictor::mayReport() const {
   // Never a beat in digital silence: the music must have sounded within
   // half an interval (a click track is silent between its clicks).
-  const bool pulsing =
-      settings.pulseBeats <= 0.0 || frame - lastPulse <= settings.pulseBeats * interval;
-  return bridged() && silentFrames <= interval / 2 && pulsing;
+  return bridged() && silentFrames <= interval / 2 && pulsingAt(frame);
+}
+
+bool BeatPredictor::pulsingAt(long at) const {
+  return settings.pulseBeats <= 0.0 || at - lastPulse <= settings.pulseBeats * interval;
 }
 
 void BeatPredictor::notePulse(double onset) {
@@ -172,9 +174,7 @@ long BeatPredictor::expectedBeat() const {
   if (interval == 0 || !bridged() || silentFrames >= silentLimit) return -1;
   const long at = nextBeat >= 0 ? nextBeat : lastBeat >= 0 ? lastBeat + interval : -1;
   // Past the pulse's end by then, unless a clear onset comes first: not expected.
-  if (at >= 0 && settings.pulseBeats > 0.0 && at - lastPulse > settings.pulseBeats * interval)
-    return -1;
-  return at;
+  return at >= 0 && pulsingAt(at) ? at : -1;
 }
 
 BeatPredictor::Beat BeatPredictor::process(const std::complex<float>* x, bool reliableBeat,

@@ -84,6 +84,8 @@ class BeatPredictor {
   int heldInterval(int trackerInterval);
   bool bridged() const;  // the tracker gave a reliable beat within the bridge
   bool mayReport() const;
+  // A clear onset has come within the pulse's reach of frame `at`.
+  bool pulsingAt(long at) const;
   void notePulse(double onset);
   double votesNear(int frames) const;
 

@@ -67,12 +67,18 @@ FileSummary TrackingCore::summary(const std::string& name) const {
 std::optional<BeatEvent> TrackingCore::predicted() const {
   const std::optional<AfterNodeStage::Prediction> p = stage->prediction();
   if (!p) return std::nullopt;
+  return stageBeat(p->frame, p->intervalFrames, p->tempo);
+}
+
+BeatEvent TrackingCore::stageBeat(std::int64_t frame, int intervalFrames,
+                                  const std::optional<double>& tempo) const {
   BeatEvent event;
-  event.frame = p->frame;
-  event.time = timeBase.beatTime(p->frame) + stage->latencySeconds();
-  event.interval = timeBase.span(p->intervalFrames);
-  event.tempo = p->tempo ? *p->tempo : 60.0 / event.interval;
-  event.reliable = true;
+  event.frame = frame;
+  event.interval = timeBase.span(intervalFrames);
+  event.tempo = tempo ? *tempo : 60.0 / event.interval;
+  event.reliable = event.tempo > 0.0;
+  event.time = timeBase.beatTime(frame);
+  if (event.reliable) event.time += stage->latencySeconds();
   event.confidence = session->record().confidence;
   return event;
 }
@@ -80,21 +86,15 @@ std::optional<BeatEvent> TrackingCore::predicted() const {
 void TrackingCore::pick() {
   const FrameRecord& r = session->record();
   const AfterNodeStage::Beat beat = stage->process(r);
-  double tempo = 0.0, interval = 0.0;
   if (beat.due) {
-    interval = timeBase.span(beat.intervalFrames);
-    tempo = beat.tempo ? *beat.tempo : 60.0 / interval;
-  } else if (!(allBeats && r.beat && !r.reliableBeat())) {
-    return;
+    reported = stageBeat(r.frame - beat.framesLate, beat.intervalFrames, beat.tempo);
+  } else if (allBeats && r.beat && !r.reliableBeat()) {
+    // The node's beat below its threshold: no tempo, no interval.
+    BeatEvent& event = reported.emplace();
+    event.frame = r.frame;
+    event.time = timeBase.beatTime(event.frame);
+    event.confidence = r.confidence;
   }
-  BeatEvent& event = reported.emplace();
-  event.frame = r.frame - (beat.due ? beat.framesLate : 0);
-  event.time = timeBase.beatTime(event.frame);
-  event.tempo = tempo;
-  event.interval = interval;
-  event.reliable = tempo > 0.0;
-  if (event.reliable) event.time += stage->latencySeconds();
-  event.confidence = r.confidence;
 }
 
 }  // namespace vesk_tracking

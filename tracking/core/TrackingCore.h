@@ -71,6 +71,9 @@ class TrackingCore {
 
  private:
   void pick();
+  // A beat the stage places on `frame` at its interval, as hosts report it.
+  BeatEvent stageBeat(std::int64_t frame, int intervalFrames,
+                      const std::optional<double>& tempo) const;
 
   TimeBase timeBase;
   bool allBeats;
