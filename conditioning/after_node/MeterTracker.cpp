@@ -26,9 +26,11 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
              60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
-  if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0))
+  if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
+      !(s.selfAnchor >= 0.0))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
+  memoryFrames = std::lround(s.memorySeconds * frameRate);
   std::vector<double> periods(filter.states());
   for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
   for (TempoEvidence* e : {&evidence, &lowEvidence, &highEvidence}) e->setPeriods(periods);
@@ -41,6 +43,8 @@ void MeterTracker::updateTempo(int trackerInterval) {
   highEvidence.addCombs(settings.bandWeight, comb);
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
   currentPeriod = evidence.refine(filter.best());
+  const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
+  currentStrength = comb[filter.bestState()] / most;
 }
 
 MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bool reliableBeat,
@@ -63,7 +67,10 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset,
   OnsetEnergy::Value weighed = onset;
   weighed.energy += settings.lowWeight * b.low;
   const int interval = currentPeriod > 0.0 ? static_cast<int>(std::lround(currentPeriod)) : 0;
-  const BeatPredictor::Beat placed = predictor.process(weighed, reliableBeat, interval);
+  // Its own evidence anchors the beats only once it spans a whole memory.
+  const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&
+                                         currentStrength >= settings.selfAnchor);
+  const BeatPredictor::Beat placed = predictor.process(weighed, anchored, interval);
   Beat beat;
   beat.due = placed.due;
   beat.intervalFrames = currentPeriod > 0.0 ? currentPeriod : placed.intervalFrames;

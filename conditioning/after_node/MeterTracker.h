@@ -38,6 +38,12 @@ class MeterTracker {
     // Weight of the low band's onsets (rises of its log energy) where the
     // beats are placed, added to the onset energy of all bands.
     double lowWeight = 20.0;
+    // How clearly the onsets must repeat at the period (the combs' share of
+    // their most, at the chosen period) for the beats to go on without the
+    // tracker's: a metronome or a drum machine slower than the tracker's
+    // range, where it never becomes sure. Far above what noise gives (0.01)
+    // and above nearly all played music (up to 0.2). 0: always the tracker.
+    double selfAnchor = 0.15;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -66,6 +72,8 @@ class MeterTracker {
   double period() const { return currentPeriod; }
   // The frame of the next beat as it stands (BeatPredictor::expectedBeat).
   long expectedBeat() const { return predictor.expectedBeat(); }
+  // How clearly the onsets repeat at the period: 0 (not at all) to 1.
+  double strength() const { return currentStrength; }
 
  private:
   void updateTempo(int trackerInterval);
@@ -79,7 +87,9 @@ class MeterTracker {
   std::vector<double> comb;
   long frame = -1;
   long updateFrames;
+  long memoryFrames;
   double currentPeriod = 0.0;
+  double currentStrength = 0.0;
 };
 
 }  // namespace vesk_conditioning

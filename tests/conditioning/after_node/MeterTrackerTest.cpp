@@ -26,6 +26,7 @@ struct Groove {
   int nodeInterval;      // the level the node measures (frames)
   int flipInterval = 0;  // if set, the node measures this one every other 3 s
   double until = 1e9;    // seconds after which nothing is hit (the floor stays)
+  bool nodeSure = true;  // whether the node's beats are reliable
 };
 
 struct Result {
@@ -63,7 +64,7 @@ Result track(const Groove& g, double seconds) {
       x[k] = v;
     }
     const int node = g.flipInterval > 0 && f / 300 % 2 == 1 ? g.flipInterval : g.nodeInterval;
-    const MeterTracker::Beat beat = stage.process(x.data(), true, node);
+    const MeterTracker::Beat beat = stage.process(x.data(), g.nodeSure, node);
     if (beat.due) {
       r.beats.push_back(f - beat.framesLate);
       r.periods.push_back(beat.intervalFrames);
@@ -128,4 +129,16 @@ TEST(MeterTracker, BeatsStopSoonAfterTheMusicStopsThoughTheRoomStillSounds) {
   ASSERT_GT(r.beats.size(), 20u);
   EXPECT_GE(r.beats.back(), 1900.0);  // it tracked up to the end
   EXPECT_LE(r.beats.back(), 2000.0 + 1.5 * 50.0 + 2.0);
+}
+
+TEST(MeterTracker, AMetronomeBelowTheTempoRangeIsTrackedThoughTheNodeNeverIsSure) {
+  // 75 BPM with the range from 80: the node finds nothing; the clicks repeat
+  // so clearly that the stage beats on every click, at twice the tempo.
+  Groove click{75.0, "x...", "x...", "x...", 1.0f, 0};
+  click.nodeSure = false;
+  const Result r = track(click, 30.0);
+  ASSERT_GT(r.beats.size(), 40u);
+  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 150.0, 1.0);
+  EXPECT_GE(onBeat(r, 150.0, 0.0, 5.0), 0.95);
+  EXPECT_NEAR(onBeat(r, 75.0, 0.0, 5.0), 0.5, 0.05);  // every other beat on a click
 }
