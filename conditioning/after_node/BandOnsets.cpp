@@ -37,9 +37,12 @@ BandOnsets::BandOnsets(std::size_t bins, double binHz) {
 BandOnsets::Value BandOnsets::process(const std::complex<float>* x) {
   const double low = bandLog(x, lowBegin, lowEnd);
   const double high = bandLog(x, highBegin, highEnd);
-  Value v{std::max(0.0, low - lastLow), std::max(0.0, high - lastHigh)};
+  const double mid = bandLog(x, lowEnd, std::max(lowEnd + 1, highBegin));
+  Value v{std::max(0.0, low - lastLow), std::max(0.0, high - lastHigh),
+          std::max(0.0, mid - lastMid)};
   lastLow = low;
   lastHigh = high;
+  lastMid = mid;
   return v;
 }
 

@@ -170,6 +170,15 @@ void BeatPredictor::notePulse(double onset) {
   if (onset > 0.0 && onset >= settings.pulseShare * beatOnset) lastPulse = frame;
 }
 
+void BeatPredictor::shiftHalfBeat() {
+  if (lastBeat < 0 || interval == 0) return;
+  // As if the last beat had come half an interval later: the next one is
+  // predicted half an interval before it is expected, as always.
+  lastBeat += interval / 2;
+  nextBeat = -1;
+  predictAt = lastBeat + std::max(1, interval / 2);
+}
+
 long BeatPredictor::expectedBeat() const {
   if (interval == 0 || !bridged() || silentFrames >= silentLimit) return -1;
   const long at = nextBeat >= 0 ? nextBeat : lastBeat >= 0 ? lastBeat + interval : -1;

@@ -76,6 +76,9 @@ class BeatPredictor {
   // on it only if the music sounds then; reading it changes nothing.
   long expectedBeat() const;
   int beatInterval() const { return interval; }
+  // The beats move half an interval later from the next one on: a host found
+  // them on the off-beat.
+  void shiftHalfBeat();
 
  private:
   double bestPast(long at) const;

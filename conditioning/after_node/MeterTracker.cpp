@@ -7,6 +7,12 @@
 namespace vesk_conditioning {
 
 namespace {
+// Periods within 10 % of each other are one level.
+constexpr double kSameLevel = 0.1;
+// The level classifier's verdicts on as many windows of beats, at least,
+// before the beats move: one window alone can be a fill.
+constexpr int kVerdictsToMove = 3;
+
 TempoFilter::Settings checked(const TempoFilter::Settings& s, double minBpm, double maxBpm) {
   if (!(minBpm > 0.0) || !(maxBpm >= minBpm) || !std::isfinite(maxBpm))
     throw std::invalid_argument("MeterTracker: tempo range out of range");
@@ -24,6 +30,7 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       highEvidence(evidence),
       filter(checked(s.filter, minBpm, maxBpm), 60.0 * frameRate / maxBpm,
              60.0 * frameRate / minBpm, frameRate),
+      level(60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
@@ -31,6 +38,8 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
   memoryFrames = std::lround(s.memorySeconds * frameRate);
+  shortestPeriod = 60.0 * frameRate / maxBpm;
+  framesPerMinute = 60.0 * frameRate;
   std::vector<double> periods(filter.states());
   for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
   for (TempoEvidence* e : {&evidence, &lowEvidence, &highEvidence}) e->setPeriods(periods);
@@ -42,9 +51,38 @@ void MeterTracker::updateTempo(int trackerInterval) {
   lowEvidence.addCombs(settings.bandWeight, comb);
   highEvidence.addCombs(settings.bandWeight, comb);
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
-  currentPeriod = evidence.refine(filter.best());
+  const double period = evidence.refine(filter.best());
+  // Half the filter's period is followed until the filter moves to another level.
+  if (faster && std::abs(period / fasterFrom - 1.0) > kSameLevel) {
+    faster = false;
+    level.restart();
+  }
+  if (faster) fasterFrom = period;
+  if (refusedFrom > 0.0 && std::abs(period / refusedFrom - 1.0) > kSameLevel) refusedFrom = 0.0;
+  currentPeriod = faster ? period / 2.0 : period;
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
+}
+
+void MeterTracker::followVerdicts() {
+  if (level.judged() < kVerdictsToMove) return;
+  // Each move starts the verdicts afresh: they were about the beats as they were.
+  if (level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
+    predictor.shiftHalfBeat();
+    level.restart();
+  } else if (faster && level.share(LevelClassifier::kSlower) > settings.slowerShare) {
+    // Back, and not faster again at this level: no flipping to and fro.
+    faster = false;
+    refusedFrom = currentPeriod *= 2.0;
+    level.restart();
+  } else if (!faster && refusedFrom == 0.0 &&
+             level.share(LevelClassifier::kFaster) > settings.fasterShare &&
+             currentPeriod / 2.0 >= shortestPeriod) {
+    faster = true;
+    fasterFrom = currentPeriod;
+    currentPeriod /= 2.0;
+    level.restart();
+  }
 }
 
 MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bool reliableBeat,
@@ -64,6 +102,8 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset,
   highEvidence.push(b.high);
   if (frame % updateFrames == 0) updateTempo(trackerInterval);
 
+  level.push({onset.energy, b.low, b.high, b.mid});
+
   OnsetEnergy::Value weighed = onset;
   weighed.energy += settings.lowWeight * b.low;
   const int interval = currentPeriod > 0.0 ? static_cast<int>(std::lround(currentPeriod)) : 0;
@@ -71,6 +111,10 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset,
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&
                                          currentStrength >= settings.selfAnchor);
   const BeatPredictor::Beat placed = predictor.process(weighed, anchored, interval);
+  if (placed.due && currentPeriod > 0.0) {
+    level.beat(frame - placed.framesLate, framesPerMinute / currentPeriod);
+    followVerdicts();
+  }
   Beat beat;
   beat.due = placed.due;
   beat.intervalFrames = currentPeriod > 0.0 ? currentPeriod : placed.intervalFrames;

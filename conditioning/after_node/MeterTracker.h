@@ -7,6 +7,7 @@
 
 #include "conditioning/after_node/BandOnsets.h"
 #include "conditioning/after_node/BeatPredictor.h"
+#include "conditioning/after_node/LevelClassifier.h"
 #include "conditioning/after_node/OnsetEnergy.h"
 #include "conditioning/after_node/TempoEvidence.h"
 #include "conditioning/after_node/TempoFilter.h"
@@ -44,6 +45,13 @@ class MeterTracker {
     // range, where it never becomes sure. Far above what noise gives (0.01)
     // and above nearly all played music (up to 0.2). 0: always the tracker.
     double selfAnchor = 0.15;
+    // The shares of the level classifier's recent verdicts (LevelClassifier)
+    // that move the beats: to half the filter's period (the beat is twice as
+    // fast), back to the period, and half a beat later (they were on the
+    // off-beat). Above 1: never.
+    double fasterShare = 0.5;
+    double slowerShare = 0.6;
+    double offBeatShare = 0.7;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -77,12 +85,14 @@ class MeterTracker {
 
  private:
   void updateTempo(int trackerInterval);
+  void followVerdicts();
 
   Settings settings;
   OnsetEnergy onsets;
   BandOnsets bands;
   TempoEvidence evidence, lowEvidence, highEvidence;
   TempoFilter filter;
+  LevelClassifier level;
   BeatPredictor predictor;
   std::vector<double> comb;
   long frame = -1;
@@ -90,6 +100,11 @@ class MeterTracker {
   long memoryFrames;
   double currentPeriod = 0.0;
   double currentStrength = 0.0;
+  double shortestPeriod;
+  double framesPerMinute;
+  bool faster = false;      // the beats follow half the filter's period
+  double fasterFrom = 0.0;  // the filter's period as it was followed at half
+  double refusedFrom = 0.0;  // the filter's period whose half was followed and left
 };
 
 }  // namespace vesk_conditioning

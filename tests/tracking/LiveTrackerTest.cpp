@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 
+#include "tests/tracking/DrumGroove.h"
 #include "tests/tracking/MemoryReader.h"
 #include "tracking/SettingError.h"
 #include "tracking/settings/SettingsCheck.h"
@@ -178,4 +179,26 @@ TEST_F(LiveTrackerTest, ATrackerHoldsOneDescriptorItsBeatLog) {
     EXPECT_EQ(open() - before, 1);  // no idle socket, no diagnostic file kept open
   }
   EXPECT_EQ(open(), before);
+}
+
+TEST_F(LiveTrackerTest, DrumGroovesAreTrackedAtTheirBeatFastOrSlow) {
+  // At 180 BPM the kick and snare alternate on the beats, and the node, the
+  // onsets' periodicity and the tempo prior all prefer 90; at 100 the
+  // dembow's snares fall between the kicks, and the beat is still 100.
+  const vesk_tests::DrumLines rock{"x.......x.......", "....x.......x...", "..x...x...x...x."};
+  const vesk_tests::DrumLines dembow{"x...x...x...x...", "...x..x....x..x.", ""};
+  for (const auto& [lines, bpm] : {std::pair{rock, 180.0}, {rock, 90.0}, {dembow, 100.0}}) {
+    const std::vector<float> samples = vesk_tests::drumGroove(bpm, lines, 30.0);
+    LiveTracker tracker(16000, 1, defaultSettings(), LiveTracker::Options());
+    std::vector<BeatEvent> beats;
+    tracker.process(samples.data(), samples.size(), beats);
+    tracker.finish(beats);
+    int late = 0;
+    for (const BeatEvent& b : beats) {
+      if (b.time < 15.0) continue;
+      ++late;
+      EXPECT_NEAR(b.tempo, bpm, 1.5) << "at " << b.time << " s, " << bpm << " BPM";
+    }
+    EXPECT_GE(late, static_cast<int>(14.0 * bpm / 60.0)) << bpm << " BPM";
+  }
 }

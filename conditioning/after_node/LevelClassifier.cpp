@@ -1,0 +1,134 @@
+#include "conditioning/after_node/LevelClassifier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+#include "conditioning/after_node/LevelClassifierWeights.h"
+
+namespace vesk_conditioning {
+
+namespace {
+constexpr double kMeanSeconds = 10.0;       // of the running mean that scales each band
+constexpr double kFloor = 0.05;             // added to each mean onset (in running means)
+constexpr int kReach = 2;                   // frames either side where an onset counts as on time
+constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
+static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
+              "the weights are for four bands, three ratios each, and the tempo");
+}  // namespace
+
+LevelClassifier::LevelClassifier(double longestPeriod, double frameRate) {
+  if (!(longestPeriod >= 2.0 && longestPeriod <= 4000.0) || !(frameRate > 0.0) ||
+      !std::isfinite(frameRate))
+    throw std::invalid_argument("LevelClassifier: period or frame rate out of range");
+  // The beats judged span at most kBeats intervals of twice the longest period.
+  const double span = 2.0 * kBeats * longestPeriod + 4 * kReach + 2;
+  std::size_t size = 1;
+  while (static_cast<double>(size) < span) size *= 2;
+  ring.assign(size * kBands, 0.0);
+  mask = size - 1;
+  meanDecay = std::exp(-1.0 / (kMeanSeconds * frameRate));
+  this->frameRate = frameRate;
+}
+
+void LevelClassifier::push(const Onsets& o) {
+  ++frame;
+  const double values[kBands] = {o.all, o.low, o.high, o.mid};
+  double* slot = &ring[(static_cast<std::size_t>(frame) & mask) * kBands];
+  for (int b = 0; b < kBands; ++b) {
+    const double v = std::isfinite(values[b]) ? std::max(0.0, values[b]) : 0.0;
+    slot[b] = v;
+    mean[b] = meanDecay * mean[b] + (1.0 - meanDecay) * v;
+  }
+  if (pending >= 0 && frame >= pending) {
+    pending = -1;
+    if (count == kBeats + 1) judge();
+  }
+}
+
+void LevelClassifier::beat(long at, double bpm) {
+  if (!(bpm > 0.0) || !std::isfinite(bpm) || at > frame || at < 0) return;
+  if (count > 0) {
+    const long last = beats[static_cast<std::size_t>(count - 1)];
+    // Another level: its verdicts start afresh; a gap or a beat out of
+    // order: the count of beats.
+    if (std::abs(bpm / tempo - 1.0) > 0.1)
+      restart();
+    else if (at <= last || static_cast<double>(at - last) > 1.5 * 60.0 * frameRate / bpm)
+      count = 0;
+  }
+  if (count == kBeats + 1) {
+    std::copy(beats.begin() + 1, beats.end(), beats.begin());
+    --count;
+  }
+  beats[static_cast<std::size_t>(count++)] = at;
+  tempo = bpm;
+  pending = at + kReach;
+  if (frame >= pending) {  // a beat reported late: its onsets are all here
+    pending = -1;
+    if (count == kBeats + 1) judge();
+  }
+}
+
+void LevelClassifier::restart() {
+  count = 0;
+  pending = -1;
+  verdicts = 0;
+  shares.fill(0.0);
+}
+
+double LevelClassifier::peak(int band, double at) const {
+  const long centre = std::lround(at);
+  const long oldest = frame - static_cast<long>(mask);
+  double best = 0.0;
+  for (long f = std::max(oldest, centre - kReach); f <= std::min(frame, centre + kReach); ++f)
+    best = std::max(best, ring[(static_cast<std::size_t>(f) & mask) * kBands + band]);
+  return best;
+}
+
+void LevelClassifier::judge() {
+  using namespace level_weights;
+  double features[kFeatures];
+  for (int b = 0; b < kBands; ++b) {
+    double onBeats = 0.0, even = 0.0, odd = 0.0, halves = 0.0, quarters = 0.0;
+    for (int i = 0; i <= kBeats; ++i) {
+      const double v = peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]));
+      onBeats += v;
+      (i % 2 == 0 ? even : odd) += v;
+    }
+    for (int i = 0; i < kBeats; ++i) {
+      const double x = static_cast<double>(beats[static_cast<std::size_t>(i)]);
+      const double y = static_cast<double>(beats[static_cast<std::size_t>(i + 1)]);
+      halves += peak(b, 0.5 * (x + y));
+      quarters += peak(b, x + 0.25 * (y - x)) + peak(b, x + 0.75 * (y - x));
+    }
+    const double scale = 1.0 / (mean[static_cast<std::size_t>(b)] + 1e-9);
+    const double beatLevel = onBeats / (kBeats + 1) * scale + kFloor;
+    const double halfLevel = halves / kBeats * scale + kFloor;
+    const double quarterLevel = quarters / (2 * kBeats) * scale + kFloor;
+    const double evenLevel = even / (kBeats / 2 + 1) * scale + kFloor;
+    const double oddLevel = odd / (kBeats / 2) * scale + kFloor;
+    features[3 * b] = std::log(halfLevel / beatLevel);
+    features[3 * b + 1] = std::log(quarterLevel / beatLevel);
+    features[3 * b + 2] = std::log(std::min(evenLevel, oddLevel) / std::max(evenLevel, oddLevel));
+  }
+  const double t = std::log2(tempo / 120.0);
+  features[3 * kBands] = t;
+  features[3 * kBands + 1] = t * t;
+  double z[kVerdicts], top = -1e300;
+  for (int k = 0; k < kVerdicts; ++k) {
+    z[k] = kWeights[k][kFeatures];
+    for (int j = 0; j < kFeatures; ++j)
+      z[k] += kWeights[k][j] * (features[j] - kMean[j]) / kSpread[j];
+    top = std::max(top, z[k]);
+  }
+  double sum = 0.0;
+  for (double& v : z) sum += (v = std::exp(v - top));
+  // The plain mean of the first verdicts, then a running one.
+  ++verdicts;
+  const double w = std::max(kShareWeight, 1.0 / verdicts);
+  for (int k = 0; k < kVerdicts; ++k)
+    shares[static_cast<std::size_t>(k)] += w * (z[k] / sum - shares[static_cast<std::size_t>(k)]);
+}
+
+}  // namespace vesk_conditioning

@@ -1,0 +1,65 @@
+#ifndef VESK_CONDITIONING_LEVELCLASSIFIER_H
+#define VESK_CONDITIONING_LEVELCLASSIFIER_H
+
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace vesk_conditioning {
+
+// Whether the beats follow the metrical level a listener taps, from how the
+// onsets of four bands (all, low, middle, high) fall on them: on the beats,
+// half-way between them, at the quarters, and on every other beat. A kick
+// and a snare sharing the halves of the beats say the beat is twice as fast;
+// a groove whose every other beat is empty says it is half as fast. The tempo
+// counts too. A linear model over these features, trained on the tuning
+// half of the evaluation corpus (eval/train_level.py), gives the odds of each
+// verdict; they are averaged over the last beats. Causal; allocates only when
+// constructed.
+class LevelClassifier {
+ public:
+  // The beats are right, the beat is twice as fast, half as fast, or on the
+  // off-beat of the beats.
+  enum Verdict { kRight = 0, kFaster = 1, kSlower = 2, kOffBeat = 3 };
+  struct Onsets {
+    double all = 0.0, low = 0.0, high = 0.0, mid = 0.0;
+  };
+  static constexpr int kBeats = 8;  // beat intervals the features are taken over
+
+  // `longestPeriod` in frames, `frameRate` frames per second. Throws
+  // std::invalid_argument for values out of range.
+  LevelClassifier(double longestPeriod, double frameRate);
+
+  // Every frame's onsets, in order.
+  void push(const Onsets& onsets);
+  // A beat on frame `at` (not later than the last frame pushed), at `bpm`.
+  // Beats further apart than twice the period start the count afresh.
+  void beat(long at, double bpm);
+  // The verdicts' shares, averaged over the beats judged (each 0 before any).
+  double share(Verdict v) const { return shares[v]; }
+  int judged() const { return verdicts; }
+  // Forget the beats and the shares (the level changed).
+  void restart();
+
+ private:
+  static constexpr int kBands = 4;
+  void judge();
+  double peak(int band, double at) const;
+
+  std::vector<double> ring;  // onsets per frame and band
+  std::size_t mask;
+  long frame = -1;
+  std::array<double, kBands> mean{};  // running mean of each band's onsets
+  double meanDecay;
+  double frameRate;
+  std::array<long, kBeats + 1> beats{};
+  int count = 0;      // beats held, up to kBeats + 1
+  long pending = -1;  // frame on which the last beat can be judged
+  double tempo = 0.0;
+  std::array<double, 4> shares{};
+  int verdicts = 0;  // judged since the last restart
+};
+
+}  // namespace vesk_conditioning
+
+#endif
