@@ -7,11 +7,6 @@
 namespace vesk_conditioning {
 
 namespace {
-// Periods within 10 % of each other are one level.
-constexpr double kSameLevel = 0.1;
-// The level classifier's verdicts on as many windows of beats, at least,
-// before the beats move: one window alone can be a fill.
-constexpr int kVerdictsToMove = 3;
 
 TempoFilter::Settings checked(const TempoFilter::Settings& s, double minBpm, double maxBpm) {
   if (!(minBpm > 0.0) || !(maxBpm >= minBpm) || !std::isfinite(maxBpm))
@@ -55,6 +50,13 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // Half the filter's period is followed until the filter moves to another level.
   if (faster && std::abs(period / fasterFrom - 1.0) > kSameLevel) {
     faster = false;
+    level.restart();
+  }
+  if (!faster && currentPeriod > 0.0 &&
+      std::abs(period / (2.0 * currentPeriod) - 1.0) <= kSameLevel &&
+      level.judged() >= kVerdictsToMove &&
+      level.share(LevelClassifier::kRight) > settings.keepShare) {
+    faster = true;  // the filter doubled its period, but the beats were right: they stay
     level.restart();
   }
   if (faster) fasterFrom = period;

@@ -52,6 +52,10 @@ class MeterTracker {
     double fasterShare = 0.5;
     double slowerShare = 0.6;
     double offBeatShare = 0.7;
+    // The share of verdicts that the beats are right at which they stay when
+    // the filter doubles its period (a fast groove's half, where the kick
+    // alone repeats, wins the combs once their memory has filled).
+    double keepShare = 0.5;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -84,6 +88,12 @@ class MeterTracker {
   double strength() const { return currentStrength; }
 
  private:
+  // Periods within 10 % of each other are one level.
+  static constexpr double kSameLevel = 0.1;
+  // The level classifier's verdicts on as many windows of beats, at least,
+  // before the beats move: one window alone can be a fill.
+  static constexpr int kVerdictsToMove = 3;
+
   void updateTempo(int trackerInterval);
   void followVerdicts();
 
@@ -102,8 +112,8 @@ class MeterTracker {
   double currentStrength = 0.0;
   double shortestPeriod;
   double framesPerMinute;
-  bool faster = false;      // the beats follow half the filter's period
-  double fasterFrom = 0.0;  // the filter's period as it was followed at half
+  bool faster = false;       // the beats follow half the filter's period
+  double fasterFrom = 0.0;   // the filter's period as it was followed at half
   double refusedFrom = 0.0;  // the filter's period whose half was followed and left
 };
 
