@@ -55,6 +55,8 @@ def onsets(tool, audio, folder):
     os.remove(out)
     decay = np.exp(-1.0 / (MEAN_SECONDS * FRAME_RATE))
     means = lfilter([1.0 - decay], [1.0, -decay], x, axis=0)
+    # as if the mean had always run: its first seconds would weigh too little
+    means /= (1.0 - decay ** np.arange(1, len(x) + 1))[:, None]
     return x, means
 
 

@@ -40,6 +40,7 @@ void LevelClassifier::push(const Onsets& o) {
     slot[b] = v;
     mean[b] = meanDecay * mean[b] + (1.0 - meanDecay) * v;
   }
+  meanWeight = meanDecay * meanWeight + (1.0 - meanDecay);
   if (pending >= 0 && frame >= pending) {
     pending = -1;
     if (count == kBeats + 1) judge();
@@ -102,7 +103,9 @@ void LevelClassifier::judge() {
       halves += peak(b, 0.5 * (x + y));
       quarters += peak(b, x + 0.25 * (y - x)) + peak(b, x + 0.75 * (y - x));
     }
-    const double scale = 1.0 / (mean[static_cast<std::size_t>(b)] + 1e-9);
+    // The running mean as if it had always run (its first seconds weigh
+    // too little otherwise).
+    const double scale = meanWeight / (mean[static_cast<std::size_t>(b)] + 1e-9 * meanWeight);
     const double beatLevel = onBeats / (kBeats + 1) * scale + kFloor;
     const double halfLevel = halves / kBeats * scale + kFloor;
     const double quarterLevel = quarters / (2 * kBeats) * scale + kFloor;

@@ -51,6 +51,7 @@ class LevelClassifier {
   long frame = -1;
   std::array<double, kBands> mean{};  // running mean of each band's onsets
   double meanDecay;
+  double meanWeight = 0.0;  // of the running means: 1 - meanDecay^frames
   double frameRate;
   std::array<long, kBeats + 1> beats{};
   int count = 0;      // beats held, up to kBeats + 1
