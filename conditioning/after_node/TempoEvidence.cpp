@@ -44,11 +44,15 @@ void TempoEvidence::push(double energy) {
   // l = 0 .. lags - 1 lies at history[now + l]: one straight loop.
   now = now == 0 ? lags - 1 : now - 1;
   history[now] = history[now + lags] = x;
+  // Lag 0 scales the combs; below the first lag read, none is kept.
+  acf[0] = decay * acf[0] + x * x;
+  double* a = acf.data() + firstLag;
+  const double* h = history.data() + now + firstLag;
+  const std::size_t count = lags - firstLag;
 #if defined(__x86_64__) || defined(__i386__)
-  if (vesk_kernels::InUse() == vesk_kernels::Unit::kAvx2)
-    return fadeAvx2(acf.data(), history.data() + now, lags, decay, x);
+  if (vesk_kernels::InUse() == vesk_kernels::Unit::kAvx2) return fadeAvx2(a, h, count, decay, x);
 #endif
-  fade(acf.data(), history.data() + now, lags, decay, x);
+  fade(a, h, count, decay, x);
 }
 
 void TempoEvidence::setPeriods(const std::vector<double>& periods) {
@@ -64,6 +68,11 @@ void TempoEvidence::setPeriods(const std::vector<double>& periods) {
           {static_cast<std::size_t>(std::min(from, to)), static_cast<std::size_t>(to)});
     }
   }
+  // refine() looks a frame further down than the first window, and one below
+  // that for its parabola.
+  std::size_t lowest = lags - 1;
+  for (const Window& w : windows) lowest = std::min(lowest, w.from);
+  firstLag = std::max<std::size_t>(1, lowest >= 3 ? lowest - 2 : 1);
 }
 
 void TempoEvidence::addCombs(double weight, std::vector<double>& out) const {

@@ -43,6 +43,7 @@ class TempoEvidence {
   std::vector<double> history;  // ring of centred energies, twice over
   std::vector<double> acf;      // per lag
   std::size_t lags;
+  std::size_t firstLag = 1;  // the lowest lag above 0 any comb or refinement reads
   std::size_t now = 0;
   double power;
   double decay;
