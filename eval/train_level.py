@@ -35,7 +35,7 @@ import run_eval  # noqa: E402
 FRAME_RATE = 100.0
 # The time of a frame's beat, as the stage reports it, less the frame's own time.
 BEAT_OFFSET = -0.003
-BEATS = 8  # beat intervals per example, as LevelClassifier::kBeats
+BEATS = 6  # beat intervals per example, as LevelClassifier::kBeats
 REACH = 2  # frames either side where an onset counts as on time
 FLOOR = 0.05  # added to each mean onset, in running means
 MEAN_SECONDS = 10.0
@@ -133,6 +133,7 @@ def write_header(path, W, mean, spread, n):
                 "// (%d examples): do not edit.\n" % n)
         f.write("#ifndef VESK_CONDITIONING_LEVELCLASSIFIERWEIGHTS_H\n"
                 "#define VESK_CONDITIONING_LEVELCLASSIFIERWEIGHTS_H\n\n"
+                "// clang-format off\n"
                 "namespace vesk_conditioning {\nnamespace level_weights {\n\n")
         f.write("constexpr int kFeatures = %d;\n" % len(names))
         f.write("// %s.\nconstexpr int kVerdicts = %d;\n" % (", ".join(VERDICTS), len(VERDICTS)))
@@ -143,7 +144,8 @@ def write_header(path, W, mean, spread, n):
                 "constexpr double kWeights[kVerdicts][kFeatures + 1] = {\n")
         for row in W:
             f.write("    {%s},\n" % num(row))
-        f.write("};\n\n}  // namespace level_weights\n}  // namespace vesk_conditioning\n\n#endif\n")
+        f.write("};\n\n}  // namespace level_weights\n}  // namespace vesk_conditioning\n"
+                "// clang-format on\n\n#endif\n")
 
 
 def main():

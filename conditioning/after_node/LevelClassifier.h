@@ -24,7 +24,7 @@ class LevelClassifier {
   struct Onsets {
     double all = 0.0, low = 0.0, high = 0.0, mid = 0.0;
   };
-  static constexpr int kBeats = 8;  // beat intervals the features are taken over
+  static constexpr int kBeats = 6;  // beat intervals the features are taken over
 
   // `longestPeriod` in frames, `frameRate` frames per second. Throws
   // std::invalid_argument for values out of range.
