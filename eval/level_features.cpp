@@ -9,7 +9,6 @@
 #include <iostream>
 #include <memory>
 
-#include "conditioning/after_node/BandOnsets.h"
 #include "tracking/core/TrackingCore.h"
 #include "tracking/input/SndfileReader.h"
 #include "tracking/process/PluginLoader.h"
@@ -27,14 +26,12 @@ int main(int argc, char** argv) {
     Settings settings;
     settings.frontEnd = frontEndSettings(FrontEndChoice(), settings.rate, settings.hop);
     TrackingCore core(std::make_unique<SndfileReader>(argv[1]), settings, TrackingCore::Options());
-    vesk_conditioning::BandOnsets bands(static_cast<std::size_t>(settings.frame / 2 + 1),
-                                        static_cast<double>(settings.rate) / settings.frame);
     std::ofstream out(argv[2], std::ios::binary);
     while (core.next()) {
-      const vesk_conditioning::FrameRecord& r = core.record();
-      const vesk_conditioning::BandOnsets::Value b = bands.process(r.spectrum);
-      const float v[4] = {static_cast<float>(r.onset->energy), static_cast<float>(b.low),
-                          static_cast<float>(b.high), static_cast<float>(b.mid)};
+      // The meter stage (the default) has its onsets computed with their bands.
+      const vesk_conditioning::OnsetEnergy::Value& o = *core.record().onset;
+      const float v[4] = {static_cast<float>(o.energy), static_cast<float>(o.bands.low),
+                          static_cast<float>(o.bands.high), static_cast<float>(o.bands.mid)};
       out.write(reinterpret_cast<const char*>(v), sizeof v);
     }
     if (!out) {

@@ -27,6 +27,7 @@ class AfterNodeStage {
   struct Needs {
     bool onsets = false;
     bool spectrum = false;
+    bool bands = false;  // the onsets with their bands (OnsetEnergy::Settings::bands)
   };
   // The stage's current guess at its next beat: the frame it expects to
   // report it on (after the last frame processed) and the interval and tempo

@@ -99,7 +99,7 @@ class MeterStage : public AfterNodeStage {
         anchors(f.threshold),
         frameSeconds(f.frameSeconds) {}
   Beat process(const FrameRecord& f) override {
-    const MeterTracker::Beat b = meter.process(*f.onset, f.spectrum, anchors(f), f.intervalFrames);
+    const MeterTracker::Beat b = meter.process(*f.onset, anchors(f), f.intervalFrames);
     Beat beat;
     beat.due = b.due;
     // The interval in whole frames, as the node gives it (the robot's
@@ -109,7 +109,7 @@ class MeterStage : public AfterNodeStage {
     if (b.due) beat.tempo = 60.0 / (b.intervalFrames * frameSeconds);
     return beat;
   }
-  Needs needs() const override { return {true, true}; }
+  Needs needs() const override { return {true, false, true}; }
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
   std::optional<Prediction> prediction() const override {
     const long frame = meter.expectedBeat();

@@ -11,14 +11,24 @@ constexpr double kLowTopHz = 150.0;
 constexpr double kHighBottomHz = 3500.0;
 constexpr double kHighTopHz = 12000.0;
 
+// Per bin, so that the bands' rises are alike in scale.
+double perBinLog(double sum, std::size_t from, std::size_t to) {
+  return std::log1p(1e6 * sum / static_cast<double>(std::max<std::size_t>(1, to - from)));
+}
+
 double bandLog(const std::complex<float>* x, std::size_t from, std::size_t to) {
   double sum = 0.0;
   for (std::size_t k = from; k < to; ++k) {
     const double p = static_cast<double>(std::norm(x[k]));
     if (std::isfinite(p)) sum += p;
   }
-  // Per bin, so that the two bands' rises are alike in scale.
-  return std::log1p(1e6 * sum / static_cast<double>(std::max<std::size_t>(1, to - from)));
+  return perBinLog(sum, from, to);
+}
+
+double bandLog(const float* power, std::size_t from, std::size_t to) {
+  double sum = 0.0;
+  for (std::size_t k = from; k < to; ++k) sum += static_cast<double>(power[k]);
+  return perBinLog(sum, from, to);
 }
 }  // namespace
 
@@ -29,12 +39,13 @@ BandOnsets::BandOnsets(std::size_t bins, double binHz) {
     return std::min(bins, static_cast<std::size_t>(std::lround(hz / binHz)));
   };
   lowBegin = 1;  // not the constant offset
-  lowEnd = std::max(lowBegin + 1, bin(kLowTopHz) + 1);
+  lowEnd = std::min(bins - 1, std::max(lowBegin + 1, bin(kLowTopHz) + 1));
   highEnd = std::max<std::size_t>(2, bin(kHighTopHz));
   highBegin = std::min(highEnd - 1, bin(kHighBottomHz));
 }
 
-BandOnsets::Value BandOnsets::process(const std::complex<float>* x) {
+template <typename Bins>
+BandOnsets::Value BandOnsets::rises(const Bins* x) {
   const double low = bandLog(x, lowBegin, lowEnd);
   const double high = bandLog(x, highBegin, highEnd);
   const double mid = bandLog(x, lowEnd, std::max(lowEnd + 1, highBegin));
@@ -44,6 +55,14 @@ BandOnsets::Value BandOnsets::process(const std::complex<float>* x) {
   lastHigh = high;
   lastMid = mid;
   return v;
+}
+
+BandOnsets::Value BandOnsets::process(const std::complex<float>* spectrum) {
+  return rises(spectrum);
+}
+
+BandOnsets::Value BandOnsets::processPowers(const float* power) {
+  return rises(power);
 }
 
 }  // namespace vesk_conditioning

@@ -23,8 +23,14 @@ class BandOnsets {
   BandOnsets(std::size_t bins, double binHz);
 
   Value process(const std::complex<float>* spectrum);
+  // The same from each bin's power |X|^2 as a float, 0 where it is not
+  // finite: the same values.
+  Value processPowers(const float* power);
 
  private:
+  template <typename Bins>
+  Value rises(const Bins* x);
+
   std::size_t lowBegin, lowEnd, highBegin, highEnd;
   double lastLow = 0.0, lastHigh = 0.0, lastMid = 0.0;
 };

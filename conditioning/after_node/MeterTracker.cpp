@@ -19,7 +19,6 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
                            double minBpm, double maxBpm)
     : settings(s),
       onsets(s.predictor.onsets, bins, binHz),
-      bands(bins, binHz),
       evidence(60.0 * frameRate / minBpm, frameRate, s.memorySeconds, s.combPower),
       lowEvidence(evidence),
       highEvidence(evidence),
@@ -29,7 +28,7 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
-      !(s.selfAnchor >= 0.0))
+      !(s.selfAnchor >= 0.0) || !s.predictor.onsets.bands)
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -89,14 +88,13 @@ void MeterTracker::followVerdicts() {
 
 MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bool reliableBeat,
                                          int trackerInterval) {
-  return process(onsets.process(spectrum), spectrum, reliableBeat, trackerInterval);
+  return process(onsets.process(spectrum), reliableBeat, trackerInterval);
 }
 
-MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset,
-                                         const std::complex<float>* spectrum, bool reliableBeat,
+MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool reliableBeat,
                                          int trackerInterval) {
   ++frame;
-  const BandOnsets::Value b = bands.process(spectrum);
+  const BandOnsets::Value& b = onset.bands;
   // Silence too: between the clicks of a click track it is part of the
   // rhythm, and over a long gap the memory fades evenly, keeping its shape.
   evidence.push(onset.energy);

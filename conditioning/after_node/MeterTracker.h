@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "conditioning/after_node/BandOnsets.h"
 #include "conditioning/after_node/BeatPredictor.h"
 #include "conditioning/after_node/LevelClassifier.h"
 #include "conditioning/after_node/OnsetEnergy.h"
@@ -59,6 +58,7 @@ class MeterTracker {
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
+      predictor.onsets.bands = true;
     }
   };
   struct Beat {
@@ -73,11 +73,11 @@ class MeterTracker {
   MeterTracker(const Settings& settings, std::size_t bins, double frameRate, double binHz,
                double minBpm, double maxBpm);
 
-  // One frame: its onset energy (an OnsetEnergy of the predictor's settings),
-  // its spectrum, whether the tracker reported a reliable beat on it and the
+  // One frame: its onsets (an OnsetEnergy of the predictor's settings, with
+  // the bands), whether the tracker reported a reliable beat on it and the
   // interval it measures (frames, 0 before any).
-  Beat process(const OnsetEnergy::Value& onset, const std::complex<float>* spectrum,
-               bool reliableBeat, int trackerInterval);
+  Beat process(const OnsetEnergy::Value& onset, bool reliableBeat, int trackerInterval);
+  // The same from the frame's spectrum.
   Beat process(const std::complex<float>* spectrum, bool reliableBeat, int trackerInterval);
 
   // The period the beats follow now, in frames (0 before any).
@@ -99,7 +99,6 @@ class MeterTracker {
 
   Settings settings;
   OnsetEnergy onsets;
-  BandOnsets bands;
   TempoEvidence evidence, lowEvidence, highEvidence;
   TempoFilter filter;
   LevelClassifier level;

@@ -22,6 +22,7 @@ OnsetEnergy::OnsetEnergy(const Settings& s, std::size_t binCount, double binHz)
   if (s.weightHz > 0.0)
     for (std::size_t k = 0; k < bins; ++k)
       weight[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / s.weightHz));
+  if (s.bands) bandOnsets.emplace(bins, binHz);
 }
 
 OnsetEnergy::Value OnsetEnergy::process(const std::complex<float>* x) {
@@ -54,6 +55,8 @@ inline __attribute__((always_inline)) OnsetEnergy::Value OnsetEnergy::processLoo
     now[k] = p <= std::numeric_limits<float>::max() ? p : 0.0f;
     sounding |= now[k] != 0.0f;
   }
+  BandOnsets::Value bands;
+  if (bandOnsets) bands = bandOnsets->processPowers(now);
   // log(1 + 10^6 |X|^2) / 2, about log(1000 |X|) for any audible bin.
   for (std::size_t k = 0; k < count; ++k) now[k] = 0.5f * logAtLeastOne(1.0f + 1e6f * now[k]);
   const float* last = lastLog.data();
@@ -75,7 +78,7 @@ inline __attribute__((always_inline)) OnsetEnergy::Value OnsetEnergy::processLoo
   std::copy(now, now + count, lastLog.data());
 
   mean = settings.floorDecay * mean + (1.0 - settings.floorDecay) * energy;
-  return {std::max(0.0, energy - settings.floorRatio * mean), sounding != 0};
+  return {std::max(0.0, energy - settings.floorRatio * mean), sounding != 0, bands};
 }
 
 }  // namespace vesk_conditioning

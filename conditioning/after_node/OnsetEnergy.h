@@ -3,9 +3,11 @@
 
 #include <complex>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "common/AlignedVector.h"
+#include "conditioning/after_node/BandOnsets.h"
 
 namespace vesk_conditioning {
 
@@ -21,10 +23,12 @@ class OnsetEnergy {
     double weightHz = 1000.0;   // bins weighted by 1 / (1 + f / weightHz); 0: all alike
     double floorDecay = 0.995;  // per frame, of the mean energy
     double floorRatio = 1.5;    // energy below this share of its mean counts as none
+    bool bands = false;         // also the onsets of the low, middle and high bands
   };
   struct Value {
     double energy = 0.0;
-    bool sounding = false;  // false: the frame is digitally silent
+    bool sounding = false;    // false: the frame is digitally silent
+    BandOnsets::Value bands;  // with Settings::bands; else 0
   };
 
   // `bins` of each spectrum, `binHz` the width of a bin. Throws
@@ -41,6 +45,7 @@ class OnsetEnergy {
   Settings settings;
   std::size_t bins;
   vesk_kernels::AlignedVector<float> lastLog, logNow, rises, weight;
+  std::optional<BandOnsets> bandOnsets;
   double mean = 0.0;
 };
 

@@ -40,6 +40,7 @@ TrackingCore::TrackingCore(std::unique_ptr<AudioReader> reader, const Settings& 
   network.console = o.console;
   network.onsets = stage->needs().onsets;
   network.spectrum = stage->needs().spectrum;
+  network.bands = stage->needs().bands;
   if (o.folder.empty()) privateFolder = std::make_unique<TemporaryDirectory>("vesk-track");
   network.folder = o.folder.empty() ? privateFolder->path() : o.folder;
   input = reader.get();

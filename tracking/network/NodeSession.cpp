@@ -47,7 +47,10 @@ NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s,
     : withOnsets(o.onsets), withSpectrum(o.spectrum) {
   framework([&] {
     std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
-    if (o.onsets) onsets.emplace();
+    if (o.onsets) {
+      onsets.emplace();
+      onsets->bands = o.bands;
+    }
     const FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate, onsets};
     source =
         std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate, format, o.readAhead);

@@ -42,6 +42,7 @@ class NodeSession {
     // formatted). Must outlive the session.
     std::ostream* console = nullptr;
     bool onsets = false;    // each frame's onset energy in its record
+    bool bands = false;     // with the onset energy, its bands'
     bool spectrum = false;  // the spectrum the node was given in each record
   };
 
