@@ -3,7 +3,6 @@
 // OUT as four float32 values in the machine's byte order: all bands (the onset
 // energy), low, high and middle band. eval/train_level.py trains the
 // classifier on them.
-#include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>

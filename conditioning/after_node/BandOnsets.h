@@ -8,9 +8,10 @@ namespace vesk_conditioning {
 
 // The onsets of three bands of a frame: the low band (kick and bass, below
 // 150 Hz), the high band (hats and cymbals, 3.5-12 kHz, or up to the top
-// bin) and the middle between them (snare, chords, voices). A kick falls on the beat far more often
-// than a hat: comparing the two tells the beat from its off-beat. Each value is the rise of the
-// band's log energy over the previous frame (0 when it falls). Causal; no allocation.
+// bin) and the middle between them (snare, chords, voices). A kick falls on
+// the beat far more often than a hat: comparing the two tells the beat from
+// its off-beat. Each value is the rise of the band's log energy over the
+// previous frame (0 when it falls). Causal; no allocation.
 class BandOnsets {
  public:
   struct Value {

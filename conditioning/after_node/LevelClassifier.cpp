@@ -13,6 +13,7 @@ constexpr double kMeanSeconds = 10.0;       // of the running mean that scales e
 constexpr double kFloor = 0.05;             // added to each mean onset (in running means)
 constexpr int kReach = 2;                   // frames either side where an onset counts as on time
 constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
+constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
               "the weights are for four bands, three ratios each, and the tempo");
 }  // namespace
@@ -41,10 +42,14 @@ void LevelClassifier::push(const Onsets& o) {
     mean[b] = meanDecay * mean[b] + (1.0 - meanDecay) * v;
   }
   meanWeight = meanDecay * meanWeight + (1.0 - meanDecay);
-  if (pending >= 0 && frame >= pending) {
-    pending = -1;
-    if (count == kBeats + 1) judge();
-  }
+  judgeWhenHeard();
+}
+
+void LevelClassifier::judgeWhenHeard() {
+  // The last beat is judged once its onsets, up to kReach frames after it, are in.
+  if (pending < 0 || frame < pending) return;
+  pending = -1;
+  if (count == kBeats + 1) judge();
 }
 
 void LevelClassifier::beat(long at, double bpm) {
@@ -53,7 +58,7 @@ void LevelClassifier::beat(long at, double bpm) {
     const long last = beats[static_cast<std::size_t>(count - 1)];
     // Another level: its verdicts start afresh; a gap or a beat out of
     // order: the count of beats.
-    if (std::abs(bpm / tempo - 1.0) > 0.1)
+    if (std::abs(bpm / tempo - 1.0) > kSameLevel)
       restart();
     else if (at <= last || static_cast<double>(at - last) > 1.5 * 60.0 * frameRate / bpm)
       count = 0;
@@ -65,10 +70,7 @@ void LevelClassifier::beat(long at, double bpm) {
   beats[static_cast<std::size_t>(count++)] = at;
   tempo = bpm;
   pending = at + kReach;
-  if (frame >= pending) {  // a beat reported late: its onsets are all here
-    pending = -1;
-    if (count == kBeats + 1) judge();
-  }
+  judgeWhenHeard();  // a beat reported late: its onsets may all be in
 }
 
 void LevelClassifier::restart() {

@@ -33,7 +33,8 @@ class LevelClassifier {
   // Every frame's onsets, in order.
   void push(const Onsets& onsets);
   // A beat on frame `at` (not later than the last frame pushed), at `bpm`.
-  // Beats further apart than twice the period start the count afresh.
+  // A beat out of order, half as far again as the period from the last, or at
+  // another tempo, starts the count afresh (another tempo: the shares too).
   void beat(long at, double bpm);
   // The verdicts' shares, averaged over the beats judged (each 0 before any).
   double share(Verdict v) const { return shares[v]; }
@@ -44,6 +45,7 @@ class LevelClassifier {
  private:
   static constexpr int kBands = 4;
   void judge();
+  void judgeWhenHeard();
   double peak(int band, double at) const;
 
   std::vector<double> ring;  // onsets per frame and band
@@ -57,7 +59,7 @@ class LevelClassifier {
   int count = 0;      // beats held, up to kBeats + 1
   long pending = -1;  // frame on which the last beat can be judged
   double tempo = 0.0;
-  std::array<double, 4> shares{};
+  std::array<double, kOffBeat + 1> shares{};
   int verdicts = 0;  // judged since the last restart
 };
 

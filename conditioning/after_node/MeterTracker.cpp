@@ -7,7 +7,6 @@
 namespace vesk_conditioning {
 
 namespace {
-
 TempoFilter::Settings checked(const TempoFilter::Settings& s, double minBpm, double maxBpm) {
   if (!(minBpm > 0.0) || !(maxBpm >= minBpm) || !std::isfinite(maxBpm))
     throw std::invalid_argument("MeterTracker: tempo range out of range");
@@ -32,7 +31,6 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
   memoryFrames = std::lround(s.memorySeconds * frameRate);
-  shortestPeriod = 60.0 * frameRate / maxBpm;
   framesPerMinute = 60.0 * frameRate;
   std::vector<double> periods(filter.states());
   for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
@@ -78,7 +76,7 @@ void MeterTracker::followVerdicts() {
     level.restart();
   } else if (!faster && refusedFrom == 0.0 &&
              level.share(LevelClassifier::kFaster) > settings.fasterShare &&
-             currentPeriod / 2.0 >= shortestPeriod) {
+             currentPeriod / 2.0 >= filter.period(0)) {  // the shortest period
     faster = true;
     fasterFrom = currentPeriod;
     currentPeriod /= 2.0;

@@ -84,8 +84,6 @@ class MeterTracker {
   double period() const { return currentPeriod; }
   // The frame of the next beat as it stands (BeatPredictor::expectedBeat).
   long expectedBeat() const { return predictor.expectedBeat(); }
-  // How clearly the onsets repeat at the period: 0 (not at all) to 1.
-  double strength() const { return currentStrength; }
 
  private:
   // Periods within 10 % of each other are one level.
@@ -109,7 +107,6 @@ class MeterTracker {
   long memoryFrames;
   double currentPeriod = 0.0;
   double currentStrength = 0.0;
-  double shortestPeriod;
   double framesPerMinute;
   bool faster = false;       // the beats follow half the filter's period
   double fasterFrom = 0.0;   // the filter's period as it was followed at half
