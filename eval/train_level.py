@@ -10,7 +10,8 @@ off-beat. Its examples come from the tuning half of the corpus only (the hard,
 performed and grooves sections' tuning songs and the midi section; never a held-out
 song), with the annotated beats placed as a tracker might have placed them: as they
 are, every other one (either phase), with the half-way points added, and half a beat
-late. Each example is a window of eight beat intervals. The onsets are the stage's
+late. Each example is a window of six beat intervals, at tempi within the tracker's
+default range (the stage judges beats only there). The onsets are the stage's
 own, written per frame by `level-features` (built with the benchmarks); the model is
 a multinomial logistic regression with a little L2 weight decay, fitted by L-BFGS
 from zero, so the same corpus gives the same weights. They are written to

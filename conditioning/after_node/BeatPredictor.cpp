@@ -8,6 +8,7 @@
 namespace vesk_conditioning {
 
 namespace {
+constexpr long kLongestInterval = BeatPredictor::kLongestInterval;
 // A second and a half of digital silence (longer than any beat interval,
 // so that the gaps between clicks do not count) ends the beat.
 constexpr double kForgetSeconds = 1.5;
@@ -15,8 +16,6 @@ constexpr double kForgetSeconds = 1.5;
 // places it on: when the tracker's beats resume, a beat placed this recently
 // is reported then (late, with its own time) rather than dropped.
 constexpr double kLateSeconds = 0.05;
-// The longest interval the ring serves, in frames.
-constexpr long kLongestInterval = 600;
 // Frames of score kept: a power of two above three of the longest intervals,
 // so that a frame's place in the ring is a mask.
 constexpr std::size_t kScoreFrames = 2048;
@@ -170,11 +169,11 @@ void BeatPredictor::notePulse(double onset) {
   if (onset > 0.0 && onset >= settings.pulseShare * beatOnset) lastPulse = frame;
 }
 
-void BeatPredictor::shiftHalfBeat() {
+void BeatPredictor::shiftBeats(long frames) {
   if (lastBeat < 0 || interval == 0) return;
-  // As if the last beat had come half an interval later: the next one is
-  // predicted half an interval before it is expected, as always.
-  lastBeat += interval / 2;
+  // As if the last beat had come that much later: the next one is predicted
+  // half an interval before it is expected, as always (at once if that is past).
+  lastBeat += frames;
   nextBeat = -1;
   predictAt = lastBeat + std::max(1, interval / 2);
 }

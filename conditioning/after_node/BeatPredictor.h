@@ -49,6 +49,8 @@ class BeatPredictor {
   // 15 ms early, measured against exact annotations: hosts add this to the
   // time of the predictor's beats.
   static constexpr double kOnsetLagSeconds = 0.015;
+  // The longest interval served, in frames; longer ones are not followed.
+  static constexpr long kLongestInterval = 600;
   struct Beat {
     bool due = false;
     int intervalFrames = 0;
@@ -76,9 +78,10 @@ class BeatPredictor {
   // on it only if the music sounds then; reading it changes nothing.
   long expectedBeat() const;
   int beatInterval() const { return interval; }
-  // The beats move half an interval later from the next one on: a host found
-  // them on the off-beat.
-  void shiftHalfBeat();
+  // The beats move `frames` later (earlier if negative) from the next one on,
+  // at the interval of the next frame: a host found them on the off-beat, or
+  // on the weaker of two beats when it halves the tempo.
+  void shiftBeats(long frames);
 
  private:
   double bestPast(long at) const;

@@ -14,6 +14,7 @@ constexpr double kFloor = 0.05;             // added to each mean onset (in runn
 constexpr int kReach = 2;                   // frames either side where an onset counts as on time
 constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
 constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
+static_assert(LevelClassifier::kBeats % 2 == 0, "the last beat judged is an even one");
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
               "the weights are for four bands, three ratios each, and the tempo");
 }  // namespace
@@ -92,6 +93,7 @@ double LevelClassifier::peak(int band, double at) const {
 void LevelClassifier::judge() {
   using namespace level_weights;
   double features[kFeatures];
+  double strength[2] = {0.0, 0.0};  // of the beats with the last one's parity, and the others
   for (int b = 0; b < kBands; ++b) {
     double onBeats = 0.0, even = 0.0, odd = 0.0, halves = 0.0, quarters = 0.0;
     for (int i = 0; i <= kBeats; ++i) {
@@ -113,10 +115,15 @@ void LevelClassifier::judge() {
     const double quarterLevel = quarters / (2 * kBeats) * scale + kFloor;
     const double evenLevel = even / (kBeats / 2 + 1) * scale + kFloor;
     const double oddLevel = odd / (kBeats / 2) * scale + kFloor;
+    if (b < 2) {                 // all bands and the low one
+      strength[0] += evenLevel;  // kBeats is even: the last beat is an even one
+      strength[1] += oddLevel;
+    }
     features[3 * b] = std::log(halfLevel / beatLevel);
     features[3 * b + 1] = std::log(quarterLevel / beatLevel);
     features[3 * b + 2] = std::log(std::min(evenLevel, oddLevel) / std::max(evenLevel, oddLevel));
   }
+  stronger = beats[strength[0] >= strength[1] ? kBeats : kBeats - 1];
   const double t = std::log2(tempo / 120.0);
   features[3 * kBands] = t;
   features[3 * kBands + 1] = t * t;

@@ -39,6 +39,10 @@ class LevelClassifier {
   // The verdicts' shares, averaged over the beats judged (each 0 before any).
   double share(Verdict v) const { return shares[v]; }
   int judged() const { return verdicts; }
+  // The frame of the last beat judged that, with every other one before it,
+  // holds more of the onsets (all bands and the low one) than the beats
+  // between: where the beats at half the tempo fall (-1 before any).
+  long strongerBeat() const { return stronger; }
   // Forget the beats and the shares (the level changed).
   void restart();
 
@@ -61,6 +65,7 @@ class LevelClassifier {
   double tempo = 0.0;
   std::array<double, kOffBeat + 1> shares{};
   int verdicts = 0;  // judged since the last restart
+  long stronger = -1;
 };
 
 }  // namespace vesk_conditioning

@@ -23,15 +23,19 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       highEvidence(evidence),
       filter(checked(s.filter, minBpm, maxBpm), 60.0 * frameRate / maxBpm,
              60.0 * frameRate / minBpm, frameRate),
-      level(60.0 * frameRate / minBpm, frameRate),
+      level(2.0 * 60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
-      !(s.selfAnchor >= 0.0) || !s.predictor.onsets.bands)
+      !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !s.predictor.onsets.bands)
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
   memoryFrames = std::lround(s.memorySeconds * frameRate);
   framesPerMinute = 60.0 * frameRate;
+  const double longest = filter.period(filter.states() - 1);
+  longestPeriod =
+      std::max(longest, std::min({2.0 * longest, framesPerMinute / s.slowestBpm,
+                                  static_cast<double>(BeatPredictor::kLongestInterval)}));
   std::vector<double> periods(filter.states());
   for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
   for (TempoEvidence* e : {&evidence, &lowEvidence, &highEvidence}) e->setPeriods(periods);
@@ -44,43 +48,56 @@ void MeterTracker::updateTempo(int trackerInterval) {
   highEvidence.addCombs(settings.bandWeight, comb);
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
   const double period = evidence.refine(filter.best());
-  // Half the filter's period is followed until the filter moves to another level.
-  if (faster && std::abs(period / fasterFrom - 1.0) > kSameLevel) {
-    faster = false;
+  const auto sameLevel = [](double a, double b) { return std::abs(a / b - 1.0) <= kSameLevel; };
+  // A shifted level is followed until the filter moves to another level.
+  if (shift != 0 && !sameLevel(period, filterPeriod)) {
+    shift = 0;
     level.restart();
   }
-  if (!faster && currentPeriod > 0.0 &&
-      std::abs(period / (2.0 * currentPeriod) - 1.0) <= kSameLevel &&
-      level.judged() >= kVerdictsToMove &&
+  // The filter doubled or halved its period, but the beats were right: they stay.
+  if (shift == 0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
       level.share(LevelClassifier::kRight) > settings.keepShare) {
-    faster = true;  // the filter doubled its period, but the beats were right: they stay
-    level.restart();
+    for (int to : {-1, 1})
+      if (sameLevel(period, std::ldexp(currentPeriod, -to))) {
+        shift = to;
+        level.restart();
+      }
   }
-  if (faster) fasterFrom = period;
-  if (refusedFrom > 0.0 && std::abs(period / refusedFrom - 1.0) > kSameLevel) refusedFrom = 0.0;
-  currentPeriod = faster ? period / 2.0 : period;
+  if (refusedShift != 0 && !sameLevel(period, refusedFrom)) refusedShift = 0;
+  filterPeriod = period;
+  currentPeriod = std::ldexp(period, shift);
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
 }
 
-void MeterTracker::followVerdicts() {
+void MeterTracker::shiftLevel(int to, long lastBeat) {
+  // Half the tempo: the beats go on from the stronger of the last two.
+  if (to > shift && level.strongerBeat() >= 0 &&
+      std::lround((lastBeat - level.strongerBeat()) / currentPeriod) % 2 != 0)
+    predictor.shiftBeats(-std::lround(currentPeriod));
+  if (to == 0) {
+    refusedFrom = filterPeriod;
+    refusedShift = shift;
+  }
+  shift = to;
+  currentPeriod = std::ldexp(filterPeriod, shift);
+  level.restart();  // the verdicts were about the beats as they were
+}
+
+void MeterTracker::followVerdicts(long lastBeat) {
   if (level.judged() < kVerdictsToMove) return;
-  // Each move starts the verdicts afresh: they were about the beats as they were.
+  const bool faster = level.share(LevelClassifier::kFaster) > settings.fasterShare;
+  const bool slower = level.share(LevelClassifier::kSlower) > settings.slowerShare;
   if (level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
-    predictor.shiftHalfBeat();
+    predictor.shiftBeats(predictor.beatInterval() / 2);
     level.restart();
-  } else if (faster && level.share(LevelClassifier::kSlower) > settings.slowerShare) {
-    // Back, and not faster again at this level: no flipping to and fro.
-    faster = false;
-    refusedFrom = currentPeriod *= 2.0;
-    level.restart();
-  } else if (!faster && refusedFrom == 0.0 &&
-             level.share(LevelClassifier::kFaster) > settings.fasterShare &&
-             currentPeriod / 2.0 >= filter.period(0)) {  // the shortest period
-    faster = true;
-    fasterFrom = currentPeriod;
-    currentPeriod /= 2.0;
-    level.restart();
+  } else if ((shift == -1 && slower) || (shift == 1 && faster)) {
+    shiftLevel(0, lastBeat);  // and not there again at this level: no flipping to and fro
+  } else if (shift == 0 && faster && refusedShift != -1 &&
+             currentPeriod / 2.0 >= filter.period(0)) {
+    shiftLevel(-1, lastBeat);
+  } else if (shift == 0 && slower && refusedShift != 1 && currentPeriod * 2.0 <= longestPeriod) {
+    shiftLevel(1, lastBeat);
   }
 }
 
@@ -109,9 +126,11 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool r
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&
                                          currentStrength >= settings.selfAnchor);
   const BeatPredictor::Beat placed = predictor.process(weighed, anchored, interval);
-  if (placed.due && currentPeriod > 0.0) {
+  // The classifier judges beats within the tracker's tempo range, which it was trained on.
+  if (placed.due && currentPeriod > 0.0 &&
+      currentPeriod <= filter.period(filter.states() - 1) * (1.0 + kSameLevel)) {
     level.beat(frame - placed.framesLate, framesPerMinute / currentPeriod);
-    followVerdicts();
+    followVerdicts(frame - placed.framesLate);
   }
   Beat beat;
   beat.due = placed.due;

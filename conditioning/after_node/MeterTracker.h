@@ -20,9 +20,10 @@ namespace vesk_conditioning {
 // weighed over time by a forward filter (TempoFilter). A BeatPredictor
 // places the beats at the filter's period, on the onsets with the low band
 // (kick, bass) weighed in heavily: the hats and the off-beat chords pull the
-// beats to the off-beat, the kick pulls them back. The tempo is the filter's
-// period refined to a fraction of a frame. Causal; allocates only when
-// constructed.
+// beats to the off-beat, the kick pulls them back. A level classifier
+// (LevelClassifier) judges the beats placed: they may follow half or twice
+// the filter's period, or move half a beat. The tempo is the filter's period
+// refined to a fraction of a frame. Causal; allocates only when constructed.
 class MeterTracker {
  public:
   struct Settings {
@@ -45,16 +46,20 @@ class MeterTracker {
     // and above nearly all played music (up to 0.2). 0: always the tracker.
     double selfAnchor = 0.15;
     // The shares of the level classifier's recent verdicts (LevelClassifier)
-    // that move the beats: to half the filter's period (the beat is twice as
-    // fast), back to the period, and half a beat later (they were on the
-    // off-beat). Above 1: never.
+    // that move the beats: "twice as fast" to half the filter's period (or
+    // back from twice it), "half as fast" to twice the period (or back from
+    // half), "off-beat" half a beat later. Twice the period may lie below the
+    // tempo range: a ballad at 64 BPM is found at 128. Above 1: never.
     double fasterShare = 0.5;
-    double slowerShare = 0.6;
+    double slowerShare = 0.5;
     double offBeatShare = 0.7;
     // The share of verdicts that the beats are right at which they stay when
-    // the filter doubles its period (a fast groove's half, where the kick
-    // alone repeats, wins the combs once their memory has filled).
+    // the filter doubles or halves its period (a fast groove's half, where
+    // the kick alone repeats, wins the combs once their memory has filled).
     double keepShare = 0.5;
+    // The slowest tempo the beats follow at twice the filter's period, below
+    // the tempo range: listeners seldom tap slower.
+    double slowestBpm = 55.0;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -93,7 +98,11 @@ class MeterTracker {
   static constexpr int kVerdictsToMove = 3;
 
   void updateTempo(int trackerInterval);
-  void followVerdicts();
+  // On each beat placed (on frame `lastBeat`).
+  void followVerdicts(long lastBeat);
+  // Follow the filter's period times 2^`to` (-1: the beat twice as fast, 0,
+  // 1: half as fast); a move back to the period refuses the level left.
+  void shiftLevel(int to, long lastBeat);
 
   Settings settings;
   OnsetEnergy onsets;
@@ -108,9 +117,11 @@ class MeterTracker {
   double currentPeriod = 0.0;
   double currentStrength = 0.0;
   double framesPerMinute;
-  bool faster = false;       // the beats follow half the filter's period
-  double fasterFrom = 0.0;   // the filter's period as it was followed at half
-  double refusedFrom = 0.0;  // the filter's period whose half was followed and left
+  double filterPeriod = 0.0;  // the filter's period, refined
+  double longestPeriod;       // of the beats (settings.slowestBpm)
+  int shift = 0;              // the beats follow the filter's period times 2^shift
+  double refusedFrom = 0.0;   // the filter's period whose shifted level was left
+  int refusedShift = 0;       // and that level's shift
 };
 
 }  // namespace vesk_conditioning

@@ -74,11 +74,7 @@ void TempoFilter::update(const std::vector<double>& comb, double trackerPeriod) 
       const double c = std::max(0.0, comb[static_cast<std::size_t>(i)]) / top;
       v *= std::exp(settings.sharpness * (c - 1.0));
     }
-    if (trackerPeriod > 0.0) {
-      const double z =
-          (periods[static_cast<std::size_t>(i)] / trackerPeriod - 1.0) / settings.trackerTolerance;
-      v *= 1.0 + settings.trackerWeight * std::exp(-0.5 * z * z);
-    }
+    if (trackerPeriod > 0.0) v *= tracker[static_cast<std::size_t>(i)];
     v *= prior[static_cast<std::size_t>(i)];
     spread[static_cast<std::size_t>(i)] = v;
     total += v;

@@ -184,11 +184,18 @@ TEST_F(LiveTrackerTest, ATrackerHoldsOneDescriptorItsBeatLog) {
 TEST_F(LiveTrackerTest, DrumGroovesAreTrackedAtTheirBeatFastOrSlow) {
   // At 180 BPM the kick and snare alternate on the beats, and the node, the
   // onsets' periodicity and the tempo prior all prefer 90; at 100 the
-  // dembow's snares fall between the kicks, and the beat is still 100.
+  // dembow's snares fall between the kicks, and the beat is still 100 (its
+  // phase is not held here: this hatless dembow is tracked on its off-beat).
   const vesk_tests::DrumLines rock{"x.......x.......", "....x.......x...", "..x...x...x...x."};
   const vesk_tests::DrumLines dembow{"x...x...x...x...", "...x..x....x..x.", ""};
-  for (const auto& [lines, bpm] : {std::pair{rock, 180.0}, {rock, 90.0}, {dembow, 100.0}}) {
-    const std::vector<float> samples = vesk_tests::drumGroove(bpm, lines, 30.0);
+  struct Case {
+    vesk_tests::DrumLines lines;
+    double bpm;
+    bool onBeat;
+  };
+  for (const Case& c :
+       {Case{rock, 180.0, true}, Case{rock, 90.0, true}, Case{dembow, 100.0, false}}) {
+    const std::vector<float> samples = vesk_tests::drumGroove(c.bpm, c.lines, 30.0);
     LiveTracker tracker(16000, 1, defaultSettings(), LiveTracker::Options());
     std::vector<BeatEvent> beats;
     tracker.process(samples.data(), samples.size(), beats);
@@ -197,8 +204,12 @@ TEST_F(LiveTrackerTest, DrumGroovesAreTrackedAtTheirBeatFastOrSlow) {
     for (const BeatEvent& b : beats) {
       if (b.time < 15.0) continue;
       ++late;
-      EXPECT_NEAR(b.tempo, bpm, 1.5) << "at " << b.time << " s, " << bpm << " BPM";
+      EXPECT_NEAR(b.tempo, c.bpm, 1.5) << "at " << b.time << " s, " << c.bpm << " BPM";
+      const double beatsIn = b.time * c.bpm / 60.0;  // the groove starts on a beat
+      if (c.onBeat) {
+        EXPECT_NEAR(beatsIn, std::round(beatsIn), 0.1) << "at " << b.time << " s";
+      }
     }
-    EXPECT_GE(late, static_cast<int>(14.0 * bpm / 60.0)) << bpm << " BPM";
+    EXPECT_GE(late, static_cast<int>(14.0 * c.bpm / 60.0)) << c.bpm << " BPM";
   }
 }
