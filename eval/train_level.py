@@ -62,7 +62,7 @@ def onsets(tool, audio, folder):
 
 
 def peak(signal, at):
-    centre = int(round(at))
+    centre = int(np.floor(at + 0.5))  # as std::lround, not round-half-even
     lo, hi = max(0, centre - REACH), min(len(signal), centre + REACH + 1)
     return signal[lo:hi].max() if hi > lo else 0.0
 
@@ -72,7 +72,8 @@ def features(x, means, beats, bpm):
     f = []
     for b in range(len(BANDS)):
         s = x[:, b]
-        scale = 1.0 / (means[min(len(x) - 1, int(round(beats[-1]))), b] + 1e-9)
+        # the mean as the classifier has it when it judges: REACH frames after the last beat
+        scale = 1.0 / (means[min(len(x) - 1, int(np.floor(beats[-1] + 0.5)) + REACH), b] + 1e-9)
         on = [peak(s, t) for t in beats]
         beat = np.mean(on) * scale + FLOOR
         half = np.mean([peak(s, 0.5 * (u + v)) for u, v in zip(beats[:-1], beats[1:])]) * scale + FLOOR

@@ -13,7 +13,7 @@ packages=(build-essential cmake ninja-build pkg-config
   vamp-plugin-sdk vamp-examples help2man libcli11-dev libutfcpp-dev
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools
   python3-pip python3-wheel python3-venv python3-dask python3-distributed python3-tqdm
-  python3-pyaudio)
+  python3-pyaudio python3-scipy)
 if [ "${1:-}" = "--eval" ]; then
   packages+=(fluidsynth fluid-soundfont-gm timgm6mb-soundfont musescore-general-soundfont-small
     opl3-soundfont aubio-tools python3-mir-eval python3-numpy
