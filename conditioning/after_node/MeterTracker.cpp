@@ -27,7 +27,8 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
-      !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !s.predictor.onsets.bands)
+      !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.releaseShare >= 0.0) ||
+      !s.predictor.onsets.bands)
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -49,55 +50,68 @@ void MeterTracker::updateTempo(int trackerInterval) {
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
   const double period = evidence.refine(filter.best());
   const auto sameLevel = [](double a, double b) { return std::abs(a / b - 1.0) <= kSameLevel; };
-  // A shifted level is followed until the filter moves to another level.
-  if (shift != 0 && !sameLevel(period, filterPeriod)) {
-    shift = 0;
+  // Another level than the filter's is followed until the filter moves.
+  if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
+    ratio = 1.0;
     level.restart();
   }
-  // The filter doubled or halved its period, but the beats were right: they stay.
-  if (shift == 0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
+  // The filter moved to twice, half, 3/2 or 2/3 of the beats' period, but the
+  // beats were right: they stay (a fast groove's kick alone, or a clave's
+  // dotted figure, can win the combs for a while).
+  if (ratio == 1.0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
       level.share(LevelClassifier::kRight) > settings.keepShare) {
-    for (int to : {-1, 1})
-      if (sameLevel(period, std::ldexp(currentPeriod, -to))) {
-        shift = to;
+    for (double moved : {2.0, 0.5, 1.5, 2.0 / 3.0})
+      if (std::abs(period / (moved * currentPeriod) - 1.0) <= kSameRatio) {
+        ratio = 1.0 / moved;
         level.restart();
       }
   }
-  if (refusedShift != 0 && !sameLevel(period, refusedFrom)) refusedShift = 0;
+  if (refusedRatio != 1.0 && !sameLevel(period, refusedFrom)) refusedRatio = 1.0;
   filterPeriod = period;
-  currentPeriod = std::ldexp(period, shift);
+  currentPeriod = period * ratio;
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
 }
 
-void MeterTracker::shiftLevel(int to, long lastBeat) {
+void MeterTracker::follow(double to, long lastBeat) {
   // Half the tempo: the beats go on from the stronger of the last two.
-  if (to > shift && level.strongerBeat() >= 0 &&
+  if (to == 2.0 * ratio && level.strongerBeat() >= 0 &&
       std::lround((lastBeat - level.strongerBeat()) / currentPeriod) % 2 != 0)
     predictor.shiftBeats(-std::lround(currentPeriod));
-  if (to == 0) {
+  if (to == 1.0) {
     refusedFrom = filterPeriod;
-    refusedShift = shift;
+    refusedRatio = ratio;
   }
-  shift = to;
-  currentPeriod = std::ldexp(filterPeriod, shift);
+  ratio = to;
+  currentPeriod = filterPeriod * ratio;
   level.restart();  // the verdicts were about the beats as they were
 }
 
 void MeterTracker::followVerdicts(long lastBeat) {
   if (level.judged() < kVerdictsToMove) return;
+  const double right = level.share(LevelClassifier::kRight);
+  if (ratio != 1.0 && ratio != 0.5 && ratio != 2.0) {
+    // Held at 3/2 or 2/3 of the filter's period: only while they seem right.
+    if (right < settings.releaseShare) {
+      ratio = 1.0;
+      currentPeriod = filterPeriod;
+      level.restart();
+    }
+    return;
+  }
   const bool faster = level.share(LevelClassifier::kFaster) > settings.fasterShare;
   const bool slower = level.share(LevelClassifier::kSlower) > settings.slowerShare;
   if (level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
     predictor.shiftBeats(predictor.beatInterval() / 2);
     level.restart();
-  } else if ((shift == -1 && slower) || (shift == 1 && faster)) {
-    shiftLevel(0, lastBeat);  // and not there again at this level: no flipping to and fro
-  } else if (shift == 0 && faster && refusedShift != -1 &&
+  } else if ((ratio == 0.5 && slower) || (ratio == 2.0 && faster)) {
+    follow(1.0, lastBeat);  // and not there again at this level: no flipping to and fro
+  } else if (ratio == 1.0 && faster && refusedRatio != 0.5 &&
              currentPeriod / 2.0 >= filter.period(0)) {
-    shiftLevel(-1, lastBeat);
-  } else if (shift == 0 && slower && refusedShift != 1 && currentPeriod * 2.0 <= longestPeriod) {
-    shiftLevel(1, lastBeat);
+    follow(0.5, lastBeat);
+  } else if (ratio == 1.0 && slower && refusedRatio != 2.0 &&
+             currentPeriod * 2.0 <= longestPeriod) {
+    follow(2.0, lastBeat);
   }
 }
 

@@ -22,7 +22,8 @@ namespace vesk_conditioning {
 // (kick, bass) weighed in heavily: the hats and the off-beat chords pull the
 // beats to the off-beat, the kick pulls them back. A level classifier
 // (LevelClassifier) judges the beats placed: they may follow half or twice
-// the filter's period, or move half a beat. The tempo is the filter's period
+// the filter's period, move half a beat, or hold their level while the
+// filter strays to a relative of it. The tempo is the filter's period
 // refined to a fraction of a frame. Causal; allocates only when constructed.
 class MeterTracker {
  public:
@@ -55,8 +56,12 @@ class MeterTracker {
     double offBeatShare = 0.7;
     // The share of verdicts that the beats are right at which they stay when
     // the filter doubles or halves its period (a fast groove's half, where
-    // the kick alone repeats, wins the combs once their memory has filled).
+    // the kick alone repeats, wins the combs once their memory has filled),
+    // or moves to 3/2 or 2/3 of it; held at 3/2 or 2/3, they follow the
+    // filter again when fewer than `releaseShare` say they are right (a
+    // real change of tempo).
     double keepShare = 0.5;
+    double releaseShare = 0.4;
     // The slowest tempo the beats follow at twice the filter's period, below
     // the tempo range: listeners seldom tap slower.
     double slowestBpm = 55.0;
@@ -93,6 +98,8 @@ class MeterTracker {
  private:
   // Periods within 10 % of each other are one level.
   static constexpr double kSameLevel = 0.1;
+  // A period within 4 % of 3/2 of another is at that ratio (4/3 is 11 % away).
+  static constexpr double kSameRatio = 0.04;
   // The level classifier's verdicts on as many windows of beats, at least,
   // before the beats move: one window alone can be a fill.
   static constexpr int kVerdictsToMove = 3;
@@ -100,9 +107,9 @@ class MeterTracker {
   void updateTempo(int trackerInterval);
   // On each beat placed (on frame `lastBeat`).
   void followVerdicts(long lastBeat);
-  // Follow the filter's period times 2^`to` (-1: the beat twice as fast, 0,
-  // 1: half as fast); a move back to the period refuses the level left.
-  void shiftLevel(int to, long lastBeat);
+  // Follow the filter's period times `to` (0.5: the beat twice as fast, 1,
+  // 2: half as fast); a move back to the period refuses the level left.
+  void follow(double to, long lastBeat);
 
   Settings settings;
   OnsetEnergy onsets;
@@ -119,9 +126,9 @@ class MeterTracker {
   double framesPerMinute;
   double filterPeriod = 0.0;  // the filter's period, refined
   double longestPeriod;       // of the beats (settings.slowestBpm)
-  int shift = 0;              // the beats follow the filter's period times 2^shift
-  double refusedFrom = 0.0;   // the filter's period whose shifted level was left
-  int refusedShift = 0;       // and that level's shift
+  double ratio = 1.0;         // the beats' period to the filter's: 1/2, 2/3, 1, 3/2 or 2
+  double refusedFrom = 0.0;   // the filter's period whose other level was left
+  double refusedRatio = 1.0;  // and that level's ratio
 };
 
 }  // namespace vesk_conditioning
