@@ -68,16 +68,25 @@ void MeterTracker::updateTempo(int trackerInterval) {
   }
   if (refusedRatio != 1.0 && !sameLevel(period, refusedFrom)) refusedRatio = 1.0;
   filterPeriod = period;
+  const double before = currentPeriod;
   currentPeriod = period * ratio;
+  // The filter halved the tempo: the beats go on from the stronger of the last two.
+  if (before > 0.0 && sameLevel(currentPeriod, 2.0 * before)) goOnFromStrongerBeat(before);
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
 }
 
-void MeterTracker::follow(double to, long lastBeat) {
+void MeterTracker::goOnFromStrongerBeat(double period) {
+  const long stronger = level.strongerBeat();
+  // Only a judgement of the last few beats counts.
+  if (stronger < 0 || lastBeat < 0 || lastBeat - stronger > 8 * period) return;
+  if (std::lround((lastBeat - stronger) / period) % 2 != 0)
+    predictor.shiftBeats(-std::lround(period));
+}
+
+void MeterTracker::follow(double to) {
   // Half the tempo: the beats go on from the stronger of the last two.
-  if (to == 2.0 * ratio && level.strongerBeat() >= 0 &&
-      std::lround((lastBeat - level.strongerBeat()) / currentPeriod) % 2 != 0)
-    predictor.shiftBeats(-std::lround(currentPeriod));
+  if (to == 2.0 * ratio) goOnFromStrongerBeat(currentPeriod);
   if (to == 1.0) {
     refusedFrom = filterPeriod;
     refusedRatio = ratio;
@@ -87,7 +96,7 @@ void MeterTracker::follow(double to, long lastBeat) {
   level.restart();  // the verdicts were about the beats as they were
 }
 
-void MeterTracker::followVerdicts(long lastBeat) {
+void MeterTracker::followVerdicts() {
   if (level.judged() < kVerdictsToMove) return;
   const double right = level.share(LevelClassifier::kRight);
   if (ratio != 1.0 && ratio != 0.5 && ratio != 2.0) {
@@ -105,13 +114,13 @@ void MeterTracker::followVerdicts(long lastBeat) {
     predictor.shiftBeats(predictor.beatInterval() / 2);
     level.restart();
   } else if ((ratio == 0.5 && slower) || (ratio == 2.0 && faster)) {
-    follow(1.0, lastBeat);  // and not there again at this level: no flipping to and fro
+    follow(1.0);  // and not there again at this level: no flipping to and fro
   } else if (ratio == 1.0 && faster && refusedRatio != 0.5 &&
              currentPeriod / 2.0 >= filter.period(0)) {
-    follow(0.5, lastBeat);
+    follow(0.5);
   } else if (ratio == 1.0 && slower && refusedRatio != 2.0 &&
              currentPeriod * 2.0 <= longestPeriod) {
-    follow(2.0, lastBeat);
+    follow(2.0);
   }
 }
 
@@ -140,11 +149,12 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool r
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&
                                          currentStrength >= settings.selfAnchor);
   const BeatPredictor::Beat placed = predictor.process(weighed, anchored, interval);
+  if (placed.due) lastBeat = frame - placed.framesLate;
   // The classifier judges beats within the tracker's tempo range, which it was trained on.
   if (placed.due && currentPeriod > 0.0 &&
       currentPeriod <= filter.period(filter.states() - 1) * (1.0 + kSameLevel)) {
     level.beat(frame - placed.framesLate, framesPerMinute / currentPeriod);
-    followVerdicts(frame - placed.framesLate);
+    followVerdicts();
   }
   Beat beat;
   beat.due = placed.due;

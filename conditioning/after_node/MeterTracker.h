@@ -105,11 +105,14 @@ class MeterTracker {
   static constexpr int kVerdictsToMove = 3;
 
   void updateTempo(int trackerInterval);
-  // On each beat placed (on frame `lastBeat`).
-  void followVerdicts(long lastBeat);
+  // On each beat placed.
+  void followVerdicts();
   // Follow the filter's period times `to` (0.5: the beat twice as fast, 1,
   // 2: half as fast); a move back to the period refuses the level left.
-  void follow(double to, long lastBeat);
+  void follow(double to);
+  // The beats, at `period` until now, go on at twice it: from the last beat,
+  // or the one before if the classifier found that one stronger.
+  void goOnFromStrongerBeat(double period);
 
   Settings settings;
   OnsetEnergy onsets;
@@ -119,6 +122,7 @@ class MeterTracker {
   BeatPredictor predictor;
   std::vector<double> comb;
   long frame = -1;
+  long lastBeat = -1;  // the frame of the last beat placed
   long updateFrames;
   long memoryFrames;
   double currentPeriod = 0.0;
