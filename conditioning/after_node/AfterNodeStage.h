@@ -46,6 +46,9 @@ class AfterNodeStage {
   virtual double latencySeconds() const = 0;
   // None for a stage that does not look ahead, or while it has no beat to expect.
   virtual std::optional<Prediction> prediction() const { return std::nullopt; }
+  // For a stage whose onsets' periodicity the host may keep where it computes
+  // the onsets (FrameRecord::periodicity); none: the stage keeps its own.
+  virtual const OnsetPeriodicity::Format* periodicity() const { return nullptr; }
 };
 
 // The stages hosts can choose, by value and by name.

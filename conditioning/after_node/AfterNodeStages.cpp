@@ -99,7 +99,8 @@ class MeterStage : public AfterNodeStage {
         anchors(f.threshold),
         frameSeconds(f.frameSeconds) {}
   Beat process(const FrameRecord& f) override {
-    const MeterTracker::Beat b = meter.process(*f.onset, anchors(f), f.intervalFrames);
+    const MeterTracker::Beat b =
+        meter.process(*f.onset, anchors(f), f.intervalFrames, f.periodicity);
     Beat beat;
     beat.due = b.due;
     // The interval in whole frames, as the node gives it (the robot's
@@ -111,6 +112,9 @@ class MeterStage : public AfterNodeStage {
   }
   Needs needs() const override { return {true, false, true}; }
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
+  const OnsetPeriodicity::Format* periodicity() const override {
+    return &meter.periodicityFormat();
+  }
   std::optional<Prediction> prediction() const override {
     const long frame = meter.expectedBeat();
     if (frame < 0 || !(meter.period() > 0.0)) return std::nullopt;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "conditioning/after_node/OnsetEnergy.h"
+#include "conditioning/after_node/OnsetPeriodicity.h"
 
 namespace vesk_conditioning {
 
@@ -21,6 +22,9 @@ struct FrameRecord {
   // The spectrum the node was given (bins 0 .. N/2), for a stage that reads
   // it; else null. Valid until the next frame.
   const std::complex<float>* spectrum = nullptr;
+  // For a stage whose onsets' periodicity the host keeps: its snapshot on the
+  // frames it is due, else null.
+  const OnsetPeriodicity::Snapshot* periodicity = nullptr;
 
   bool reliableBeat() const { return beat && tempo > 0.0f; }
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 namespace vesk_conditioning {
 
@@ -18,11 +19,10 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
                            double minBpm, double maxBpm)
     : settings(s),
       onsets(s.predictor.onsets, bins, binHz),
-      evidence(60.0 * frameRate / minBpm, frameRate, s.memorySeconds, s.combPower),
-      lowEvidence(evidence),
-      highEvidence(evidence),
       filter(checked(s.filter, minBpm, maxBpm), 60.0 * frameRate / maxBpm,
              60.0 * frameRate / minBpm, frameRate),
+      periodicityKept(formatOf(s, filter, 60.0 * frameRate / minBpm, frameRate)),
+      periodicity(periodicityKept),
       level(2.0 * 60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
@@ -37,18 +37,29 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
   longestPeriod =
       std::max(longest, std::min({2.0 * longest, framesPerMinute / s.slowestBpm,
                                   static_cast<double>(BeatPredictor::kLongestInterval)}));
-  std::vector<double> periods(filter.states());
-  for (std::size_t i = 0; i < periods.size(); ++i) periods[i] = filter.period(i);
-  for (TempoEvidence* e : {&evidence, &lowEvidence, &highEvidence}) e->setPeriods(periods);
+}
+
+OnsetPeriodicity::Format MeterTracker::formatOf(const Settings& s, const TempoFilter& filter,
+                                                double longestPeriod, double frameRate) {
+  OnsetPeriodicity::Format f;
+  f.longestPeriod = longestPeriod;
+  f.frameRate = frameRate;
+  f.memorySeconds = s.memorySeconds;
+  f.combPower = s.combPower;
+  f.periods.resize(filter.states());
+  for (std::size_t i = 0; i < f.periods.size(); ++i) f.periods[i] = filter.period(i);
+  f.updateFrames =
+      s.updateSeconds > 0.0 ? std::max(1L, std::lround(s.updateSeconds * frameRate)) : 1;
+  return f;
 }
 
 void MeterTracker::updateTempo(int trackerInterval) {
   std::fill(comb.begin(), comb.end(), 0.0);
-  evidence.addCombs(1.0, comb);
-  lowEvidence.addCombs(settings.bandWeight, comb);
-  highEvidence.addCombs(settings.bandWeight, comb);
+  periodicity.all().addCombs(1.0, comb);
+  periodicity.low().addCombs(settings.bandWeight, comb);
+  periodicity.high().addCombs(settings.bandWeight, comb);
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
-  const double period = evidence.refine(filter.best());
+  const double period = periodicity.all().refine(filter.best());
   const auto sameLevel = [](double a, double b) { return std::abs(a / b - 1.0) <= kSameLevel; };
   // Another level than the filter's is followed until the filter moves.
   if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
@@ -130,14 +141,21 @@ MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bo
 }
 
 MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool reliableBeat,
-                                         int trackerInterval) {
+                                         int trackerInterval,
+                                         const OnsetPeriodicity::Snapshot* ahead) {
   ++frame;
   const BandOnsets::Value& b = onset.bands;
-  // Silence too: between the clicks of a click track it is part of the
-  // rhythm, and over a long gap the memory fades evenly, keeping its shape.
-  evidence.push(onset.energy);
-  lowEvidence.push(b.low);
-  highEvidence.push(b.high);
+  // A host that hands a snapshot on the first frame keeps the periodicity
+  // itself, and must hand one on every frame the tempo is updated on.
+  if (frame == 0) hostPeriodicity = ahead != nullptr;
+  if (!hostPeriodicity) {
+    periodicity.push(onset);
+  } else if (frame % updateFrames == 0) {
+    if (!ahead || ahead->frame != frame)
+      throw std::logic_error("MeterTracker: no periodicity snapshot for frame " +
+                             std::to_string(frame));
+    periodicity.load(*ahead);
+  }
   if (frame % updateFrames == 0) updateTempo(trackerInterval);
 
   level.push({onset.energy, b.low, b.high, b.mid});

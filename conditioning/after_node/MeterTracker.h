@@ -8,7 +8,7 @@
 #include "conditioning/after_node/BeatPredictor.h"
 #include "conditioning/after_node/LevelClassifier.h"
 #include "conditioning/after_node/OnsetEnergy.h"
-#include "conditioning/after_node/TempoEvidence.h"
+#include "conditioning/after_node/OnsetPeriodicity.h"
 #include "conditioning/after_node/TempoFilter.h"
 
 namespace vesk_conditioning {
@@ -85,11 +85,18 @@ class MeterTracker {
 
   // One frame: its onsets (an OnsetEnergy of the predictor's settings, with
   // the bands), whether the tracker reported a reliable beat on it and the
-  // interval it measures (frames, 0 before any).
-  Beat process(const OnsetEnergy::Value& onset, bool reliableBeat, int trackerInterval);
+  // interval it measures (frames, 0 before any). A host that keeps the
+  // onsets' periodicity itself (an OnsetPeriodicity of periodicityFormat(),
+  // fed the same onsets) hands its snapshot on every frame it is due, from
+  // the first frame on, and null between; the beats are the same. Throws
+  // std::logic_error for a snapshot missing or of another frame.
+  Beat process(const OnsetEnergy::Value& onset, bool reliableBeat, int trackerInterval,
+               const OnsetPeriodicity::Snapshot* ahead = nullptr);
   // The same from the frame's spectrum.
   Beat process(const std::complex<float>* spectrum, bool reliableBeat, int trackerInterval);
 
+  // What a host keeps the onsets' periodicity with, for process().
+  const OnsetPeriodicity::Format& periodicityFormat() const { return periodicityKept; }
   // The period the beats follow now, in frames (0 before any).
   double period() const { return currentPeriod; }
   // The frame of the next beat as it stands (BeatPredictor::expectedBeat).
@@ -104,6 +111,8 @@ class MeterTracker {
   // before the beats move: one window alone can be a fill.
   static constexpr int kVerdictsToMove = 3;
 
+  static OnsetPeriodicity::Format formatOf(const Settings& settings, const TempoFilter& filter,
+                                           double longestPeriod, double frameRate);
   void updateTempo(int trackerInterval);
   // On each beat placed.
   void followVerdicts();
@@ -116,8 +125,10 @@ class MeterTracker {
 
   Settings settings;
   OnsetEnergy onsets;
-  TempoEvidence evidence, lowEvidence, highEvidence;
   TempoFilter filter;
+  OnsetPeriodicity::Format periodicityKept;
+  OnsetPeriodicity periodicity;
+  bool hostPeriodicity = false;  // the host keeps it and hands snapshots
   LevelClassifier level;
   BeatPredictor predictor;
   std::vector<double> comb;

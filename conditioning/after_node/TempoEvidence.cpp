@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 
 #include "common/VectorKernels.h"
 
@@ -53,6 +54,14 @@ void TempoEvidence::push(double energy) {
   if (vesk_kernels::InUse() == vesk_kernels::Unit::kAvx2) return fadeAvx2(a, h, count, decay, x);
 #endif
   fade(a, h, count, decay, x);
+}
+
+void TempoEvidence::setAutocorrelation(const std::vector<double>& values) {
+  if (values.size() != acf.size())
+    throw std::invalid_argument("TempoEvidence: an autocorrelation of " +
+                                std::to_string(values.size()) + " lags, expected " +
+                                std::to_string(acf.size()));
+  std::copy(values.begin(), values.end(), acf.begin());
 }
 
 void TempoEvidence::setPeriods(const std::vector<double>& periods) {

@@ -34,6 +34,11 @@ class TempoEvidence {
   // The period near `period` (within a frame per multiple) where the
   // autocorrelation peaks, found from its multiples, to a fraction of a frame.
   double refine(double period) const;
+  // Per lag, as the combs read it.
+  const std::vector<double>& autocorrelation() const { return acf; }
+  // Another evidence's autocorrelation (of the same longest period) in place
+  // of this one's. Throws std::invalid_argument for one of another length.
+  void setAutocorrelation(const std::vector<double>& values);
 
  private:
   struct Window {

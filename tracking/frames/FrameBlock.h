@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conditioning/after_node/OnsetEnergy.h"
+#include "conditioning/after_node/OnsetPeriodicity.h"
 
 namespace vesk_tracking {
 
@@ -13,7 +14,7 @@ namespace vesk_tracking {
 // the window of samples (one row of `frameLength` per channel, row-major),
 // its spectrum (bins 0 .. frameLength/2) and how many new input samples per
 // channel it brought (the hop; fewer in a last, partial hop), and its onset
-// energy when the frame format asks for it. Plain data, so
+// energy and their periodicity when the frame format asks for them. Plain data, so
 // that it may be filled in one thread and read in another. The vectors keep
 // their size when a block is reused: only the first `frames` entries count.
 struct FrameBlock {
@@ -22,6 +23,8 @@ struct FrameBlock {
   std::vector<std::complex<float>> spectra;
   std::vector<int> newSamples;
   std::vector<vesk_conditioning::OnsetEnergy::Value> onsets;
+  // The onsets' periodicity on the frames it is due (frame -1 on the others).
+  std::vector<vesk_conditioning::OnsetPeriodicity::Snapshot> periodicity;
 };
 
 }  // namespace vesk_tracking

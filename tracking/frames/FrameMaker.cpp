@@ -53,6 +53,9 @@ FrameMaker::FrameMaker(int channels, const FrameFormat& format)
   if (format.onsets)
     onsets.emplace(*format.onsets, static_cast<std::size_t>(bins()),
                    static_cast<double>(format.rate) / frameLength);
+  // Its snapshots are taken of the onsets with their bands.
+  if (format.periodicity && format.onsets && format.onsets->bands)
+    periodicity.emplace(*format.periodicity);
   // Planned last: nothing after it may throw and leave the plan behind.
   std::lock_guard<std::mutex> lock(plannerMutex());
   plan = fftw_plan_dft_r2c_1d(frameLength, timeSignal.data(),
@@ -101,6 +104,7 @@ inline __attribute__((always_inline)) void FrameMaker::cutFrameLoops(std::size_t
     block.spectra.resize((f + 1) * binCount);
     block.newSamples.resize(f + 1);
     block.onsets.resize(f + 1);
+    block.periodicity.resize(f + 1);
   }
   const std::size_t keep = static_cast<std::size_t>(frameLength - hop);
   float* audio = &block.audio[f * floats];
@@ -132,6 +136,9 @@ inline __attribute__((always_inline)) void FrameMaker::cutFrameLoops(std::size_t
                                  static_cast<float>(spectrum[2 * k + 1]));
   if (frontEnd) frontEnd->process(out);
   if (onsets) block.onsets[f] = onsets->process(out);
+  block.periodicity[f].frame = -1;
+  if (periodicity && periodicity->push(block.onsets[f]))
+    periodicity->snapshot(block.periodicity[f]);
   block.newSamples[f] = static_cast<int>(take);
   block.frames = f + 1;
 }

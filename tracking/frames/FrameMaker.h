@@ -10,6 +10,7 @@
 
 #include "common/AlignedVector.h"
 #include "conditioning/after_node/OnsetEnergy.h"
+#include "conditioning/after_node/OnsetPeriodicity.h"
 #include "conditioning/before_node/SpectrumConditioner.h"
 
 #include "tracking/frames/FrameBlock.h"
@@ -34,6 +35,9 @@ struct FrameFormat {
   int rate = 16000;  // processing rate, Hz, for the front end's band weights
   // The onset energy of each conditioned spectrum, for the beat predictor; none: not computed.
   std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
+  // The periodicity of those onsets (with their bands), for the meter stage:
+  // a snapshot on each frame it is due; none: not kept.
+  std::optional<vesk_conditioning::OnsetPeriodicity::Format> periodicity;
 };
 
 // Cuts samples at the processing rate into analysis frames and computes their
@@ -90,6 +94,7 @@ class alignas(vesk_kernels::kCacheLine) FrameMaker {
   fftw_plan plan = nullptr;
   std::optional<vesk_conditioning::SpectrumConditioner> frontEnd;
   std::optional<vesk_conditioning::OnsetEnergy> onsets;
+  std::optional<vesk_conditioning::OnsetPeriodicity> periodicity;
 };
 
 }  // namespace vesk_tracking

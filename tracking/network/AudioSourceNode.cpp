@@ -57,6 +57,10 @@ void AudioSourceNode::calculate(int, int count, RL::Buffer&) {
   delivered += block->newSamples[f];
   if (withOnsets)
     recentOnsets[static_cast<std::size_t>(count) % recentOnsets.size()] = block->onsets[f];
+  if (block->periodicity.size() > f && block->periodicity[f].frame >= 0)
+    // Swapped, not copied: both keep their room for the next.
+    std::swap(recentPeriodicity[static_cast<std::size_t>(count) % recentPeriodicity.size()],
+              block->periodicity[f]);
   // Both outputs of the frame are stored, whichever was asked for.
   (*outputs[audioOutputID].buffer)[count] = audio;
   (*outputs[spectrumOutputID].buffer)[count] = spectrum;

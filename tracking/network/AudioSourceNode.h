@@ -54,6 +54,12 @@ class AudioSourceNode : public RL::BufferedNode {
   const vesk_conditioning::OnsetEnergy::Value& onsetOf(int count) const {
     return recentOnsets[static_cast<std::size_t>(count) % recentOnsets.size()];
   }
+  // The onsets' periodicity as of frame `count`, if it was due on that frame
+  // (one of the last few computed, with `format.periodicity`); else null.
+  const vesk_conditioning::OnsetPeriodicity::Snapshot* periodicityOf(int count) const {
+    const auto& s = recentPeriodicity[static_cast<std::size_t>(count) % recentPeriodicity.size()];
+    return s.frame == count ? &s : nullptr;
+  }
 
  private:
   std::unique_ptr<InputPipeline> input;
@@ -69,6 +75,7 @@ class AudioSourceNode : public RL::BufferedNode {
   std::int64_t delivered = 0;
   bool withOnsets;
   std::array<vesk_conditioning::OnsetEnergy::Value, 8> recentOnsets{};
+  std::array<vesk_conditioning::OnsetPeriodicity::Snapshot, 8> recentPeriodicity{};
 };
 
 }  // namespace vesk_tracking

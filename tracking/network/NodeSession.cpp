@@ -44,14 +44,17 @@ auto framework(F f) -> decltype(f()) {
 }  // namespace
 
 NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s, const Options& o)
-    : withOnsets(o.onsets), withSpectrum(o.spectrum) {
+    : withOnsets(o.onsets),
+      withSpectrum(o.spectrum),
+      withPeriodicity(o.periodicity && o.onsets && o.bands) {
   framework([&] {
     std::optional<vesk_conditioning::OnsetEnergy::Settings> onsets;
     if (o.onsets) {
       onsets.emplace();
       onsets->bands = o.bands;
     }
-    const FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate, onsets};
+    FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate, onsets};
+    if (o.periodicity && o.onsets && o.bands) format.periodicity = *o.periodicity;
     source =
         std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate, format, o.readAhead);
     RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
@@ -94,6 +97,7 @@ bool NodeSession::next() {
     r.confidence = RL::dereference_cast<float>(tracker->getOutput(confidenceID, f));
     r.intervalFrames = static_cast<int>(node->lastResult().now_interval);
     r.onset = withOnsets ? &source->onsetOf(f) : nullptr;
+    r.periodicity = withPeriodicity ? source->periodicityOf(f) : nullptr;
     r.spectrum = withSpectrum ? givenSpectrum() : nullptr;
     return true;
   });

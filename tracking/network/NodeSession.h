@@ -44,6 +44,9 @@ class NodeSession {
     bool onsets = false;    // each frame's onset energy in its record
     bool bands = false;     // with the onset energy, its bands'
     bool spectrum = false;  // the spectrum the node was given in each record
+    // The onsets' periodicity kept in this format (with the onsets and their
+    // bands), its snapshots in the records; null: not kept.
+    const vesk_conditioning::OnsetPeriodicity::Format* periodicity = nullptr;
   };
 
   // Throws TrackingError, AudioError or SettingError.
@@ -95,6 +98,7 @@ class NodeSession {
   std::pair<int, int> intervals;
   bool withOnsets = false;
   bool withSpectrum = false;
+  bool withPeriodicity = false;
   vesk_conditioning::FrameRecord current;
 };
 

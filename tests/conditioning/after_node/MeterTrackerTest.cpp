@@ -11,6 +11,8 @@
 #include "conditioning/after_node/MeterTracker.h"
 
 using vesk_conditioning::MeterTracker;
+using vesk_conditioning::OnsetEnergy;
+using vesk_conditioning::OnsetPeriodicity;
 
 namespace {
 
@@ -34,7 +36,9 @@ struct Result {
   std::vector<double> periods;
 };
 
-Result track(const Groove& g, double seconds) {
+// With `hostPeriodicity`, the onsets' periodicity is kept beside the stage,
+// as the tool keeps it on its reading thread, and handed over in snapshots.
+Result track(const Groove& g, double seconds, bool hostPeriodicity = false) {
   // Bands drawn one instrument each are no drum kit: the level classifier,
   // trained on played drums, is left out here (the tracker's tests play it).
   MeterTracker::Settings settings;
@@ -58,6 +62,9 @@ Result track(const Groove& g, double seconds) {
   hits(g.hat, hat, g.hatLevel);
   Result r;
   std::vector<std::complex<float>> x(kBins);
+  OnsetEnergy onsets(settings.predictor.onsets, kBins, kBinHz);
+  OnsetPeriodicity periodicity(stage.periodicityFormat());
+  OnsetPeriodicity::Snapshot snapshot;
   for (int f = 0; f < frames; ++f) {
     for (std::size_t k = 0; k < kBins; ++k) {
       const float floor = 0.01f;
@@ -68,7 +75,15 @@ Result track(const Groove& g, double seconds) {
       x[k] = v;
     }
     const int node = g.flipInterval > 0 && f / 300 % 2 == 1 ? g.flipInterval : g.nodeInterval;
-    const MeterTracker::Beat beat = stage.process(x.data(), g.nodeSure, node);
+    MeterTracker::Beat beat;
+    if (hostPeriodicity) {
+      const OnsetEnergy::Value onset = onsets.process(x.data());
+      const bool due = periodicity.push(onset);
+      if (due) periodicity.snapshot(snapshot);
+      beat = stage.process(onset, g.nodeSure, node, due ? &snapshot : nullptr);
+    } else {
+      beat = stage.process(x.data(), g.nodeSure, node);
+    }
     if (beat.due) {
       r.beats.push_back(f - beat.framesLate);
       r.periods.push_back(beat.intervalFrames);
@@ -113,6 +128,29 @@ TEST(MeterTracker, TheLevelDoesNotFlipInAThreeThreeTwoGroove) {
       EXPECT_NEAR(r.periods[i], 60.0, 1.5) << "beat at frame " << r.beats[i];
     }
   EXPECT_GE(onBeat(r, 100.0, 0.0, 8.0), 0.95);
+}
+
+TEST(MeterTracker, ThePeriodicityKeptByTheHostGivesTheSameBeats) {
+  // The dembow whose node flips between levels: the filter's every update counts.
+  const Groove dembow{100.0, "x...x...x...x...", "...x..x....x..x.", "", 1.0f, 60, 90};
+  const Result own = track(dembow, 40.0), host = track(dembow, 40.0, true);
+  ASSERT_GT(own.beats.size(), 40u);
+  EXPECT_EQ(own.beats, host.beats);
+  EXPECT_EQ(own.periods, host.periods);
+
+  // Once a host hands snapshots, one missing (or of another frame) is a fault.
+  MeterTracker stage(MeterTracker::Settings(), kBins, kFrameRate, kBinHz, 80.0, 200.0);
+  OnsetPeriodicity periodicity(stage.periodicityFormat());
+  OnsetPeriodicity::Snapshot snapshot;
+  const OnsetEnergy::Value silence;
+  ASSERT_TRUE(periodicity.push(silence));
+  periodicity.snapshot(snapshot);
+  stage.process(silence, false, 0, &snapshot);
+  const long every = stage.periodicityFormat().updateFrames;
+  for (long f = 1; f < every; ++f) stage.process(silence, false, 0, nullptr);
+  EXPECT_THROW(stage.process(silence, false, 0, nullptr), std::logic_error);
+  for (long f = every + 1; f < 2 * every; ++f) stage.process(silence, false, 0, nullptr);
+  EXPECT_THROW(stage.process(silence, false, 0, &snapshot), std::logic_error);  // frame 0's
 }
 
 TEST(MeterTracker, AnOffBeatHatPatternIsTrackedOnTheBeat) {
