@@ -27,16 +27,18 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
-      !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.releaseShare >= 0.0) ||
-      !s.predictor.onsets.bands)
+      !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
+      !(s.releaseShare >= 0.0) || !s.predictor.onsets.bands)
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
   memoryFrames = std::lround(s.memorySeconds * frameRate);
   framesPerMinute = 60.0 * frameRate;
   const double longest = filter.period(filter.states() - 1);
   longestPeriod =
-      std::max(longest, std::min({2.0 * longest, framesPerMinute / s.slowestBpm,
-                                  static_cast<double>(BeatPredictor::kLongestInterval)}));
+      minBpm > s.belowRangeFrom
+          ? longest
+          : std::max(longest, std::min({2.0 * longest, framesPerMinute / s.slowestBpm,
+                                        static_cast<double>(BeatPredictor::kLongestInterval)}));
 }
 
 OnsetPeriodicity::Format MeterTracker::formatOf(const Settings& s, const TempoFilter& filter,

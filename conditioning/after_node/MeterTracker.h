@@ -63,8 +63,11 @@ class MeterTracker {
     double keepShare = 0.5;
     double releaseShare = 0.4;
     // The slowest tempo the beats follow at twice the filter's period, below
-    // the tempo range: listeners seldom tap slower.
+    // the tempo range (listeners seldom tap slower); only for a range that
+    // reaches down to `belowRangeFrom` or lower: a range whose floor is set
+    // higher is a choice of level the beats keep to.
     double slowestBpm = 55.0;
+    double belowRangeFrom = 80.0;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
