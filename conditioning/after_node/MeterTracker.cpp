@@ -30,7 +30,7 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
       !(s.releaseShare >= 0.0) || !s.predictor.onsets.bands)
     throw std::invalid_argument("MeterTracker: settings out of range");
-  updateFrames = std::max(1L, std::lround(s.updateSeconds * frameRate));
+  updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
   framesPerMinute = 60.0 * frameRate;
   const double longest = filter.period(filter.states() - 1);
