@@ -23,7 +23,7 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
              60.0 * frameRate / minBpm, frameRate),
       periodicityKept(formatOf(s, filter, 60.0 * frameRate / minBpm, frameRate)),
       periodicity(periodicityKept),
-      level(2.0 * 60.0 * frameRate / minBpm, frameRate),
+      level(60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
@@ -81,12 +81,18 @@ void MeterTracker::updateTempo(int trackerInterval) {
   }
   if (refusedRatio != 1.0 && !sameLevel(period, refusedFrom)) refusedRatio = 1.0;
   filterPeriod = period;
-  const double before = currentPeriod;
-  currentPeriod = period * ratio;
-  // The filter halved the tempo: the beats go on from the stronger of the last two.
-  if (before > 0.0 && sameLevel(currentPeriod, 2.0 * before)) goOnFromStrongerBeat(before);
+  followPeriod(period * ratio);
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
+}
+
+void MeterTracker::followPeriod(double period) {
+  const double before = currentPeriod;
+  currentPeriod = period;
+  // Half the tempo (the filter's or a verdict's): the beats go on from the
+  // stronger of the last two.
+  if (before > 0.0 && std::abs(period / (2.0 * before) - 1.0) <= kSameLevel)
+    goOnFromStrongerBeat(before);
 }
 
 void MeterTracker::goOnFromStrongerBeat(double period) {
@@ -98,14 +104,12 @@ void MeterTracker::goOnFromStrongerBeat(double period) {
 }
 
 void MeterTracker::follow(double to) {
-  // Half the tempo: the beats go on from the stronger of the last two.
-  if (to == 2.0 * ratio) goOnFromStrongerBeat(currentPeriod);
   if (to == 1.0) {
     refusedFrom = filterPeriod;
     refusedRatio = ratio;
   }
   ratio = to;
-  currentPeriod = filterPeriod * ratio;
+  followPeriod(filterPeriod * ratio);
   level.restart();  // the verdicts were about the beats as they were
 }
 
@@ -116,7 +120,7 @@ void MeterTracker::followVerdicts() {
     // Held at 3/2 or 2/3 of the filter's period: only while they seem right.
     if (right < settings.releaseShare) {
       ratio = 1.0;
-      currentPeriod = filterPeriod;
+      followPeriod(filterPeriod);
       level.restart();
     }
     return;

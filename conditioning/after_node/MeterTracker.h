@@ -122,6 +122,8 @@ class MeterTracker {
   // Follow the filter's period times `to` (0.5: the beat twice as fast, 1,
   // 2: half as fast); a move back to the period refuses the level left.
   void follow(double to);
+  // The beats follow `period` from now on.
+  void followPeriod(double period);
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);

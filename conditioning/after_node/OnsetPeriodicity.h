@@ -45,7 +45,6 @@ class OnsetPeriodicity {
   const TempoEvidence& all() const { return allBands; }
   const TempoEvidence& low() const { return lowBand; }
   const TempoEvidence& high() const { return highBand; }
-  long frames() const { return frame + 1; }
 
  private:
   TempoEvidence allBands, lowBand, highBand;

@@ -54,7 +54,7 @@ NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s,
       onsets->bands = o.bands;
     }
     FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate, onsets};
-    if (o.periodicity && o.onsets && o.bands) format.periodicity = *o.periodicity;
+    if (withPeriodicity) format.periodicity = *o.periodicity;
     source =
         std::make_unique<AudioSourceNode>("source", std::move(reader), s.rate, format, o.readAhead);
     RL::_NodeFactory* factory = RL::Node::getFactoryNamed("BeatTracker");
