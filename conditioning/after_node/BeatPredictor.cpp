@@ -16,6 +16,8 @@ constexpr double kForgetSeconds = 1.5;
 // places it on: when the tracker's beats resume, a beat placed this recently
 // is reported then (late, with its own time) rather than dropped.
 constexpr double kLateSeconds = 0.05;
+// Per beat placed where the music does not pulse, of the usual beat onset.
+constexpr double kUnpulsedDecay = 0.95;
 // Frames of score kept: a power of two above three of the longest intervals,
 // so that a frame's place in the ring is a mask.
 constexpr std::size_t kScoreFrames = 2048;
@@ -219,7 +221,14 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
   if (frame == nextBeat) {
     // The usual onset on a beat: its strongest frame, averaged over beats.
     const double here = std::max(std::max(recent[0], recent[1]), std::max(recent[2], recent[3]));
-    beatOnset = beatOnset > 0.0 ? 0.8 * beatOnset + 0.2 * here : here;
+    // Learned only where the music pulses: beats placed on the flicker of a
+    // dying reverb would lower the bar for what counts as a clear onset.
+    // Where it does not, the bar falls slowly, so that softer music after a
+    // loud part is followed again within seconds.
+    if (pulsingAt(frame))
+      beatOnset = beatOnset > 0.0 ? 0.8 * beatOnset + 0.2 * here : here;
+    else
+      beatOnset *= kUnpulsedDecay;
     lastBeat = frame;
     nextBeat = -1;
     predictAt = frame + std::max(1, interval / 2);

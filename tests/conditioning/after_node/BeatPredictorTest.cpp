@@ -26,19 +26,30 @@ struct Input {
   bool noise = false;        // a noise floor under the pulses
   int flipFrom = 1 << 30;    // the node measures twice the interval from this frame
   int flipUntil = 1 << 30;   // up to this one
+  // From tailFrom the pulses stop and the music rings out: faint flickers at
+  // random frames; from softFrom the pulses come back, softer.
+  int tailFrom = 1 << 30;
+  int softFrom = 1 << 30;
+  double pulseBeats = 0.0;
 };
 
 std::vector<int> run(const Input& in) {
-  BeatPredictor stage(BeatPredictor::Settings(), kBins, 100.0, 31.25);
+  BeatPredictor::Settings settings;
+  settings.pulseBeats = in.pulseBeats;
+  BeatPredictor stage(settings, kBins, 100.0, 31.25);
   std::vector<int> reported;
   std::vector<std::complex<float>> x(kBins);
   unsigned state = 1;
   for (int f = 0; f < in.frames; ++f) {
-    const bool pulse = f % kInterval == in.pulseAt;
+    const bool ringing = f >= in.tailFrom && f < in.softFrom;
+    const bool pulse = f % kInterval == in.pulseAt && !ringing;
+    const float height = f >= in.softFrom ? 0.05f : 5.0f;
+    state = state * 1664525u + 1013904223u;
+    const bool flicker = ringing && (state >> 8) % 8 == 0;
     for (std::size_t k = 0; k < kBins; ++k) {
       state = state * 1664525u + 1013904223u;
       const float floor = in.noise ? 0.5f * static_cast<float>(state >> 8) / 16777216.0f : 0.01f;
-      x[k] = f >= in.silentFrom ? 0.0f : (pulse ? 5.0f : floor);
+      x[k] = f >= in.silentFrom ? 0.0f : (pulse ? height : flicker ? 0.022f : floor);
     }
     const bool reliable =
         f % kInterval == in.nodeAt && f >= in.reliableFrom && f < in.reliableUntil;
@@ -98,6 +109,20 @@ TEST(BeatPredictor, QuietAfterTheBridgeAndInDigitalSilence) {
   for (int b : run(in)) EXPECT_LT(b, 600 + kInterval / 2) << "beat in silence";
   in.silentFrom = 0;
   EXPECT_TRUE(run(in).empty());
+}
+
+TEST(BeatPredictor, StopsWhenTheMusicRingsOutAndFollowsSofterMusicAfter) {
+  Input in;
+  in.frames = 2500;
+  in.pulseBeats = 1.5;
+  in.tailFrom = 800;
+  in.softFrom = 1200;
+  const std::vector<int> beats = run(in);
+  for (int b : beats)
+    EXPECT_FALSE(b > in.tailFrom + kInterval && b < in.softFrom)
+        << "beat in the ringing, frame " << b;
+  ASSERT_FALSE(beats.empty());
+  EXPECT_GT(beats.back(), in.frames - 2 * kInterval);  // the soft pulses are followed
 }
 
 TEST(BeatPredictor, KeepsItsLevelThroughShortFlipsOfTheNodesInterval) {
