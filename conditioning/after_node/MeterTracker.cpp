@@ -28,7 +28,7 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
-      !(s.releaseShare >= 0.0) || !s.predictor.onsets.bands)
+      !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !s.predictor.onsets.bands)
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -70,20 +70,39 @@ void MeterTracker::updateTempo(int trackerInterval) {
   }
   // The filter moved to twice, half, 3/2 or 2/3 of the beats' period, but the
   // beats were right: they stay (a fast groove's kick alone, or a clave's
-  // dotted figure, can win the combs for a while).
+  // dotted figure, can win the combs for a while). At 4/3 or 3/4 of it (a
+  // figure of dotted eighths, or a real change of tempo by a third) only
+  // while the combs still find the beats' own period nearly as strong.
+  const bool fourThirds = ratio == 0.75 || ratio == 4.0 / 3.0;
+  const double own = currentPeriod > 0.0
+                         ? combNear(currentPeriod) / std::max(1e-12, comb[filter.bestState()])
+                         : 0.0;
   if (ratio == 1.0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
       level.share(LevelClassifier::kRight) > settings.keepShare) {
-    for (double moved : {2.0, 0.5, 1.5, 2.0 / 3.0})
-      if (std::abs(period / (moved * currentPeriod) - 1.0) <= kSameRatio) {
+    for (double moved : {2.0, 0.5, 1.5, 2.0 / 3.0, 4.0 / 3.0, 0.75}) {
+      const bool byThirds = moved == 4.0 / 3.0 || moved == 0.75;
+      if (std::abs(period / (moved * currentPeriod) - 1.0) <= kSameRatio &&
+          (!byThirds || own >= settings.keepComb)) {
         ratio = 1.0 / moved;
         level.restart();
       }
+    }
+  } else if (fourThirds && own < settings.keepComb) {
+    ratio = 1.0;  // the beats' period has faded: the tempo changed
+    level.restart();
   }
   if (refusedRatio != 1.0 && !sameLevel(period, refusedFrom)) refusedRatio = 1.0;
   filterPeriod = period;
   followPeriod(period * ratio);
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
+}
+
+double MeterTracker::combNear(double period) const {
+  double best = 0.0;
+  for (std::size_t i = 0; i < filter.states(); ++i)
+    if (std::abs(filter.period(i) / period - 1.0) <= kSameRatio) best = std::max(best, comb[i]);
+  return best;
 }
 
 void MeterTracker::followPeriod(double period) {
@@ -117,7 +136,7 @@ void MeterTracker::followVerdicts() {
   if (level.judged() < kVerdictsToMove) return;
   const double right = level.share(LevelClassifier::kRight);
   if (ratio != 1.0 && ratio != 0.5 && ratio != 2.0) {
-    // Held at 3/2 or 2/3 of the filter's period: only while they seem right.
+    // Held at 3/2, 2/3, 4/3 or 3/4 of the filter's period: only while they seem right.
     if (right < settings.releaseShare) {
       ratio = 1.0;
       followPeriod(filterPeriod);

@@ -57,11 +57,16 @@ class MeterTracker {
     // The share of verdicts that the beats are right at which they stay when
     // the filter doubles or halves its period (a fast groove's half, where
     // the kick alone repeats, wins the combs once their memory has filled),
-    // or moves to 3/2 or 2/3 of it; held at 3/2 or 2/3, they follow the
+    // or moves to 3/2, 2/3, 4/3 or 3/4 of it; held there, they follow the
     // filter again when fewer than `releaseShare` say they are right (a
     // real change of tempo).
     double keepShare = 0.5;
     double releaseShare = 0.4;
+    // When the filter moves to 4/3 or 3/4 of the beats' period, they stay
+    // only while the combs at their own period keep this share of the
+    // filter's best: a real change of tempo by a third fades the old period
+    // from the combs within their memory, a figure of dotted eighths does not.
+    double keepComb = 0.6;
     // The slowest tempo the beats follow at twice the filter's period, below
     // the tempo range (listeners seldom tap slower); only for a range that
     // reaches down to `belowRangeFrom` or lower: a range whose floor is set
@@ -124,6 +129,8 @@ class MeterTracker {
   void follow(double to);
   // The beats follow `period` from now on.
   void followPeriod(double period);
+  // The combs' most within kSameRatio of `period`.
+  double combNear(double period) const;
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);
@@ -146,7 +153,7 @@ class MeterTracker {
   double framesPerMinute;
   double filterPeriod = 0.0;  // the filter's period, refined
   double longestPeriod;       // of the beats (settings.slowestBpm)
-  double ratio = 1.0;         // the beats' period to the filter's: 1/2, 2/3, 1, 3/2 or 2
+  double ratio = 1.0;         // the beats' period to the filter's: 1/2, 2/3, 3/4, 1, 4/3, 3/2 or 2
   double refusedFrom = 0.0;   // the filter's period whose other level was left
   double refusedRatio = 1.0;  // and that level's ratio
 };
