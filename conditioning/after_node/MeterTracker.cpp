@@ -146,7 +146,8 @@ void MeterTracker::followVerdicts() {
   }
   const bool faster = level.share(LevelClassifier::kFaster) > settings.fasterShare;
   const bool slower = level.share(LevelClassifier::kSlower) > settings.slowerShare;
-  if (level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
+  if (level.judged() >= kVerdictsToShift &&
+      level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
     predictor.shiftBeats(predictor.beatInterval() / 2);
     level.restart();
   } else if ((ratio == 0.5 && slower) || (ratio == 2.0 && faster)) {

@@ -116,8 +116,11 @@ class MeterTracker {
   // A period within 4 % of 3/2 of another is at that ratio (4/3 is 11 % away).
   static constexpr double kSameRatio = 0.04;
   // The level classifier's verdicts on as many windows of beats, at least,
-  // before the beats move: one window alone can be a fill.
-  static constexpr int kVerdictsToMove = 3;
+  // before the beats move to another level (one window alone can be a fill),
+  // and before they move half a beat (a song's chords on the off-beats make
+  // those verdicts waver longer).
+  static constexpr int kVerdictsToMove = 2;
+  static constexpr int kVerdictsToShift = 3;
 
   static OnsetPeriodicity::Format formatOf(const Settings& settings, const TempoFilter& filter,
                                            double longestPeriod, double frameRate);
