@@ -13,6 +13,16 @@ TempoFilter::Settings checked(const TempoFilter::Settings& s, double minBpm, dou
     throw std::invalid_argument("MeterTracker: tempo range out of range");
   return s;
 }
+
+// Whether `a` lies within `tolerance` of `b`, relatively.
+bool near(double a, double b, double tolerance) {
+  return std::abs(a / b - 1.0) <= tolerance;
+}
+
+// Whether a ratio of periods is 4/3 or 3/4: held only while the combs agree.
+bool byThirds(double ratio) {
+  return ratio == 4.0 / 3.0 || ratio == 0.75;
+}
 }  // namespace
 
 MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate, double binHz,
@@ -62,7 +72,7 @@ void MeterTracker::updateTempo(int trackerInterval) {
   periodicity.high().addCombs(settings.bandWeight, comb);
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
   const double period = periodicity.all().refine(filter.best());
-  const auto sameLevel = [](double a, double b) { return std::abs(a / b - 1.0) <= kSameLevel; };
+  const auto sameLevel = [](double a, double b) { return near(a, b, kSameLevel); };
   // Another level than the filter's is followed until the filter moves.
   if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
     ratio = 1.0;
@@ -73,21 +83,19 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // dotted figure, can win the combs for a while). At 4/3 or 3/4 of it (a
   // figure of dotted eighths, or a real change of tempo by a third) only
   // while the combs still find the beats' own period nearly as strong.
-  const bool fourThirds = ratio == 0.75 || ratio == 4.0 / 3.0;
   const double own = currentPeriod > 0.0
                          ? combNear(currentPeriod) / std::max(1e-12, comb[filter.bestState()])
                          : 0.0;
   if (ratio == 1.0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
       level.share(LevelClassifier::kRight) > settings.keepShare) {
     for (double moved : {2.0, 0.5, 1.5, 2.0 / 3.0, 4.0 / 3.0, 0.75}) {
-      const bool byThirds = moved == 4.0 / 3.0 || moved == 0.75;
-      if (std::abs(period / (moved * currentPeriod) - 1.0) <= kSameRatio &&
-          (!byThirds || own >= settings.keepComb)) {
+      if (near(period, moved * currentPeriod, kSameRatio) &&
+          (!byThirds(moved) || own >= settings.keepComb)) {
         ratio = 1.0 / moved;
         level.restart();
       }
     }
-  } else if (fourThirds && own < settings.keepComb) {
+  } else if (byThirds(ratio) && own < settings.keepComb) {
     ratio = 1.0;  // the beats' period has faded: the tempo changed
     level.restart();
   }
@@ -101,7 +109,7 @@ void MeterTracker::updateTempo(int trackerInterval) {
 double MeterTracker::combNear(double period) const {
   double best = 0.0;
   for (std::size_t i = 0; i < filter.states(); ++i)
-    if (std::abs(filter.period(i) / period - 1.0) <= kSameRatio) best = std::max(best, comb[i]);
+    if (near(filter.period(i), period, kSameRatio)) best = std::max(best, comb[i]);
   return best;
 }
 
@@ -110,8 +118,7 @@ void MeterTracker::followPeriod(double period) {
   currentPeriod = period;
   // Half the tempo (the filter's or a verdict's): the beats go on from the
   // stronger of the last two.
-  if (before > 0.0 && std::abs(period / (2.0 * before) - 1.0) <= kSameLevel)
-    goOnFromStrongerBeat(before);
+  if (before > 0.0 && near(period, 2.0 * before, kSameLevel)) goOnFromStrongerBeat(before);
 }
 
 void MeterTracker::goOnFromStrongerBeat(double period) {
