@@ -14,7 +14,6 @@ constexpr double kFloor = 0.05;             // added to each mean onset (in runn
 constexpr int kReach = 2;                   // frames either side where an onset counts as on time
 constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
 constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
-static_assert(LevelClassifier::kBeats % 2 == 0, "the last beat judged is an even one");
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
               "the weights are for four bands, three ratios each, and the tempo");
 }  // namespace
@@ -75,10 +74,30 @@ void LevelClassifier::beat(long at, double bpm) {
 }
 
 void LevelClassifier::restart() {
+  stronger = strongerBeat();
   count = 0;
   pending = -1;
   verdicts = 0;
   shares.fill(0.0);
+}
+
+long LevelClassifier::strongerBeat() const {
+  if (count < kFewestForParity) return stronger;
+  // The beats with the last one's parity against the others, by their
+  // onsets in all bands and in the low one, each band scaled by its mean.
+  double strength[2] = {0.0, 0.0};
+  for (int b = 0; b < 2; ++b) {
+    const double scale = meanWeight / (mean[static_cast<std::size_t>(b)] + 1e-9 * meanWeight);
+    double sums[2] = {0.0, 0.0};
+    int n[2] = {0, 0};
+    for (int i = 0; i < count; ++i) {
+      const int parity = (count - 1 - i) % 2;
+      sums[parity] += peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]));
+      ++n[parity];
+    }
+    for (int k = 0; k < 2; ++k) strength[k] += sums[k] / n[k] * scale + kFloor;
+  }
+  return beats[static_cast<std::size_t>(strength[0] >= strength[1] ? count - 1 : count - 2)];
 }
 
 double LevelClassifier::peak(int band, double at) const {
@@ -93,7 +112,6 @@ double LevelClassifier::peak(int band, double at) const {
 void LevelClassifier::judge() {
   using namespace level_weights;
   double features[kFeatures];
-  double strength[2] = {0.0, 0.0};  // of the beats with the last one's parity, and the others
   for (int b = 0; b < kBands; ++b) {
     double onBeats = 0.0, even = 0.0, odd = 0.0, halves = 0.0, quarters = 0.0;
     for (int i = 0; i <= kBeats; ++i) {
@@ -115,15 +133,11 @@ void LevelClassifier::judge() {
     const double quarterLevel = quarters / (2 * kBeats) * scale + kFloor;
     const double evenLevel = even / (kBeats / 2 + 1) * scale + kFloor;
     const double oddLevel = odd / (kBeats / 2) * scale + kFloor;
-    if (b < 2) {                 // all bands and the low one
-      strength[0] += evenLevel;  // kBeats is even: the last beat is an even one
-      strength[1] += oddLevel;
-    }
     features[3 * b] = std::log(halfLevel / beatLevel);
     features[3 * b + 1] = std::log(quarterLevel / beatLevel);
     features[3 * b + 2] = std::log(std::min(evenLevel, oddLevel) / std::max(evenLevel, oddLevel));
   }
-  stronger = beats[strength[0] >= strength[1] ? kBeats : kBeats - 1];
+  stronger = strongerBeat();
   const double t = std::log2(tempo / 120.0);
   features[3 * kBands] = t;
   features[3 * kBands + 1] = t * t;

@@ -39,15 +39,18 @@ class LevelClassifier {
   // The verdicts' shares, averaged over the beats judged (each 0 before any).
   double share(Verdict v) const { return shares[v]; }
   int judged() const { return verdicts; }
-  // The frame of the last beat judged that, with every other one before it,
-  // holds more of the onsets (all bands and the low one) than the beats
-  // between: where the beats at half the tempo fall (-1 before any).
-  long strongerBeat() const { return stronger; }
+  // The frame of the last or the last but one beat, whichever, with every
+  // other one before it, holds more of the onsets (all bands and the low
+  // one) than the beats between: where the beats at half the tempo fall.
+  // From the beats held since the last restart when there are a few, else
+  // as found then or at the last judgement (-1 before any).
+  long strongerBeat() const;
   // Forget the beats and the shares (the level changed).
   void restart();
 
  private:
   static constexpr int kBands = 4;
+  static constexpr int kFewestForParity = 4;  // beats, two of each parity
   void judge();
   void judgeWhenHeard();
   double peak(int band, double at) const;

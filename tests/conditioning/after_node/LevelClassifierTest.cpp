@@ -32,3 +32,30 @@ TEST(LevelClassifier, TheStrongerBeatIsTheOneWithTheKickWhicheverComesLast) {
     EXPECT_GE(stronger, lastBeat - 80);
   }
 }
+
+TEST(LevelClassifier, AFewBeatsAfterARestartTellTheStrongerBeat) {
+  // Four beats at a new level are enough, before any judgement: the level
+  // may change again that soon, and the beats at half the tempo go on from
+  // the kick. A restart keeps what they told.
+  for (int kickFirst : {0, 1}) {
+    LevelClassifier level(150.0, 100.0);
+    for (long f = 0; f < 400; ++f) {
+      LevelClassifier::Onsets o;
+      o.all = o.high = 0.2;
+      level.push(o);
+    }
+    long lastBeat = -1;
+    for (long f = 400; f <= 400 + 3 * 40; ++f) {
+      LevelClassifier::Onsets o;
+      if (f % 40 == 0) o.all = o.low = ((f / 40) % 2 == kickFirst) ? 1.0 : 0.1;
+      level.push(o);
+      if (f % 40 == 0) level.beat(lastBeat = f, 150.0);
+    }
+    ASSERT_EQ(level.judged(), 0);
+    const long stronger = level.strongerBeat();
+    EXPECT_EQ((stronger / 40) % 2, kickFirst) << "kick first: " << kickFirst;
+    EXPECT_GE(stronger, lastBeat - 40);
+    level.restart();
+    EXPECT_EQ(level.strongerBeat(), stronger);
+  }
+}
