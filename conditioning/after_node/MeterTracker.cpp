@@ -73,10 +73,12 @@ void MeterTracker::updateTempo(int trackerInterval) {
   filter.update(comb, trackerInterval > 0 ? static_cast<double>(trackerInterval) : 0.0);
   const double period = periodicity.all().refine(filter.best());
   const auto sameLevel = [](double a, double b) { return near(a, b, kSameLevel); };
-  // Another level than the filter's is followed until the filter moves.
+  // Another level than the filter's is followed until the filter moves. If
+  // it moves to the beats' own level, they go on as they were, and so do the
+  // classifier's verdicts on them: the next stray is held again at once.
   if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
     ratio = 1.0;
-    level.restart();
+    if (!sameLevel(period, currentPeriod)) level.restart();
   }
   // The filter moved to twice, half, 3/2 or 2/3 of the beats' period, but the
   // beats were right: they stay (a fast groove's kick alone, or a clave's
