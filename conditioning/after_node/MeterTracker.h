@@ -60,7 +60,7 @@ class MeterTracker {
     // or moves to 3/2, 2/3, 4/3 or 3/4 of it; held there, they follow the
     // filter again when fewer than `releaseShare` say they are right (a
     // real change of tempo).
-    double keepShare = 0.5;
+    double keepShare = 0.4;
     double releaseShare = 0.4;
     // When the filter moves to 4/3 or 3/4 of the beats' period, they stay
     // only while the combs at their own period keep this share of the
