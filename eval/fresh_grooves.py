@@ -75,10 +75,11 @@ def main():
         sys.exit("fresh_grooves.py: no style %s (there are %s)" % (", ".join(unknown), ", ".join(grooves.STYLES)))
     songs = fresh_songs(styles)
     index = os.path.join(a.out, "index.json")
-    if not os.path.exists(index) or len(json.load(open(index))["tracks"]) != len(songs):
+    names = {s["name"] for s in songs}
+    if not os.path.exists(index) or {t["name"] for t in json.load(open(index))["tracks"]} != names:
         render(songs, a.out, a.jobs)
     _, tracks = run_eval.load_corpus(a.out)
-    tracks = [t for t in tracks if t["name"] in {s["name"] for s in songs}]
+    tracks = [t for t in tracks if t["name"] in names]
 
     def run(t):
         r = trackers.run_vesk_beat(t["audio_path"], tool, a.vesk_args.split())
