@@ -87,7 +87,7 @@ long LevelClassifier::strongerBeat() const {
   // onsets in all bands and in the low one, each band scaled by its mean.
   double strength[2] = {0.0, 0.0};
   for (int b = 0; b < 2; ++b) {
-    const double scale = meanWeight / (mean[static_cast<std::size_t>(b)] + 1e-9 * meanWeight);
+    const double scale = scaleOf(b);
     double sums[2] = {0.0, 0.0};
     int n[2] = {0, 0};
     for (int i = 0; i < count; ++i) {
@@ -98,6 +98,12 @@ long LevelClassifier::strongerBeat() const {
     for (int k = 0; k < 2; ++k) strength[k] += sums[k] / n[k] * scale + kFloor;
   }
   return beats[static_cast<std::size_t>(strength[0] >= strength[1] ? count - 1 : count - 2)];
+}
+
+double LevelClassifier::scaleOf(int band) const {
+  // The running mean as if it had always run (its first seconds weigh too
+  // little otherwise).
+  return meanWeight / (mean[static_cast<std::size_t>(band)] + 1e-9 * meanWeight);
 }
 
 double LevelClassifier::peak(int band, double at) const {
@@ -125,9 +131,7 @@ void LevelClassifier::judge() {
       halves += peak(b, 0.5 * (x + y));
       quarters += peak(b, x + 0.25 * (y - x)) + peak(b, x + 0.75 * (y - x));
     }
-    // The running mean as if it had always run (its first seconds weigh
-    // too little otherwise).
-    const double scale = meanWeight / (mean[static_cast<std::size_t>(b)] + 1e-9 * meanWeight);
+    const double scale = scaleOf(b);
     const double beatLevel = onBeats / (kBeats + 1) * scale + kFloor;
     const double halfLevel = halves / kBeats * scale + kFloor;
     const double quarterLevel = quarters / (2 * kBeats) * scale + kFloor;

@@ -54,6 +54,8 @@ class LevelClassifier {
   void judge();
   void judgeWhenHeard();
   double peak(int band, double at) const;
+  // What scales a band's onsets: the inverse of its running mean.
+  double scaleOf(int band) const;
 
   std::vector<double> ring;  // onsets per frame and band
   std::size_t mask;

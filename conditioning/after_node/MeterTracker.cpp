@@ -85,19 +85,21 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // dotted figure, can win the combs for a while). At 4/3 or 3/4 of it (a
   // figure of dotted eighths, or a real change of tempo by a third) only
   // while the combs still find the beats' own period nearly as strong.
-  const double own = currentPeriod > 0.0
-                         ? combNear(currentPeriod) / std::max(1e-12, comb[filter.bestState()])
-                         : 0.0;
+  // The combs are scanned for it only when a third is at stake.
+  const auto own = [&] {
+    return currentPeriod > 0.0 ? combNear(currentPeriod) / std::max(1e-12, comb[filter.bestState()])
+                               : 0.0;
+  };
   if (ratio == 1.0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
       level.share(LevelClassifier::kRight) > settings.keepShare) {
     for (double moved : {2.0, 0.5, 1.5, 2.0 / 3.0, 4.0 / 3.0, 0.75}) {
       if (near(period, moved * currentPeriod, kSameRatio) &&
-          (!byThirds(moved) || own >= settings.keepComb)) {
+          (!byThirds(moved) || own() >= settings.keepComb)) {
         ratio = 1.0 / moved;
         level.restart();
       }
     }
-  } else if (byThirds(ratio) && own < settings.keepComb) {
+  } else if (byThirds(ratio) && own() < settings.keepComb) {
     ratio = 1.0;  // the beats' period has faded: the tempo changed
     level.restart();
   }
