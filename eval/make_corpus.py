@@ -210,17 +210,25 @@ def render_played(section, number, song, half, performed, offsets, out, tmp):
     render(mid_path, wav, soundfont)
     chain = mix_chain.choose(rng)
     info["mix"] = chain
+    beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
+    fmt = song["fmt"] if section == "performed" else (RATE, 2, "wav")
+    e = mix_and_write(section, track, wav, soundfont, chain, rng, offsets, beats, fmt, info, out, tmp)
+    print("%-40s %5.1f s %s %s" % (section + "/" + track, e["duration"], info["soundfont"], chain))
+    return e
+
+
+def mix_and_write(section, track, wav, soundfont, chain, rng, offsets, beats, fmt, info, out, tmp):
+    """Puts a render (`wav`, of `soundfont`) through the mix chain, cuts the soundfont's
+    start offset, ends it 2.5 s after the last beat with a fade, writes it in `fmt`
+    into out/section and returns its index entry."""
     x, rate = mix_chain.apply(chain, wav, os.path.join(tmp, "mixed.wav"), read_wav, rng)
     assert rate == RATE
     x = x[int(round(offsets[soundfont] * RATE)):]
-    beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
     x = x[:int((beats[-1] + 2.5) * RATE)]
     fade = int(0.5 * RATE)
     x[-fade:] *= np.linspace(1, 0, fade)[:, None]
-    fmt = song["fmt"] if section == "performed" else (RATE, 2, "wav")
     path = os.path.join(out, section, track + "." + fmt[2])
     write_audio(path, x, *fmt, tmp)
-    print("%-40s %5.1f s %s %s" % (section + "/" + track, len(x) / RATE, info["soundfont"], chain))
     return entry(section, track, path, beats, fmt, info, beats[0], len(x) / RATE, out)
 
 

@@ -69,19 +69,11 @@ def render_factor(number, song, half, factor, offsets, out, tmp):
     mid.save(mid_path)
     wav = os.path.join(tmp, "render.wav")
     make_corpus.render(mid_path, wav, soundfont)
-    x, rate = mix_chain.apply(chain if factor == "mix" else DRY, wav, os.path.join(tmp, "mixed.wav"),
-                              make_corpus.read_wav, rng)
-    x = x[int(round(offsets[soundfont] * rate)):]
     beats = [midi_songs.tick_seconds(t, tempo_map) for t in beat_ticks]
-    x = x[:int((beats[-1] + 2.5) * rate)]
-    fade = int(0.5 * rate)
-    x[-fade:] *= np.linspace(1, 0, fade)[:, None]
-    fmt = song["fmt"]
-    path = os.path.join(out, "performed", track + "." + fmt[2])
-    make_corpus.write_audio(path, x, *fmt, tmp)
     info = {"bpm": song["bpm"], "meter": song["meter"], "drums": bool(song["drums"]), "half": half,
             "performed": True, "factor": factor}
-    return make_corpus.entry("performed", track, path, beats, fmt, info, beats[0], len(x) / rate, out)
+    return make_corpus.mix_and_write("performed", track, wav, soundfont, chain if factor == "mix" else DRY, rng,
+                                     offsets, beats, song["fmt"], info, out, tmp)
 
 
 def song_of(entry):
