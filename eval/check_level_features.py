@@ -24,16 +24,18 @@ sys.path.insert(0, HERE)
 import train_level  # noqa: E402
 
 
+def header_numbers(text, name):
+    """The values of constant `name` (an array, nested or not, or a scalar) in a
+    generated weights header."""
+    body = re.search(r"%s(\[[^=]*)?\s*=\s*(.*?);" % name, text, re.S).group(2)
+    return np.array([float(v) for v in re.findall(r"[-+0-9.eE]+", body.replace("{", " ").replace("}", " "))])
+
+
 def weights(path):
     """kMean, kSpread and kWeights from the generated header."""
     text = open(path).read()
-
-    def numbers(name):
-        body = re.search(r"%s\[[^=]*=\s*\{(.*?)\};" % name, text, re.S).group(1)
-        return np.array([float(v) for v in re.findall(r"[-+0-9.eE]+", body.replace("{", " ").replace("}", " "))])
-
-    mean, spread = numbers("kMean"), numbers("kSpread")
-    return mean, spread, numbers("kWeights").reshape(len(train_level.VERDICTS), len(mean) + 1)
+    mean, spread = header_numbers(text, "kMean"), header_numbers(text, "kSpread")
+    return mean, spread, header_numbers(text, "kWeights").reshape(len(train_level.VERDICTS), len(mean) + 1)
 
 
 def groove(path, rate=22050, bpm=100.0, seconds=20.0):

@@ -1,8 +1,12 @@
-// level-features FILE OUT: for each frame of FILE as vesk-beat tracks it (default
-// settings), the onsets the meter stage's level classifier weighs, written to
-// OUT as four float32 values in the machine's byte order: all bands (the onset
-// energy), low, high and middle band. eval/train_level.py trains the
-// classifier on them.
+// level-features [--activation] FILE OUT: for each frame of FILE as vesk-beat
+// tracks it (default settings), the onsets the meter stage weighs, written to
+// OUT as float32 values in the machine's byte order. Without --activation,
+// four per frame, those its level classifier weighs: all bands (the onset
+// energy), low, high and middle band (eval/train_level.py trains the
+// classifier on them). With it, twenty: the beat activation's inputs
+// (BeatActivation::Inputs), then the activation the stage computed from them
+// (eval/train_activation.py).
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -16,25 +20,36 @@
 using namespace vesk_tracking;
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: level-features FILE OUT\n";
+  const bool activation = argc == 4 && std::strcmp(argv[1], "--activation") == 0;
+  if (argc != 3 && !activation) {
+    std::cerr << "usage: level-features [--activation] FILE OUT\n";
     return 2;
   }
+  const char* file = argv[argc - 2];
+  const char* path = argv[argc - 1];
   try {
     loadPlugin(defaultPluginPath());
     Settings settings;
     settings.frontEnd = frontEndSettings(FrontEndChoice(), settings.rate, settings.hop);
-    TrackingCore core(std::make_unique<SndfileReader>(argv[1]), settings, TrackingCore::Options());
-    std::ofstream out(argv[2], std::ios::binary);
+    TrackingCore core(std::make_unique<SndfileReader>(file), settings, TrackingCore::Options());
+    std::ofstream out(path, std::ios::binary);
     while (core.next()) {
-      // The meter stage (the default) has its onsets computed with their bands.
+      // The meter stage (the default) has its onsets computed with their bands
+      // and the activation.
       const vesk_conditioning::OnsetEnergy::Value& o = *core.record().onset;
+      if (activation) {
+        const float a = static_cast<float>(o.activation);
+        out.write(reinterpret_cast<const char*>(o.activationInputs.data()),
+                  sizeof o.activationInputs);
+        out.write(reinterpret_cast<const char*>(&a), sizeof a);
+        continue;
+      }
       const float v[4] = {static_cast<float>(o.energy), static_cast<float>(o.bands.low),
                           static_cast<float>(o.bands.high), static_cast<float>(o.bands.mid)};
       out.write(reinterpret_cast<const char*>(v), sizeof v);
     }
     if (!out) {
-      std::cerr << "level-features: cannot write " << argv[2] << "\n";
+      std::cerr << "level-features: cannot write " << path << "\n";
       return 1;
     }
   } catch (const std::exception& e) {

@@ -61,6 +61,17 @@ def onsets(tool, audio, folder):
     return x, means
 
 
+def per_track(build, jobs, tracks, read, caller):
+    """read(tool, audio, folder) for each track, `jobs` at a time: the stage's own
+    values per frame, written by `level-features` into a scratch folder."""
+    tool = os.path.join(build, "eval", "level-features")
+    if not os.access(tool, os.X_OK):
+        sys.exit("%s: %s is missing: build with the benchmarks (the default)" % (caller, tool))
+    with tempfile.TemporaryDirectory() as folder, \
+            concurrent.futures.ThreadPoolExecutor(jobs) as pool:
+        return list(pool.map(lambda t: read(tool, t["audio_path"], folder), tracks))
+
+
 def peak(signal, at):
     centre = int(np.floor(at + 0.5))  # as std::lround, not round-half-even
     lo, hi = max(0, centre - REACH), min(len(signal), centre + REACH + 1)
@@ -157,14 +168,9 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--out", default=HEADER)
     a = ap.parse_args()
-    tool = os.path.join(a.build, "eval", "level-features")
-    if not os.access(tool, os.X_OK):
-        sys.exit("train_level.py: %s is missing: build with the benchmarks (the default)" % tool)
     _, tracks = run_eval.load_corpus(a.corpus)
     tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
-    with tempfile.TemporaryDirectory() as folder, \
-            concurrent.futures.ThreadPoolExecutor(a.jobs) as pool:
-        signals = list(pool.map(lambda t: onsets(tool, t["audio_path"], folder), tracks))
+    signals = per_track(a.build, a.jobs, tracks, onsets, "train_level.py")
     data = [e for t, (x, m) in zip(tracks, signals) for e in examples(t, x, m)]
     X = np.array([e[0] for e in data])
     y = np.array([e[1] for e in data])

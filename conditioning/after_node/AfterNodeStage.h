@@ -27,7 +27,8 @@ class AfterNodeStage {
   struct Needs {
     bool onsets = false;
     bool spectrum = false;
-    bool bands = false;  // the onsets with their bands (OnsetEnergy::Settings::bands)
+    bool bands = false;       // the onsets with their bands (OnsetEnergy::Settings::bands)
+    bool activation = false;  // and the beat activation (OnsetEnergy::Settings::activation)
   };
   // The stage's current guess at its next beat: the frame it expects to
   // report it on (after the last frame processed) and the interval and tempo

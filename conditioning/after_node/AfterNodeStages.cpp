@@ -110,7 +110,7 @@ class MeterStage : public AfterNodeStage {
     if (b.due) beat.tempo = 60.0 / (b.intervalFrames * frameSeconds);
     return beat;
   }
-  Needs needs() const override { return {true, false, true}; }
+  Needs needs() const override { return {true, false, true, true}; }
   double latencySeconds() const override { return BeatPredictor::kOnsetLagSeconds; }
   const OnsetPeriodicity::Format* periodicity() const override {
     return &meter.periodicityFormat();

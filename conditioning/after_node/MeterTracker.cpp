@@ -38,7 +38,8 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       comb(filter.states(), 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
-      !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !s.predictor.onsets.bands)
+      !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
+      !s.predictor.onsets.bands || (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -199,6 +200,13 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool r
 
   OnsetEnergy::Value weighed = onset;
   weighed.energy += settings.lowWeight * b.low;
+  if (settings.activationWeight > 0.0) {
+    onsetMean = kActivationMeanDecay * onsetMean + (1.0 - kActivationMeanDecay) * weighed.energy;
+    activationMean =
+        kActivationMeanDecay * activationMean + (1.0 - kActivationMeanDecay) * onset.activation;
+    if (activationMean > 0.0)
+      weighed.energy += settings.activationWeight * onset.activation * onsetMean / activationMean;
+  }
   const int interval = currentPeriod > 0.0 ? static_cast<int>(std::lround(currentPeriod)) : 0;
   // Its own evidence anchors the beats only once it spans a whole memory.
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&

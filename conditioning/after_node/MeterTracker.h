@@ -40,6 +40,11 @@ class MeterTracker {
     // Weight of the low band's onsets (rises of its log energy) where the
     // beats are placed, added to the onset energy of all bands.
     double lowWeight = 20.0;
+    // Weight of the beat activation (BeatActivation) there, against the
+    // onsets': each scaled by its running mean. It keeps the beats on the
+    // kick and the snare where hats, chords or a bass line fill the frames
+    // between them. 0: not at all.
+    double activationWeight = 0.7;
     // How clearly the onsets must repeat at the period (the combs' share of
     // their most, at the chosen period) for the beats to go on without the
     // tracker's: a metronome or a drum machine slower than the tracker's
@@ -77,6 +82,7 @@ class MeterTracker {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
       predictor.onsets.bands = true;
+      predictor.onsets.activation = true;
     }
   };
   struct Beat {
@@ -121,6 +127,8 @@ class MeterTracker {
   // those verdicts waver longer).
   static constexpr int kVerdictsToMove = 2;
   static constexpr int kVerdictsToShift = 3;
+  // Per frame, of the running means that scale the activation to the onsets (2 s).
+  static constexpr double kActivationMeanDecay = 0.995;
 
   static OnsetPeriodicity::Format formatOf(const Settings& settings, const TempoFilter& filter,
                                            double longestPeriod, double frameRate);
@@ -153,6 +161,8 @@ class MeterTracker {
   long memoryFrames;
   double currentPeriod = 0.0;
   double currentStrength = 0.0;
+  double onsetMean = 0.0;       // running, of the onsets where the beats are placed
+  double activationMean = 0.0;  // and of the activation
   double framesPerMinute;
   double filterPeriod = 0.0;  // the filter's period, refined
   double longestPeriod;       // of the beats (settings.slowestBpm)

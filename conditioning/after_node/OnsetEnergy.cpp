@@ -22,7 +22,10 @@ OnsetEnergy::OnsetEnergy(const Settings& s, std::size_t binCount, double binHz)
   if (s.weightHz > 0.0)
     for (std::size_t k = 0; k < bins; ++k)
       weight[k] = static_cast<float>(1.0 / (1.0 + static_cast<double>(k) * binHz / s.weightHz));
+  if (s.activation && !s.bands)
+    throw std::invalid_argument("OnsetEnergy: the activation is computed with the bands");
   if (s.bands) bandOnsets.emplace(bins, binHz);
+  if (s.activation) activation.emplace(bins, binHz);
 }
 
 OnsetEnergy::Value OnsetEnergy::process(const std::complex<float>* x) {
@@ -60,6 +63,8 @@ inline __attribute__((always_inline)) OnsetEnergy::Value OnsetEnergy::processLoo
   // log(1 + 10^6 |X|^2) / 2, about log(1000 |X|) for any audible bin.
   for (std::size_t k = 0; k < count; ++k) now[k] = 0.5f * logAtLeastOne(1.0f + 1e6f * now[k]);
   const float* last = lastLog.data();
+  BeatActivation::Inputs inputs;
+  if (activation) activation->bandRises(now, last, inputs);
   const float* w = weight.data();
   float* up = rises.data();
   for (std::size_t k = 0; k < count; ++k) {
@@ -78,7 +83,17 @@ inline __attribute__((always_inline)) OnsetEnergy::Value OnsetEnergy::processLoo
   std::copy(now, now + count, lastLog.data());
 
   mean = settings.floorDecay * mean + (1.0 - settings.floorDecay) * energy;
-  return {std::max(0.0, energy - settings.floorRatio * mean), sounding != 0, bands};
+  Value value{std::max(0.0, energy - settings.floorRatio * mean), sounding != 0, bands};
+  if (activation) {
+    constexpr std::size_t k = BeatActivation::kBands;
+    inputs[k] = static_cast<float>(value.energy);
+    inputs[k + 1] = static_cast<float>(bands.low);
+    inputs[k + 2] = static_cast<float>(bands.mid);
+    inputs[k + 3] = static_cast<float>(bands.high);
+    value.activation = activation->process(inputs);
+    value.activationInputs = inputs;
+  }
+  return value;
 }
 
 }  // namespace vesk_conditioning

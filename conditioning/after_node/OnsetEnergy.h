@@ -8,6 +8,7 @@
 
 #include "common/AlignedVector.h"
 #include "conditioning/after_node/BandOnsets.h"
+#include "conditioning/after_node/BeatActivation.h"
 
 namespace vesk_conditioning {
 
@@ -24,11 +25,14 @@ class OnsetEnergy {
     double floorDecay = 0.995;  // per frame, of the mean energy
     double floorRatio = 1.5;    // energy below this share of its mean counts as none
     bool bands = false;         // also the onsets of the low, middle and high bands
+    bool activation = false;    // also the beat activation (with the bands)
   };
   struct Value {
     double energy = 0.0;
-    bool sounding = false;    // false: the frame is digitally silent
-    BandOnsets::Value bands;  // with Settings::bands; else 0
+    bool sounding = false;                      // false: the frame is digitally silent
+    BandOnsets::Value bands;                    // with Settings::bands; else 0
+    double activation = 0.0;                    // with Settings::activation; else 0
+    BeatActivation::Inputs activationInputs{};  // what it was computed from
   };
 
   // `bins` of each spectrum, `binHz` the width of a bin. Throws
@@ -46,6 +50,7 @@ class OnsetEnergy {
   std::size_t bins;
   vesk_kernels::AlignedVector<float> lastLog, logNow, rises, weight;
   std::optional<BandOnsets> bandOnsets;
+  std::optional<BeatActivation> activation;
   double mean = 0.0;
 };
 

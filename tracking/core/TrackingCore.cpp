@@ -41,6 +41,7 @@ TrackingCore::TrackingCore(std::unique_ptr<AudioReader> reader, const Settings& 
   network.onsets = stage->needs().onsets;
   network.spectrum = stage->needs().spectrum;
   network.bands = stage->needs().bands;
+  network.activation = stage->needs().activation;
   // The meter stage's periodicity is kept where the onsets are computed: off the node's thread.
   network.periodicity = stage->periodicity();
   if (o.folder.empty()) privateFolder = std::make_unique<TemporaryDirectory>("vesk-track");

@@ -52,6 +52,7 @@ NodeSession::NodeSession(std::unique_ptr<AudioReader> reader, const Settings& s,
     if (o.onsets) {
       onsets.emplace();
       onsets->bands = o.bands;
+      onsets->activation = o.bands && o.activation;
     }
     FrameFormat format{s.frame, s.hop, s.window, s.frontEnd, s.rate, onsets};
     if (withPeriodicity) format.periodicity = *o.periodicity;

@@ -41,9 +41,10 @@ class NodeSession {
     // Where the node's console lines go; null: nowhere (they are not even
     // formatted). Must outlive the session.
     std::ostream* console = nullptr;
-    bool onsets = false;    // each frame's onset energy in its record
-    bool bands = false;     // with the onset energy, its bands'
-    bool spectrum = false;  // the spectrum the node was given in each record
+    bool onsets = false;      // each frame's onset energy in its record
+    bool bands = false;       // with the onset energy, its bands'
+    bool activation = false;  // and, with the bands, the beat activation
+    bool spectrum = false;    // the spectrum the node was given in each record
     // The onsets' periodicity kept in this format (with the onsets and their
     // bands), its snapshots in the records; null: not kept.
     const vesk_conditioning::OnsetPeriodicity::Format* periodicity = nullptr;
