@@ -61,14 +61,18 @@ static_assert(w::kInputs == BeatActivation::kInputs && w::kFeatures == kFeatures
 }  // namespace
 
 BeatActivation::BeatActivation(std::size_t binCount, double binHz)
-    : bins(binCount),
-      context(static_cast<std::size_t>(kFeatures * w::kFrames), 0.0f),
-      weights(static_cast<std::size_t>(w::kFeatures * kLanes), 0.0f),
-      hidden(kLanes, 0.0f) {
-  if (bins < 2 || !(binHz > 0.0) || !std::isfinite(binHz))
+    : context(static_cast<std::size_t>(kFeatures * w::kFrames), 0.0f),
+      weights(static_cast<std::size_t>(w::kFeatures * kLanes), 0.0f) {
+  if (binCount < 2 || !(binHz > 0.0) || !std::isfinite(binHz))
     throw std::invalid_argument("BeatActivation: bins and bin width out of range");
-  for (int b = 0; b <= kBands; ++b)
-    edges[static_cast<std::size_t>(b)] = static_cast<std::size_t>(std::lround(kEdgesHz[b] / binHz));
+  // Edges beyond the highest bin are clipped to it; a band is a bin at least.
+  const auto bin = [&](int edge) {
+    return static_cast<std::size_t>(std::lround(kEdgesHz[edge] / binHz));
+  };
+  for (std::size_t b = 0; b < kBands; ++b) {
+    from[b] = std::min(bin(static_cast<int>(b)), binCount - 1);
+    to[b] = std::min(std::max(bin(static_cast<int>(b) + 1), from[b] + 1), binCount);
+  }
   // The features' standardisation folded into the weights and the biases.
   std::array<double, kLanes> folded{};
   for (int h = 0; h < w::kHidden; ++h) folded[static_cast<std::size_t>(h)] = w::kHiddenBias[h];
@@ -83,17 +87,13 @@ BeatActivation::BeatActivation(std::size_t binCount, double binHz)
 }
 
 void BeatActivation::bandRises(const float* now, const float* lastLog, Inputs& inputs) const {
-  // Edges beyond the highest bin are clipped to it; a band is a bin at least.
-  for (int b = 0; b < kBands; ++b) {
-    const std::size_t from = std::min(edges[static_cast<std::size_t>(b)], bins - 1);
-    const std::size_t to =
-        std::min(std::max(edges[static_cast<std::size_t>(b) + 1], from + 1), bins);
+  for (std::size_t b = 0; b < kBands; ++b) {
     float sum = 0.0f;
-    for (std::size_t k = from; k < to; ++k) {
+    for (std::size_t k = from[b]; k < to[b]; ++k) {
       const float rise = now[k] - lastLog[k];
       sum += rise > 0.0f ? rise : 0.0f;
     }
-    inputs[static_cast<std::size_t>(b)] = sum / static_cast<float>(to - from);
+    inputs[b] = sum / static_cast<float>(to[b] - from[b]);
   }
 }
 
@@ -108,7 +108,7 @@ double BeatActivation::process(const Inputs& inputs) {
     context[k] = static_cast<float>(logOnePlus(x));
     context[k + kInputs] = static_cast<float>(logOnePlus(x / (mean[k] + kFloor)));
   }
-  std::copy(bias.begin(), bias.end(), hidden.begin());
+  std::array<float, kLanes> hidden = bias;
 #if defined(__x86_64__) || defined(__i386__)
   if (vesk_kernels::InUse() == vesk_kernels::Unit::kAvx2)
     accumulateAvx2(hidden.data(), weights.data(), context.data(), w::kFeatures);

@@ -35,13 +35,11 @@ class BeatActivation {
   double process(const Inputs& inputs);
 
  private:
-  std::size_t bins;
-  std::array<std::size_t, kBands + 1> edges{};  // bins of the bands' edges
-  std::array<double, kInputs> mean{};           // running, per input
-  std::vector<float> context;                   // features per frame, the newest first
+  std::array<std::size_t, kBands> from{}, to{};  // each band's bins
+  std::array<double, kInputs> mean{};            // running, per input
+  std::vector<float> context;                    // features per frame, the newest first
   std::vector<float> weights;  // per feature, a weight per hidden unit over its spread (kLanes)
   std::array<float, kLanes> bias{};  // per hidden unit, less the features' means
-  std::vector<float> hidden;
 };
 
 }  // namespace vesk_conditioning
