@@ -85,10 +85,12 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // beats were right: they stay (a fast groove's kick alone, or a clave's
   // dotted figure, can win the combs for a while). At 4/3 or 3/4 of it (a
   // figure of dotted eighths, or a real change of tempo by a third) only
-  // while the combs still find the beats' own period nearly as strong.
-  // The combs are scanned for it only when a third is at stake.
+  // while the combs over two bars still find the beats' own period nearly
+  // as strong: within a bar the figure repeats at 3/4 of the beat, only the
+  // beat lands on the bars. Taken only when a third is at stake.
   const auto own = [&] {
-    return currentPeriod > 0.0 ? combNear(currentPeriod) / std::max(1e-12, comb[filter.bestState()])
+    const TempoEvidence& all = periodicity.all();
+    return currentPeriod > 0.0 ? all.barComb(currentPeriod) / std::max(1e-12, all.barComb(period))
                                : 0.0;
   };
   if (ratio == 1.0 && currentPeriod > 0.0 && level.judged() >= kVerdictsToMove &&
@@ -109,13 +111,6 @@ void MeterTracker::updateTempo(int trackerInterval) {
   followPeriod(period * ratio);
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
-}
-
-double MeterTracker::combNear(double period) const {
-  double best = 0.0;
-  for (std::size_t i = 0; i < filter.states(); ++i)
-    if (near(filter.period(i), period, kSameRatio)) best = std::max(best, comb[i]);
-  return best;
 }
 
 void MeterTracker::followPeriod(double period) {

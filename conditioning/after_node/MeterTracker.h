@@ -68,9 +68,10 @@ class MeterTracker {
     double keepShare = 0.4;
     double releaseShare = 0.4;
     // When the filter moves to 4/3 or 3/4 of the beats' period, they stay
-    // only while the combs at their own period keep this share of the
-    // filter's best: a real change of tempo by a third fades the old period
-    // from the combs within their memory, a figure of dotted eighths does not.
+    // only while the comb over two bars (TempoEvidence::barComb, all bands)
+    // at their own period keeps this share of its value at the filter's: a
+    // real change of tempo by a third fades the old period from the combs
+    // within their memory, a figure of dotted eighths does not.
     double keepComb = 0.6;
     // The slowest tempo the beats follow at twice the filter's period, below
     // the tempo range (listeners seldom tap slower); only for a range that
@@ -140,8 +141,6 @@ class MeterTracker {
   void follow(double to);
   // The beats follow `period` from now on.
   void followPeriod(double period);
-  // The combs' most within kSameRatio of `period`.
-  double combNear(double period) const;
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);

@@ -5,9 +5,9 @@
 namespace vesk_conditioning {
 
 OnsetPeriodicity::OnsetPeriodicity(const Format& f)
-    : allBands(f.longestPeriod, f.frameRate, f.memorySeconds, f.combPower),
-      lowBand(allBands),
-      highBand(allBands),
+    : allBands(f.longestPeriod, f.frameRate, f.memorySeconds, f.combPower, true),
+      lowBand(f.longestPeriod, f.frameRate, f.memorySeconds, f.combPower),
+      highBand(lowBand),
       updateFrames(f.updateFrames) {
   if (f.updateFrames < 1) throw std::invalid_argument("OnsetPeriodicity: update every 0 frames");
   for (TempoEvidence* e : {&allBands, &lowBand, &highBand}) e->setPeriods(f.periods);

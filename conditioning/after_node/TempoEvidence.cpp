@@ -10,12 +10,13 @@
 namespace vesk_conditioning {
 
 TempoEvidence::TempoEvidence(double longestPeriod, double frameRate, double memorySeconds,
-                             double power)
-    : power(power) {
+                             double power, bool bars)
+    : reach(bars ? kBarMultiples : kMultiples), power(power) {
   if (!(longestPeriod >= 2.0 && longestPeriod <= 4000.0) || !(frameRate > 0.0) ||
       !(memorySeconds > 0.0) || !(power >= 1.0 && power <= 8.0))
     throw std::invalid_argument("TempoEvidence: period, frame rate or memory out of range");
-  lags = static_cast<std::size_t>(std::ceil(kMultiples * (longestPeriod + 1.0))) + 2;
+  lags = static_cast<std::size_t>(std::ceil(reach * (longestPeriod + 1.0))) + 2;
+  this->longestPeriod = longestPeriod;
   history.assign(2 * lags, 0.0);
   acf.assign(lags, 0.0);
   decay = std::exp(-1.0 / (memorySeconds * frameRate));
@@ -64,19 +65,26 @@ void TempoEvidence::setAutocorrelation(const std::vector<double>& values) {
   std::copy(values.begin(), values.end(), acf.begin());
 }
 
+TempoEvidence::Window TempoEvidence::windowOf(double period, int multiple) const {
+  // Within half a frame and half a frame per multiple more: a drifting tempo
+  // smears the far multiples.
+  const double centre = multiple * period, halfWidth = 0.5 + 0.5 * multiple;
+  const long from = std::max(0L, static_cast<long>(std::ceil(centre - halfWidth)));
+  const long to = std::min(static_cast<long>(lags) - 1, static_cast<long>(centre + halfWidth));
+  return {static_cast<std::size_t>(std::min(from, to)), static_cast<std::size_t>(to)};
+}
+
+inline double TempoEvidence::peakShare(const Window& w, double scale) const {
+  double best = 0.0;
+  for (std::size_t l = w.from; l <= w.to; ++l) best = std::max(best, acf[l]);
+  const double r = best * scale;
+  return power == 2.0 ? r * r : std::pow(r, power);
+}
+
 void TempoEvidence::setPeriods(const std::vector<double>& periods) {
   windows.clear();
-  for (double period : periods) {
-    for (int m = 1; m <= kMultiples; ++m) {
-      // Within half a frame and half a frame per multiple more: a drifting
-      // tempo smears the far multiples.
-      const double centre = m * period, reach = 0.5 + 0.5 * m;
-      const long from = std::max(0L, static_cast<long>(std::ceil(centre - reach)));
-      const long to = std::min(static_cast<long>(lags) - 1, static_cast<long>(centre + reach));
-      windows.push_back(
-          {static_cast<std::size_t>(std::min(from, to)), static_cast<std::size_t>(to)});
-    }
-  }
+  for (double period : periods)
+    for (int m = 1; m <= kMultiples; ++m) windows.push_back(windowOf(period, m));
   // refine() looks a frame further down than the first window, and one below
   // that for its parabola.
   std::size_t lowest = lags - 1;
@@ -87,18 +95,26 @@ void TempoEvidence::setPeriods(const std::vector<double>& periods) {
 void TempoEvidence::addCombs(double weight, std::vector<double>& out) const {
   if (!(acf[0] > 0.0)) return;
   const double scale = 1.0 / acf[0];
-  const double* a = acf.data();
   for (std::size_t i = 0; i < out.size() && (i + 1) * kMultiples <= windows.size(); ++i) {
     double sum = 0.0;
-    for (int m = 0; m < kMultiples; ++m) {
-      const Window& w = windows[i * kMultiples + static_cast<std::size_t>(m)];
-      double best = 0.0;
-      for (std::size_t l = w.from; l <= w.to; ++l) best = std::max(best, a[l]);
-      const double r = best * scale;
-      sum += power == 2.0 ? r * r : std::pow(r, power);
-    }
+    for (int m = 0; m < kMultiples; ++m)
+      sum += peakShare(windows[i * kMultiples + static_cast<std::size_t>(m)], scale);
     out[i] += weight * sum;
   }
+}
+
+double TempoEvidence::barComb(double period) const {
+  if (reach != kBarMultiples)
+    throw std::logic_error("TempoEvidence: the bar comb needs the autocorrelation's longer reach");
+  if (!(acf[0] > 0.0) || !(period > 0.0) || !(period <= longestPeriod + 1.0)) return 0.0;
+  const double scale = 1.0 / acf[0];
+  double sum = 0.0;
+  for (int m = 1; m <= kBarMultiples; ++m) {
+    Window w = windowOf(period, m);
+    w.from = std::max(w.from, firstLag);  // lags below the first are not kept
+    if (w.from <= w.to) sum += peakShare(w, scale);
+  }
+  return sum;
 }
 
 double TempoEvidence::refine(double period) const {

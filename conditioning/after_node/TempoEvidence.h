@@ -12,17 +12,23 @@ namespace vesk_conditioning {
 // dotted-quarter period lands on the bar only every other multiple, and half
 // the beat scores its off-beats, which are weaker than its beats.
 // The autocorrelation is kept up to date on every frame with a fading memory
-// (about `memorySeconds`), of the energy less its running mean. Causal;
-// allocates only when constructed.
+// (about `memorySeconds`), of the energy less its running mean. Reaching
+// further, it also gives the comb over eight multiples, two bars of four: a
+// figure of dotted eighths repeats at 3/4 of the beat within the bar, but
+// only the beat lands on the bars. Causal; allocates only when constructed.
 class TempoEvidence {
  public:
   static constexpr int kMultiples = 4;
+  static constexpr int kBarMultiples = 8;
 
   // `longestPeriod` in frames; `memorySeconds` and `frameRate` set the fading;
   // each multiple's share of the autocorrelation at lag 0 counts raised to
   // `power` (above 1: the lags where the whole pattern repeats stand out).
-  // Throws std::invalid_argument for values out of range.
-  TempoEvidence(double longestPeriod, double frameRate, double memorySeconds, double power);
+  // With `bars`, the autocorrelation reaches kBarMultiples longest periods
+  // (for barComb), else kMultiples. Throws std::invalid_argument for values
+  // out of range.
+  TempoEvidence(double longestPeriod, double frameRate, double memorySeconds, double power,
+                bool bars = false);
 
   void push(double onsetEnergy);
   // The periods (frames, shorter than the longest) the comb is taken at,
@@ -34,6 +40,11 @@ class TempoEvidence {
   // The period near `period` (within a frame per multiple) where the
   // autocorrelation peaks, found from its multiples, to a fraction of a frame.
   double refine(double period) const;
+  // The comb at `period` (frames, not longer than the longest) over
+  // kBarMultiples multiples, each the autocorrelation's peak within half a
+  // frame and half a frame per multiple: 0 for no periodicity, up to
+  // kBarMultiples. Throws std::logic_error without `bars`.
+  double barComb(double period) const;
   // Per lag, as the combs read it.
   const std::vector<double>& autocorrelation() const { return acf; }
   // Another evidence's autocorrelation (of the same longest period) in place
@@ -44,10 +55,16 @@ class TempoEvidence {
   struct Window {
     std::size_t from, to;  // lags searched for a multiple's peak
   };
+  Window windowOf(double period, int multiple) const;
+  // A window's highest autocorrelation times `scale`, raised to the power.
+  double peakShare(const Window& w, double scale) const;
+
   std::vector<Window> windows;  // per period and multiple
   std::vector<double> history;  // ring of centred energies, twice over
   std::vector<double> acf;      // per lag
   std::size_t lags;
+  int reach;  // multiples of the longest period the autocorrelation reaches
+  double longestPeriod;
   std::size_t firstLag = 1;  // the lowest lag above 0 any comb or refinement reads
   std::size_t now = 0;
   double power;
