@@ -77,8 +77,15 @@ void LevelClassifier::restart() {
   stronger = strongerBeat();
   count = 0;
   pending = -1;
+  sharesBefore = shares;
+  verdictsBefore = verdicts;
   verdicts = 0;
   shares.fill(0.0);
+}
+
+void LevelClassifier::recall() {
+  shares = sharesBefore;
+  verdicts = verdictsBefore;
 }
 
 long LevelClassifier::strongerBeat() const {

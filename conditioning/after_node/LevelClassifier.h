@@ -47,6 +47,9 @@ class LevelClassifier {
   long strongerBeat() const;
   // Forget the beats and the shares (the level changed).
   void restart();
+  // The shares and their count as they stood before the last restart: the
+  // beats went on as they were after all.
+  void recall();
 
  private:
   static constexpr int kBands = 4;
@@ -69,7 +72,9 @@ class LevelClassifier {
   long pending = -1;  // frame on which the last beat can be judged
   double tempo = 0.0;
   std::array<double, kOffBeat + 1> shares{};
-  int verdicts = 0;  // judged since the last restart
+  int verdicts = 0;                                 // judged since the last restart
+  std::array<double, kOffBeat + 1> sharesBefore{};  // at the last restart
+  int verdictsBefore = 0;
   long stronger = -1;
 };
 

@@ -76,10 +76,15 @@ void MeterTracker::updateTempo(int trackerInterval) {
   const auto sameLevel = [](double a, double b) { return near(a, b, kSameLevel); };
   // Another level than the filter's is followed until the filter moves. If
   // it moves to the beats' own level, they go on as they were, and so do the
-  // classifier's verdicts on them: the next stray is held again at once.
+  // classifier's verdicts on them: the next stray is held again at once. A
+  // hold just begun has set them aside; a filter that strayed for a moment
+  // (a fast groove's kick alone) brings them back.
   if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
     ratio = 1.0;
-    if (!sameLevel(period, currentPeriod)) level.restart();
+    if (!sameLevel(period, currentPeriod))
+      restartLevel();
+    else if (heldAfresh && level.judged() < kVerdictsToMove)
+      level.recall();
   }
   // The filter moved to twice, half, 3/2 or 2/3 of the beats' period, but the
   // beats were right: they stay (a fast groove's kick alone, or a clave's
@@ -99,18 +104,24 @@ void MeterTracker::updateTempo(int trackerInterval) {
       if (near(period, moved * currentPeriod, kSameRatio) &&
           (!byThirds(moved) || own() >= settings.keepComb)) {
         ratio = 1.0 / moved;
-        level.restart();
+        restartLevel();
+        heldAfresh = true;
       }
     }
   } else if (byThirds(ratio) && own() < settings.keepComb) {
     ratio = 1.0;  // the beats' period has faded: the tempo changed
-    level.restart();
+    restartLevel();
   }
   if (refusedRatio != 1.0 && !sameLevel(period, refusedFrom)) refusedRatio = 1.0;
   filterPeriod = period;
   followPeriod(period * ratio);
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
+}
+
+void MeterTracker::restartLevel() {
+  level.restart();
+  heldAfresh = false;
 }
 
 void MeterTracker::followPeriod(double period) {
@@ -136,7 +147,7 @@ void MeterTracker::follow(double to) {
   }
   ratio = to;
   followPeriod(filterPeriod * ratio);
-  level.restart();  // the verdicts were about the beats as they were
+  restartLevel();  // the verdicts were about the beats as they were
 }
 
 void MeterTracker::followVerdicts() {
@@ -147,7 +158,7 @@ void MeterTracker::followVerdicts() {
     if (right < settings.releaseShare) {
       ratio = 1.0;
       followPeriod(filterPeriod);
-      level.restart();
+      restartLevel();
     }
     return;
   }
@@ -156,7 +167,7 @@ void MeterTracker::followVerdicts() {
   if (level.judged() >= kVerdictsToShift &&
       level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
     predictor.shiftBeats(predictor.beatInterval() / 2);
-    level.restart();
+    restartLevel();
   } else if ((ratio == 0.5 && slower) || (ratio == 2.0 && faster)) {
     follow(1.0);  // and not there again at this level: no flipping to and fro
   } else if (ratio == 1.0 && faster && refusedRatio != 0.5 &&

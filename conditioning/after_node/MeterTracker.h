@@ -141,6 +141,8 @@ class MeterTracker {
   void follow(double to);
   // The beats follow `period` from now on.
   void followPeriod(double period);
+  // The level classifier's verdicts start afresh.
+  void restartLevel();
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);
@@ -168,6 +170,7 @@ class MeterTracker {
   double ratio = 1.0;         // the beats' period to the filter's: 1/2, 2/3, 3/4, 1, 4/3, 3/2 or 2
   double refusedFrom = 0.0;   // the filter's period whose other level was left
   double refusedRatio = 1.0;  // and that level's ratio
+  bool heldAfresh = false;    // the verdicts restarted when the beats began to hold their level
 };
 
 }  // namespace vesk_conditioning

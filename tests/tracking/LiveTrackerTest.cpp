@@ -186,15 +186,18 @@ TEST_F(LiveTrackerTest, DrumGroovesAreTrackedAtTheirBeatFastOrSlow) {
   // onsets' periodicity and the tempo prior all prefer 90; at 100 the
   // dembow's snares fall between the kicks, and the beat is still 100 (its
   // phase is not held here: this hatless dembow is tracked on its off-beat).
+  // A half-time groove at 194: the combs' filter strays to half the tempo
+  // and back for a moment, and the beats hold their level throughout.
   const vesk_tests::DrumLines rock{"x.......x.......", "....x.......x...", "..x...x...x...x."};
   const vesk_tests::DrumLines dembow{"x...x...x...x...", "...x..x....x..x.", ""};
+  const vesk_tests::DrumLines halfTime{"x.........x.....", "........x.......", "x.x.x.x.x.x.x.x."};
   struct Case {
     vesk_tests::DrumLines lines;
     double bpm;
     bool onBeat;
   };
-  for (const Case& c :
-       {Case{rock, 180.0, true}, Case{rock, 90.0, true}, Case{dembow, 100.0, false}}) {
+  for (const Case& c : {Case{rock, 180.0, true}, Case{rock, 90.0, true}, Case{dembow, 100.0, false},
+                        Case{halfTime, 194.0, true}}) {
     const std::vector<float> samples = vesk_tests::drumGroove(c.bpm, c.lines, 30.0);
     LiveTracker tracker(16000, 1, defaultSettings(), LiveTracker::Options());
     std::vector<BeatEvent> beats;
