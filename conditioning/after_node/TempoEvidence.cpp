@@ -17,26 +17,18 @@ TempoEvidence::TempoEvidence(double longestPeriod, double frameRate, double memo
     throw std::invalid_argument("TempoEvidence: period, frame rate or memory out of range");
   lags = static_cast<std::size_t>(std::ceil(reach * (longestPeriod + 1.0))) + 2;
   this->longestPeriod = longestPeriod;
-  history.assign(2 * lags, 0.0);
+  // The frames waiting may overwrite only lags no comb reads.
+  ringSize = lags + kPending;
+  history.assign(2 * ringSize, 0.0f);
+  sums.assign(lags, 0.0f);
   acf.assign(lags, 0.0);
   decay = std::exp(-1.0 / (memorySeconds * frameRate));
   meanDecay = std::exp(-1.0 / (1.0 * frameRate));
+  for (std::size_t j = 0; j <= kPending; ++j) {
+    grow[j] = std::pow(decay, -static_cast<double>(j));
+    fadeBy[j] = static_cast<float>(std::pow(decay, static_cast<double>(j)));
+  }
 }
-
-namespace {
-inline __attribute__((always_inline)) void fade(double* a, const double* h, std::size_t lags,
-                                                double decay, double x) {
-  for (std::size_t l = 0; l < lags; ++l) a[l] = decay * a[l] + x * h[l];
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// Twice as wide; no multiply-add is fused, so the values are the plain loop's.
-__attribute__((target("avx2"))) void fadeAvx2(double* a, const double* h, std::size_t lags,
-                                              double decay, double x) {
-  fade(a, h, lags, decay, x);
-}
-#endif
-}  // namespace
 
 void TempoEvidence::push(double energy) {
   if (!std::isfinite(energy)) energy = 0.0;
@@ -44,17 +36,75 @@ void TempoEvidence::push(double energy) {
   const double x = energy - mean;
   // The ring runs backwards and is kept twice over, so that x(t - l) for
   // l = 0 .. lags - 1 lies at history[now + l]: one straight loop.
-  now = now == 0 ? lags - 1 : now - 1;
-  history[now] = history[now + lags] = x;
+  now = now == 0 ? ringSize - 1 : now - 1;
+  history[now] = history[now + ringSize] = static_cast<float>(x);
   // Lag 0 scales the combs; below the first lag read, none is kept.
   acf[0] = decay * acf[0] + x * x;
-  double* a = acf.data() + firstLag;
-  const double* h = history.data() + now + firstLag;
+  pendingX[waiting] = x;
+  pendingAt[waiting] = now;
+  if (++waiting == kPending) settle();
+}
+
+namespace {
+// sums[l] += c * h[l]: a product and a sum, never fused, so that every
+// machine has the same values.
+inline __attribute__((always_inline)) void addScaled(float* sums, const float* h, std::size_t count,
+                                                     float c) {
+  for (std::size_t l = 0; l < count; ++l) sums[l] += c * h[l];
+}
+inline __attribute__((always_inline)) void fadeInto(float* sums, double* acf, std::size_t count,
+                                                    float by) {
+  for (std::size_t l = 0; l < count; ++l) {
+    sums[l] *= by;
+    acf[l] = static_cast<double>(sums[l]);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void addScaledAvx2(float* sums, const float* h, std::size_t count,
+                                                   float c) {
+  addScaled(sums, h, count, c);
+}
+__attribute__((target("avx2"))) void fadeIntoAvx2(float* sums, double* acf, std::size_t count,
+                                                  float by) {
+  fadeInto(sums, acf, count, by);
+}
+#endif
+}  // namespace
+
+void TempoEvidence::settle() const {
+  if (waiting == 0) return;
+  // Over the frames waiting, x_1 .. x_n: acf = d^n (acf + sum of d^-j x_j h_j),
+  // each frame a product and a sum per lag in singles, eight lags a vector.
+  float* a = sums.data() + firstLag;
   const std::size_t count = lags - firstLag;
 #if defined(__x86_64__) || defined(__i386__)
-  if (vesk_kernels::InUse() == vesk_kernels::Unit::kAvx2) return fadeAvx2(a, h, count, decay, x);
+  const bool avx2 = vesk_kernels::InUse() == vesk_kernels::Unit::kAvx2;
 #endif
-  fade(a, h, count, decay, x);
+  for (std::size_t j = 0; j < waiting; ++j) {
+    const float c = static_cast<float>(pendingX[j] * grow[j + 1]);
+    const float* h = history.data() + pendingAt[j] + firstLag;
+#if defined(__x86_64__) || defined(__i386__)
+    if (avx2) {
+      addScaledAvx2(a, h, count, c);
+      continue;
+    }
+#endif
+    addScaled(a, h, count, c);
+  }
+  double* out = acf.data() + firstLag;
+#if defined(__x86_64__) || defined(__i386__)
+  if (avx2)
+    fadeIntoAvx2(a, out, count, fadeBy[waiting]);
+  else
+#endif
+    fadeInto(a, out, count, fadeBy[waiting]);
+  waiting = 0;
+}
+
+const std::vector<double>& TempoEvidence::autocorrelation() const {
+  settle();
+  return acf;
 }
 
 void TempoEvidence::setAutocorrelation(const std::vector<double>& values) {
@@ -63,6 +113,8 @@ void TempoEvidence::setAutocorrelation(const std::vector<double>& values) {
                                 std::to_string(values.size()) + " lags, expected " +
                                 std::to_string(acf.size()));
   std::copy(values.begin(), values.end(), acf.begin());
+  for (std::size_t l = 0; l < lags; ++l) sums[l] = static_cast<float>(values[l]);
+  waiting = 0;
 }
 
 TempoEvidence::Window TempoEvidence::windowOf(double period, int multiple) const {
@@ -82,6 +134,7 @@ inline double TempoEvidence::peakShare(const Window& w, double scale) const {
 }
 
 void TempoEvidence::setPeriods(const std::vector<double>& periods) {
+  settle();  // with the lags it kept until now
   windows.clear();
   for (double period : periods)
     for (int m = 1; m <= kMultiples; ++m) windows.push_back(windowOf(period, m));
@@ -93,6 +146,7 @@ void TempoEvidence::setPeriods(const std::vector<double>& periods) {
 }
 
 void TempoEvidence::addCombs(double weight, std::vector<double>& out) const {
+  settle();
   if (!(acf[0] > 0.0)) return;
   const double scale = 1.0 / acf[0];
   for (std::size_t i = 0; i < out.size() && (i + 1) * kMultiples <= windows.size(); ++i) {
@@ -106,6 +160,7 @@ void TempoEvidence::addCombs(double weight, std::vector<double>& out) const {
 double TempoEvidence::barComb(double period) const {
   if (reach != kBarMultiples)
     throw std::logic_error("TempoEvidence: the bar comb needs the autocorrelation's longer reach");
+  settle();
   if (!(acf[0] > 0.0) || !(period > 0.0) || !(period <= longestPeriod + 1.0)) return 0.0;
   const double scale = 1.0 / acf[0];
   double sum = 0.0;
@@ -118,6 +173,7 @@ double TempoEvidence::barComb(double period) const {
 }
 
 double TempoEvidence::refine(double period) const {
+  settle();
   // The peak of each multiple by a parabola through its highest lag and the
   // two beside it; the far multiples weigh more (a frame there is a finer step).
   double sum = 0.0, weights = 0.0;

@@ -1,6 +1,7 @@
 #ifndef VESK_CONDITIONING_TEMPOEVIDENCE_H
 #define VESK_CONDITIONING_TEMPOEVIDENCE_H
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -11,11 +12,12 @@ namespace vesk_conditioning {
 // periods. Summing the multiples is what lets the beat beat its relatives: a
 // dotted-quarter period lands on the bar only every other multiple, and half
 // the beat scores its off-beats, which are weaker than its beats.
-// The autocorrelation is kept up to date on every frame with a fading memory
-// (about `memorySeconds`), of the energy less its running mean. Reaching
+// The autocorrelation has a fading memory (about `memorySeconds`), of the
+// energy less its running mean; it is brought up to date when read. Reaching
 // further, it also gives the comb over eight multiples, two bars of four: a
 // figure of dotted eighths repeats at 3/4 of the beat within the bar, but
 // only the beat lands on the bars. Causal; allocates only when constructed.
+// Reading writes too: one thread at a time.
 class TempoEvidence {
  public:
   static constexpr int kMultiples = 4;
@@ -46,7 +48,7 @@ class TempoEvidence {
   // kBarMultiples. Throws std::logic_error without `bars`.
   double barComb(double period) const;
   // Per lag, as the combs read it.
-  const std::vector<double>& autocorrelation() const { return acf; }
+  const std::vector<double>& autocorrelation() const;
   // Another evidence's autocorrelation (of the same longest period) in place
   // of this one's. Throws std::invalid_argument for one of another length.
   void setAutocorrelation(const std::vector<double>& values);
@@ -59,9 +61,23 @@ class TempoEvidence {
   // A window's highest autocorrelation times `scale`, raised to the power.
   double peakShare(const Window& w, double scale) const;
 
-  std::vector<Window> windows;  // per period and multiple
-  std::vector<double> history;  // ring of centred energies, twice over
-  std::vector<double> acf;      // per lag
+  // The frames pushed since the autocorrelation was last brought up to date
+  // go into it together, when it is read or kPending have gathered: one pass
+  // over the lags per frame, a product and a sum each, where a pass on every
+  // frame faded the whole memory as well.
+  static constexpr std::size_t kPending = 32;
+  void settle() const;
+
+  std::vector<Window> windows;      // per period and multiple
+  std::vector<float> history;       // ring of centred energies, twice over
+  mutable std::vector<float> sums;  // the autocorrelation as it is kept
+  mutable std::vector<double> acf;  // per lag, as it is read
+  mutable std::size_t waiting = 0;  // frames pushed, not yet in sums
+  std::array<double, kPending> pendingX{};
+  std::array<std::size_t, kPending> pendingAt{};
+  std::array<double, kPending + 1> grow{};   // decay^-j
+  std::array<float, kPending + 1> fadeBy{};  // decay^j
+  std::size_t ringSize;
   std::size_t lags;
   int reach;  // multiples of the longest period the autocorrelation reaches
   double longestPeriod;
