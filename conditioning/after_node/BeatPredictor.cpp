@@ -40,7 +40,8 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
       votes(kLongestInterval + 1, 0.0) {
   if (!(frameRate > 0.0) || !(s.tightness > 0.0) || !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) ||
       !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0) || !(s.intervalMemorySeconds >= 0.0) ||
-      !(s.pulseBeats >= 0.0) || !(s.pulseShare >= 0.0))
+      !(s.pulseBeats >= 0.0) || !(s.pulseShare >= 0.0) || !(s.doubtBeats >= 0.0) ||
+      !(s.confirmBeats >= 0.0 && s.confirmBeats < 1.0))
     throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
   bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
   silentLimit = static_cast<long>(kForgetSeconds * frameRate);
@@ -218,6 +219,16 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
     beat.intervalFrames = interval;
     beat.framesLate = static_cast<int>(frame - lastBeat);
   }
+  if (heldBeat >= 0 && frame != nextBeat) {
+    // A clear onset since: the music goes on, and so does the beat held back.
+    if (lastPulse >= heldBeat && !beat.due && mayReport()) {
+      beat.due = beat.confirmed = true;
+      beat.intervalFrames = interval;
+      beat.framesLate = static_cast<int>(frame - heldBeat);
+    }
+    if (lastPulse >= heldBeat || frame - heldBeat >= settings.confirmBeats * interval)
+      heldBeat = -1;
+  }
   if (frame == nextBeat) {
     // The usual onset on a beat: its strongest frame, averaged over beats.
     const double here = std::max(std::max(recent[0], recent[1]), std::max(recent[2], recent[3]));
@@ -234,6 +245,13 @@ BeatPredictor::Beat BeatPredictor::process(const OnsetEnergy::Value& value, bool
     predictAt = frame + std::max(1, interval / 2);
     beat.due = mayReport();
     beat.intervalFrames = interval;
+    heldBeat = -1;  // not confirmed before the next beat
+    if (beat.due && settings.pulseBeats > 0.0 && settings.doubtBeats > 0.0 &&
+        frame - lastPulse > settings.doubtBeats * interval) {
+      beat.due = false;
+      beat.held = true;
+      heldBeat = frame;
+    }
   }
   if (nextBeat < 0 && (predictAt < 0 || frame >= predictAt)) predict();
   return beat;

@@ -18,7 +18,8 @@ namespace vesk_conditioning {
 // by how close the distance is to the interval). Half an interval after each
 // beat it predicts the next one: where the score, continued without new
 // onsets, peaks near one interval after the last beat. The beat is reported
-// when its frame comes, never earlier: causal, no look-ahead.
+// when its frame comes, never earlier: causal, no look-ahead (a beat held
+// back where the music may have stopped is reported later, if at all).
 // Beats are reported while the tracker has given a reliable beat within
 // `bridgeSeconds`, never in digital silence; a beat placed just before the
 // tracker's beats resume is reported when they do, late (Beat::framesLate).
@@ -42,6 +43,13 @@ class BeatPredictor {
     // room), until one comes again. 0: beats go on over the whole bridge.
     double pulseBeats = 0.0;
     double pulseShare = 0.3;
+    // With pulseBeats: a beat whose last clear onset came more than
+    // doubtBeats intervals before it is held back until one comes, within
+    // confirmBeats intervals after it, and reported then, late; else never.
+    // The music may have just stopped (a groove's last hit), or left the beat
+    // bare for a moment. 0: reported at once.
+    double doubtBeats = 0.0;
+    double confirmBeats = 0.5;
     OnsetEnergy::Settings onsets;
   };
   // The beats are placed on the frames where onsets rise, which the time of a
@@ -57,6 +65,10 @@ class BeatPredictor {
     // Frames since the beat's own frame: 0, except for a beat placed just
     // before the tracker's beats resumed, which is reported then, late.
     int framesLate = 0;
+    // A beat placed on this frame but held back (Settings::doubtBeats).
+    bool held = false;
+    // This beat is one held back, now reported (framesLate after its frame).
+    bool confirmed = false;
   };
 
   // `bins` of each spectrum, `frameRate` frames per second, `binHz` the width
@@ -113,6 +125,7 @@ class BeatPredictor {
   double recent[4] = {0.0, 0.0, 0.0, 0.0};  // the last frames' onset energy
   double beatOnset = 0.0;                   // usual onset energy on a beat
   long lastPulse = -1000000;                // frame of the last clear onset
+  long heldBeat = -1;                       // frame of the beat held back, if any
   long lastBeat = -1;                       // frame of the last beat placed
   long predictAt = -1;                      // frame on which the next beat is predicted
   long nextBeat = -1;                       // frame of the predicted beat

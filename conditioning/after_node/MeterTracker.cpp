@@ -218,9 +218,11 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool r
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&
                                          currentStrength >= settings.selfAnchor);
   const BeatPredictor::Beat placed = predictor.process(weighed, anchored, interval);
-  if (placed.due) lastBeat = frame - placed.framesLate;
+  // A beat held back counts where it was placed, not again when it is reported.
+  const bool placedNow = (placed.due && !placed.confirmed) || placed.held;
+  if (placedNow) lastBeat = frame - placed.framesLate;
   // The classifier judges beats within the tracker's tempo range, which it was trained on.
-  if (placed.due && currentPeriod > 0.0 &&
+  if (placedNow && currentPeriod > 0.0 &&
       currentPeriod <= filter.period(filter.states() - 1) * (1.0 + kSameLevel)) {
     level.beat(frame - placed.framesLate, framesPerMinute / currentPeriod);
     followVerdicts();

@@ -82,6 +82,7 @@ class MeterTracker {
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
+      predictor.doubtBeats = 0.75;
       predictor.onsets.bands = true;
       predictor.onsets.activation = true;
     }
