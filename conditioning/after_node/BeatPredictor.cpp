@@ -41,7 +41,7 @@ BeatPredictor::BeatPredictor(const Settings& s, std::size_t binCount, double fra
   if (!(frameRate > 0.0) || !(s.tightness > 0.0) || !(s.pastWeight >= 0.0 && s.pastWeight < 1.0) ||
       !(s.expectWidth > 0.0) || !(s.bridgeSeconds >= 0.0) || !(s.intervalMemorySeconds >= 0.0) ||
       !(s.pulseBeats >= 0.0) || !(s.pulseShare >= 0.0) || !(s.doubtBeats >= 0.0) ||
-      !(s.confirmBeats >= 0.0 && s.confirmBeats < 1.0))
+      !(s.confirmBeats >= 0.0 && s.confirmBeats < 1.0) || !(s.restartShare >= 0.0))
     throw std::invalid_argument("BeatPredictor: frame rate and settings out of range");
   bridgeFrames = static_cast<long>(s.bridgeSeconds * frameRate);
   silentLimit = static_cast<long>(kForgetSeconds * frameRate);
@@ -169,7 +169,10 @@ bool BeatPredictor::pulsingAt(long at) const {
 
 void BeatPredictor::notePulse(double onset) {
   recent[static_cast<std::size_t>(frame) & 3] = onset;
-  if (onset > 0.0 && onset >= settings.pulseShare * beatOnset) lastPulse = frame;
+  const double share = settings.restartShare > 0.0 && interval > 0 && !pulsingAt(frame)
+                           ? settings.restartShare
+                           : settings.pulseShare;
+  if (onset > 0.0 && onset >= share * beatOnset) lastPulse = frame;
 }
 
 void BeatPredictor::shiftBeats(long frames) {

@@ -43,6 +43,10 @@ class BeatPredictor {
     // room), until one comes again. 0: beats go on over the whole bridge.
     double pulseBeats = 0.0;
     double pulseShare = 0.3;
+    // Once the pulse has stopped, the share of the usual onset that brings it
+    // back: the noise under a recording flickers up to half of it after the
+    // music has ended. 0: pulseShare.
+    double restartShare = 0.0;
     // With pulseBeats: a beat whose last clear onset came more than
     // doubtBeats intervals before it is held back until one comes, within
     // confirmBeats intervals after it, and reported then, late; else never.

@@ -83,6 +83,7 @@ class MeterTracker {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
       predictor.doubtBeats = 0.75;
+      predictor.restartShare = 0.7;
       predictor.onsets.bands = true;
       predictor.onsets.activation = true;
     }
