@@ -39,7 +39,8 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
       !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
-      !s.predictor.onsets.bands || (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
+      s.settledAfter < 0 || !(s.settledMargin >= 0.0) || !s.predictor.onsets.bands ||
+      (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -162,8 +163,9 @@ void MeterTracker::followVerdicts() {
     }
     return;
   }
-  const bool faster = level.share(LevelClassifier::kFaster) > settings.fasterShare;
-  const bool slower = level.share(LevelClassifier::kSlower) > settings.slowerShare;
+  const double settled = level.judged() >= settings.settledAfter ? settings.settledMargin : 0.0;
+  const bool faster = level.share(LevelClassifier::kFaster) > settings.fasterShare + settled;
+  const bool slower = level.share(LevelClassifier::kSlower) > settings.slowerShare + settled;
   if (level.judged() >= kVerdictsToShift &&
       level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
     predictor.shiftBeats(predictor.beatInterval() / 2);

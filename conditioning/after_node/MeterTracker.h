@@ -59,6 +59,12 @@ class MeterTracker {
     double fasterShare = 0.5;
     double slowerShare = 0.5;
     double offBeatShare = 0.7;
+    // Once the classifier has judged the beats `settledAfter` times without a
+    // move, "twice as fast" and "half as fast" need `settledMargin` more: a
+    // groove whose verdicts have hung near half and half for a while does not
+    // flip when they tip by a hair.
+    int settledAfter = 20;
+    double settledMargin = 0.1;
     // The share of verdicts that the beats are right at which they stay when
     // the filter doubles or halves its period (a fast groove's half, where
     // the kick alone repeats, wins the combs once their memory has filled),
