@@ -41,7 +41,6 @@ void TempoEvidence::push(double energy) {
   // Lag 0 scales the combs; below the first lag read, none is kept.
   acf[0] = decay * acf[0] + x * x;
   pendingX[waiting] = x;
-  pendingAt[waiting] = now;
   if (++waiting == kPending) settle();
 }
 
@@ -83,7 +82,9 @@ void TempoEvidence::settle() const {
 #endif
   for (std::size_t j = 0; j < waiting; ++j) {
     const float c = static_cast<float>(pendingX[j] * grow[j + 1]);
-    const float* h = history.data() + pendingAt[j] + firstLag;
+    // Frame j was pushed waiting - 1 - j frames before the newest, that many
+    // places further along the ring (the second copy where it wraps).
+    const float* h = history.data() + now + (waiting - 1 - j) + firstLag;
 #if defined(__x86_64__) || defined(__i386__)
     if (avx2) {
       addScaledAvx2(a, h, count, c);

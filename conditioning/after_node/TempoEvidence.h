@@ -74,7 +74,6 @@ class TempoEvidence {
   mutable std::vector<double> acf;  // per lag, as it is read
   mutable std::size_t waiting = 0;  // frames pushed, not yet in sums
   std::array<double, kPending> pendingX{};
-  std::array<std::size_t, kPending> pendingAt{};
   std::array<double, kPending + 1> grow{};   // decay^-j
   std::array<float, kPending + 1> fadeBy{};  // decay^j
   std::size_t ringSize;
