@@ -10,8 +10,8 @@ namespace vesk_conditioning {
 
 // How the onsets of all bands, of the low band and of the high band repeat:
 // the three autocorrelations the meter stage's tempo evidence is read from
-// (that of all bands reaching two bars: TempoEvidence::barComb), kept up to
-// date on every frame. A host may keep them where it computes the
+// (that of all bands reaching two bars: TempoEvidence::barComb), fed every
+// frame and brought up to date when read. A host may keep them where it computes the
 // onsets (on the thread that reads the input) and hand the meter stage a
 // snapshot on each frame it updates its tempo on, instead of the stage
 // keeping them itself: the same values, off the node's thread. Causal;
