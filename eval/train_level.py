@@ -37,7 +37,7 @@ FRAME_RATE = 100.0
 # The time of a frame's beat, as the stage reports it, less the frame's own time.
 BEAT_OFFSET = -0.003
 BEATS = 6  # beat intervals per example, as LevelClassifier::kBeats
-REACH = 2  # frames either side where an onset counts as on time
+REACH = 3  # frames either side where an onset counts as on time, as LevelClassifier
 FLOOR = 0.05  # added to each mean onset, in running means
 MEAN_SECONDS = 10.0
 MIN_BPM, MAX_BPM = 80.0, 200.0

@@ -9,9 +9,12 @@
 namespace vesk_conditioning {
 
 namespace {
-constexpr double kMeanSeconds = 10.0;       // of the running mean that scales each band
-constexpr double kFloor = 0.05;             // added to each mean onset (in running means)
-constexpr int kReach = 2;                   // frames either side where an onset counts as on time
+constexpr double kMeanSeconds = 10.0;  // of the running mean that scales each band
+constexpr double kFloor = 0.05;        // added to each mean onset (in running means)
+// Frames either side where an onset counts as on time: players are not
+// together to the frame (a chord's notes, kick and hat on one beat lie 10-30 ms
+// apart), and an onset spread so must not read as one off the beat.
+constexpr int kReach = 3;
 constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
 constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,

@@ -1,5 +1,5 @@
 // The level classifier tells which of two beats is the stronger, where the
-// beats at half the tempo fall.
+// beats at half the tempo fall, and takes played onsets near a beat as on it.
 #include <gtest/gtest.h>
 
 #include "conditioning/after_node/LevelClassifier.h"
@@ -58,4 +58,26 @@ TEST(LevelClassifier, AFewBeatsAfterARestartTellTheStrongerBeat) {
     level.restart();
     EXPECT_EQ(level.strongerBeat(), stronger);
   }
+}
+
+TEST(LevelClassifier, AnOnsetAFewFramesOffItsBeatStillCountsOnIt) {
+  // Played drums at 120 BPM: the kick and the snare land 30 ms before or
+  // after the beat (players are not together to the frame), the hats on the
+  // off-beats exactly. The beats are right, not half a beat off.
+  LevelClassifier level(150.0, 100.0);
+  for (long f = 0; f < 3000; ++f) {
+    const long beat = (f + 3) / 50, at = beat * 50, late = beat % 3 == 0 ? -3 : 3;
+    LevelClassifier::Onsets o;
+    if (f == at + late) {
+      o.low = beat % 2 == 0 ? 1.0 : 0.2;
+      o.mid = beat % 2 == 0 ? 0.2 : 1.0;
+    }
+    if (f == at + 25) o.high = 0.6;
+    o.all = o.low + o.mid + o.high;
+    level.push(o);
+    if (f % 50 == 0) level.beat(f, 120.0);
+  }
+  ASSERT_GT(level.judged(), 40);
+  EXPECT_GT(level.share(LevelClassifier::kRight), 0.6);
+  EXPECT_LT(level.share(LevelClassifier::kOffBeat), 0.2);
 }
