@@ -92,22 +92,30 @@ void LevelClassifier::recall() {
 }
 
 long LevelClassifier::strongerBeat() const {
-  if (count < kFewestForParity) return stronger;
-  // The beats with the last one's parity against the others, by their
-  // onsets in all bands and in the low one, each band scaled by its mean.
-  double strength[2] = {0.0, 0.0};
+  return count < kFewestForParity ? stronger : strongestOf(2);
+}
+
+long LevelClassifier::strongestOf(int every) const {
+  if (every < 1 || every > kBeats || count < 2 * every) return -1;
+  // The beats at each place in the group counted back from the last one,
+  // by their onsets in all bands and in the low one, each band scaled by
+  // its mean. The latest place wins a tie.
+  std::array<double, kBeats + 1> strength{};
   for (int b = 0; b < 2; ++b) {
     const double scale = scaleOf(b);
-    double sums[2] = {0.0, 0.0};
-    int n[2] = {0, 0};
+    std::array<double, kBeats + 1> sums{};
+    std::array<int, kBeats + 1> n{};
     for (int i = 0; i < count; ++i) {
-      const int parity = (count - 1 - i) % 2;
-      sums[parity] += peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]));
-      ++n[parity];
+      const int place = (count - 1 - i) % every;
+      sums[place] += peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]));
+      ++n[place];
     }
-    for (int k = 0; k < 2; ++k) strength[k] += sums[k] / n[k] * scale + kFloor;
+    for (int k = 0; k < every; ++k) strength[k] += sums[k] / n[k] * scale + kFloor;
   }
-  return beats[static_cast<std::size_t>(strength[0] >= strength[1] ? count - 1 : count - 2)];
+  int best = 0;
+  for (int k = 1; k < every; ++k)
+    if (strength[k] > strength[best]) best = k;
+  return beats[static_cast<std::size_t>(count - 1 - best)];
 }
 
 double LevelClassifier::scaleOf(int band) const {

@@ -45,6 +45,11 @@ class LevelClassifier {
   // From the beats held since the last restart when there are a few, else
   // as found then or at the last judgement (-1 before any).
   long strongerBeat() const;
+  // The frame of the one of the last `every` beats that, with every
+  // `every`th one before it, holds the most of the onsets: where the beats
+  // at 1/`every` of the tempo fall. From the beats held since the last
+  // restart, -1 while there are fewer than two groups of them.
+  long strongestOf(int every) const;
   // Forget the beats and the shares (the level changed).
   void restart();
   // The shares and their count as they stood before the last restart: the

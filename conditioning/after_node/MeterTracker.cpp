@@ -39,11 +39,15 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
       !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
-      s.settledAfter < 0 || !(s.settledMargin >= 0.0) || !s.predictor.onsets.bands ||
+      s.settledAfter < 0 || !(s.settledMargin >= 0.0) || !(s.threesRatio > 0.0) ||
+      !(s.threesFloor >= 0.0) || !(s.threesSeconds >= 0.0) || !s.predictor.onsets.bands ||
       (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
+  threesUpdates = s.threesSeconds > 0.0
+                      ? std::max(1L, std::lround(s.threesSeconds * frameRate / updateFrames))
+                      : 0;
   framesPerMinute = 60.0 * frameRate;
   const double longest = filter.period(filter.states() - 1);
   longestPeriod =
@@ -80,8 +84,15 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // classifier's verdicts on them: the next stray is held again at once. A
   // hold just begun has set them aside; a filter that strayed for a moment
   // (a fast groove's kick alone) brings them back.
-  if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
+  if (grouped && !sameLevel(period, filterPeriod) &&
+      (near(currentPeriod, 3.0 * period, kSameRatio) ||
+       near(currentPeriod, 1.5 * period, kSameRatio))) {
+    // A pulse grouped by three: the filter went from the pulse to two of it,
+    // or back; the beats stay.
+    ratio = near(currentPeriod, 3.0 * period, kSameRatio) ? 3.0 : 1.5;
+  } else if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
     ratio = 1.0;
+    grouped = false;
     if (!sameLevel(period, currentPeriod))
       restartLevel();
     else if (heldAfresh && level.judged() < kVerdictsToMove)
@@ -116,8 +127,55 @@ void MeterTracker::updateTempo(int trackerInterval) {
   if (refusedRatio != 1.0 && !sameLevel(period, refusedFrom)) refusedRatio = 1.0;
   filterPeriod = period;
   followPeriod(period * ratio);
+  followGrouping();
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
+}
+
+void MeterTracker::followGrouping() {
+  if (threesUpdates == 0 || (ratio != 1.0 && !grouped)) {
+    threesFor = 0;
+    return;
+  }
+  const TempoEvidence& all = periodicity.all();
+  if (grouped) {
+    // The pulse now repeats at two of its periods as much: no longer in threes.
+    const TempoEvidence::Grouping g = all.grouping(filterPeriod * ratio / 3.0);
+    if (g.twos >= g.threes) {
+      ratio = 1.0;
+      grouped = false;
+      threesFor = 0;
+      followPeriod(filterPeriod);
+      restartLevel();
+    }
+    return;
+  }
+  // The pulse is the filter's period, or half of it (the filter found two
+  // of the pulse: the quarter of a 12/8).
+  const auto inThrees = [&](double pulse) {
+    const TempoEvidence::Grouping g = all.grouping(pulse);
+    return 3.0 * pulse <= longestPeriod && g.threes >= settings.threesFloor &&
+           g.threes >= settings.threesRatio * g.twos;
+  };
+  const double to = inThrees(filterPeriod) ? 3.0 : inThrees(filterPeriod / 2.0) ? 1.5 : 0.0;
+  // Counted on while the beats it points to stay the same.
+  const double target = to * filterPeriod;
+  threesFor =
+      to > 0.0 && (threesFor == 0 || near(target, threesAt, kSameLevel)) ? threesFor + 1 : 0;
+  threesAt = target;
+  if (threesFor < threesUpdates) return;
+  // From the strongest of the last three beats: on the new beats' grid.
+  const long strongest = level.strongestOf(3);
+  ratio = to;
+  grouped = true;
+  threesFor = 0;
+  followPeriod(filterPeriod * ratio);
+  if (strongest >= 0 && lastBeat >= 0 && lastBeat - strongest <= 8 * filterPeriod) {
+    const double since = std::lround((lastBeat - strongest) / filterPeriod) * filterPeriod;
+    const long back = std::lround(std::fmod(since, currentPeriod));
+    if (back > 0) predictor.shiftBeats(-back);
+  }
+  restartLevel();
 }
 
 void MeterTracker::restartLevel() {
@@ -155,9 +213,11 @@ void MeterTracker::followVerdicts() {
   if (level.judged() < kVerdictsToMove) return;
   const double right = level.share(LevelClassifier::kRight);
   if (ratio != 1.0 && ratio != 0.5 && ratio != 2.0) {
-    // Held at 3/2, 2/3, 4/3 or 3/4 of the filter's period: only while they seem right.
+    // Held at 3/2, 2/3, 4/3 or 3/4 of the filter's period, or at three of a
+    // pulse grouped so: only while they seem right.
     if (right < settings.releaseShare) {
       ratio = 1.0;
+      grouped = false;
       followPeriod(filterPeriod);
       restartLevel();
     }

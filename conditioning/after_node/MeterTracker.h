@@ -23,8 +23,10 @@ namespace vesk_conditioning {
 // beats to the off-beat, the kick pulls them back. A level classifier
 // (LevelClassifier) judges the beats placed: they may follow half or twice
 // the filter's period, move half a beat, or hold their level while the
-// filter strays to a relative of it. The tempo is the filter's period
-// refined to a fraction of a frame. Causal; allocates only when constructed.
+// filter strays to a relative of it. A fast pulse whose onsets repeat in
+// threes (the eighths of a 12/8 ballad) is followed at three of its periods.
+// The tempo is the filter's period refined to a fraction of a frame. Causal;
+// allocates only when constructed.
 class MeterTracker {
  public:
   struct Settings {
@@ -85,6 +87,16 @@ class MeterTracker {
     // higher is a choice of level the beats keep to.
     double slowestBpm = 55.0;
     double belowRangeFrom = 80.0;
+    // A fast pulse grouped by three (the eighths of a 12/8 ballad, a slow
+    // song in triplets) is followed at three times its period, where that
+    // is not slower than slowestBpm: when its onsets repeat at three periods
+    // `threesRatio` times as much as at two (TempoEvidence::grouping), at
+    // least `threesFloor` of the autocorrelation at lag 0, for
+    // `threesSeconds` on end. Back at the pulse when they repeat at two
+    // periods as much as at three. 0 seconds: never.
+    double threesRatio = 1.5;
+    double threesFloor = 0.1;
+    double threesSeconds = 3.0;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -154,6 +166,8 @@ class MeterTracker {
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);
+  // Whether the beats go to three times the filter's period, or back from it.
+  void followGrouping();
 
   Settings settings;
   OnsetEnergy onsets;
@@ -175,10 +189,14 @@ class MeterTracker {
   double framesPerMinute;
   double filterPeriod = 0.0;  // the filter's period, refined
   double longestPeriod;       // of the beats (settings.slowestBpm)
-  double ratio = 1.0;         // the beats' period to the filter's: 1/2, 2/3, 3/4, 1, 4/3, 3/2 or 2
+  double ratio = 1.0;  // the beats' period to the filter's: 1/2, 2/3, 3/4, 1, 4/3, 3/2, 2 or 3
   double refusedFrom = 0.0;   // the filter's period whose other level was left
   double refusedRatio = 1.0;  // and that level's ratio
   bool heldAfresh = false;    // the verdicts restarted when the beats began to hold their level
+  bool grouped = false;       // the beats follow a pulse grouped by three (ratio 3 or 3/2)
+  long threesFor = 0;         // updates on end the pulse has been grouped by three
+  double threesAt = 0.0;      // the beats' period it points to
+  long threesUpdates;         // as many as settings.threesSeconds
 };
 
 }  // namespace vesk_conditioning

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -171,6 +172,38 @@ double TempoEvidence::barComb(double period) const {
     if (w.from <= w.to) sum += peakShare(w, scale);
   }
   return sum;
+}
+
+TempoEvidence::Grouping TempoEvidence::grouping(double period) const {
+  if (reach != kBarMultiples)
+    throw std::logic_error("TempoEvidence: the grouping needs the autocorrelation's longer reach");
+  settle();
+  Grouping g;
+  if (!(acf[0] > 0.0) || !(period >= 1.0)) return g;
+  // The mean peak share over the multiples that the lags reach; a narrow
+  // window each (half a frame, and a twentieth more per multiple), so that
+  // far multiples do not pick up the noise between the peaks.
+  const auto meanShare = [&](std::initializer_list<int> multiples) {
+    double sum = 0.0;
+    int n = 0;
+    for (int m : multiples) {
+      const double centre = m * period, halfWidth = 0.5 + 0.05 * m;
+      const long from =
+          std::max(static_cast<long>(firstLag), static_cast<long>(std::ceil(centre - halfWidth)));
+      const long to = static_cast<long>(centre + halfWidth);
+      if (to >= static_cast<long>(lags)) break;
+      double best = 0.0;
+      for (long l = from; l <= to; ++l) best = std::max(best, acf[static_cast<std::size_t>(l)]);
+      sum += std::max(0.0, best / acf[0]);
+      ++n;
+    }
+    return n > 0 ? sum / n : -1.0;
+  };
+  const double threes = meanShare({3, 9, 15}), twos = meanShare({2, 4, 8, 10, 14, 16});
+  if (threes < 0.0 || twos < 0.0) return g;
+  g.threes = threes;
+  g.twos = twos;
+  return g;
 }
 
 double TempoEvidence::refine(double period) const {

@@ -47,6 +47,16 @@ class TempoEvidence {
   // frame and half a frame per multiple: 0 for no periodicity, up to
   // kBarMultiples. Throws std::logic_error without `bars`.
   double barComb(double period) const;
+  // How the onsets repeat in groups of a fast `period`: the autocorrelation's
+  // mean peak share at 3, 9 and 15 periods (in threes, not in twos) and at 2,
+  // 4, 8, 10, 14 and 16 (in twos, not in threes), each as far as it reaches.
+  // A pulse of eighths grouped by three (12/8, a ballad in triplets) repeats
+  // at three of them; one grouped by two at two and four. Both 0 where
+  // neither reaches. Throws std::logic_error without `bars`.
+  struct Grouping {
+    double threes = 0.0, twos = 0.0;
+  };
+  Grouping grouping(double period) const;
   // Per lag, as the combs read it.
   const std::vector<double>& autocorrelation() const;
   // Another evidence's autocorrelation (of the same longest period) in place

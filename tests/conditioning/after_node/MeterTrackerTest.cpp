@@ -137,6 +137,18 @@ TEST(MeterTracker, TheLevelDoesNotFlipInAThreeThreeTwoGroove) {
   EXPECT_GE(onBeat(r, 100.0, 0.0, 8.0), 0.95);
 }
 
+TEST(MeterTracker, ASlowSongInTwelveEightIsTrackedAtItsDottedQuarter) {
+  // Eighths at 192 BPM grouped by three (steps of a 48 BPM grid's sixteenths):
+  // a soft ride on every eighth, the snare on every dotted quarter, the kick
+  // on the first and the third. The node takes the eighth; the beat is the
+  // dotted quarter, 64 BPM.
+  const Groove blues{48.0, "x.....x.....", "x..x..x..x..", "xxxxxxxxxxxx", 0.1f, 31};
+  const Result r = track(blues, 40.0);
+  ASSERT_GT(r.beats.size(), 20u);
+  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 64.0, 1.0);
+  EXPECT_GE(onBeat(r, 64.0, 0.0, 15.0), 0.9);
+}
+
 TEST(MeterTracker, ThePeriodicityKeptByTheHostGivesTheSameBeats) {
   // The dembow whose node flips between levels: the filter's every update counts.
   const Groove dembow{100.0, "x...x...x...x...", "...x..x....x..x.", "", 1.0f, 60, 90};
