@@ -84,12 +84,13 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // classifier's verdicts on them: the next stray is held again at once. A
   // hold just begun has set them aside; a filter that strayed for a moment
   // (a fast groove's kick alone) brings them back.
-  if (grouped && !sameLevel(period, filterPeriod) &&
-      (near(currentPeriod, 3.0 * period, kSameRatio) ||
-       near(currentPeriod, 1.5 * period, kSameRatio))) {
-    // A pulse grouped by three: the filter went from the pulse to two of it,
-    // or back; the beats stay.
-    ratio = near(currentPeriod, 3.0 * period, kSameRatio) ? 3.0 : 1.5;
+  // A pulse grouped by three: the filter went from the pulse to two of it,
+  // or back; the beats stay.
+  const double stayAt = near(currentPeriod, 3.0 * period, kSameRatio)   ? 3.0
+                        : near(currentPeriod, 1.5 * period, kSameRatio) ? 1.5
+                                                                        : 0.0;
+  if (grouped && !sameLevel(period, filterPeriod) && stayAt > 0.0) {
+    ratio = stayAt;
   } else if (ratio != 1.0 && !sameLevel(period, filterPeriod)) {
     ratio = 1.0;
     grouped = false;
@@ -141,21 +142,15 @@ void MeterTracker::followGrouping() {
   if (grouped) {
     // The pulse now repeats at two of its periods as much: no longer in threes.
     const TempoEvidence::Grouping g = all.grouping(filterPeriod * ratio / 3.0);
-    if (g.twos >= g.threes) {
-      ratio = 1.0;
-      grouped = false;
-      threesFor = 0;
-      followPeriod(filterPeriod);
-      restartLevel();
-    }
+    if (g.twos >= g.threes) backToFilter();
     return;
   }
   // The pulse is the filter's period, or half of it (the filter found two
   // of the pulse: the quarter of a 12/8).
   const auto inThrees = [&](double pulse) {
+    if (3.0 * pulse > longestPeriod) return false;
     const TempoEvidence::Grouping g = all.grouping(pulse);
-    return 3.0 * pulse <= longestPeriod && g.threes >= settings.threesFloor &&
-           g.threes >= settings.threesRatio * g.twos;
+    return g.threes >= settings.threesFloor && g.threes >= settings.threesRatio * g.twos;
   };
   const double to = inThrees(filterPeriod) ? 3.0 : inThrees(filterPeriod / 2.0) ? 1.5 : 0.0;
   // Counted on while the beats it points to stay the same.
@@ -175,6 +170,13 @@ void MeterTracker::followGrouping() {
     const long back = std::lround(std::fmod(since, currentPeriod));
     if (back > 0) predictor.shiftBeats(-back);
   }
+  restartLevel();
+}
+
+void MeterTracker::backToFilter() {
+  ratio = 1.0;
+  grouped = false;
+  followPeriod(filterPeriod);
   restartLevel();
 }
 
@@ -215,12 +217,7 @@ void MeterTracker::followVerdicts() {
   if (ratio != 1.0 && ratio != 0.5 && ratio != 2.0) {
     // Held at 3/2, 2/3, 4/3 or 3/4 of the filter's period, or at three of a
     // pulse grouped so: only while they seem right.
-    if (right < settings.releaseShare) {
-      ratio = 1.0;
-      grouped = false;
-      followPeriod(filterPeriod);
-      restartLevel();
-    }
+    if (right < settings.releaseShare) backToFilter();
     return;
   }
   const double settled = level.judged() >= settings.settledAfter ? settings.settledMargin : 0.0;

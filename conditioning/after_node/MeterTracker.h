@@ -161,6 +161,8 @@ class MeterTracker {
   void follow(double to);
   // The beats follow `period` from now on.
   void followPeriod(double period);
+  // The beats follow the filter's own period again, their verdicts afresh.
+  void backToFilter();
   // The level classifier's verdicts start afresh.
   void restartLevel();
   // The beats, at `period` until now, go on at twice it: from the last beat,

@@ -128,10 +128,14 @@ TempoEvidence::Window TempoEvidence::windowOf(double period, int multiple) const
   return {static_cast<std::size_t>(std::min(from, to)), static_cast<std::size_t>(to)};
 }
 
-inline double TempoEvidence::peakShare(const Window& w, double scale) const {
+inline double TempoEvidence::highest(const Window& w) const {
   double best = 0.0;
   for (std::size_t l = w.from; l <= w.to; ++l) best = std::max(best, acf[l]);
-  const double r = best * scale;
+  return best;
+}
+
+inline double TempoEvidence::peakShare(const Window& w, double scale) const {
+  const double r = highest(w) * scale;
   return power == 2.0 ? r * r : std::pow(r, power);
 }
 
@@ -192,9 +196,8 @@ TempoEvidence::Grouping TempoEvidence::grouping(double period) const {
           std::max(static_cast<long>(firstLag), static_cast<long>(std::ceil(centre - halfWidth)));
       const long to = static_cast<long>(centre + halfWidth);
       if (to >= static_cast<long>(lags)) break;
-      double best = 0.0;
-      for (long l = from; l <= to; ++l) best = std::max(best, acf[static_cast<std::size_t>(l)]);
-      sum += std::max(0.0, best / acf[0]);
+      const Window w{static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
+      sum += std::max(0.0, highest(w) / acf[0]);
       ++n;
     }
     return n > 0 ? sum / n : -1.0;

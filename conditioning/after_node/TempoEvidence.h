@@ -52,7 +52,7 @@ class TempoEvidence {
   // 4, 8, 10, 14 and 16 (in twos, not in threes), each as far as it reaches.
   // A pulse of eighths grouped by three (12/8, a ballad in triplets) repeats
   // at three of them; one grouped by two at two and four. Both 0 where
-  // neither reaches. Throws std::logic_error without `bars`.
+  // three periods lie beyond the lags. Throws std::logic_error without `bars`.
   struct Grouping {
     double threes = 0.0, twos = 0.0;
   };
@@ -68,7 +68,9 @@ class TempoEvidence {
     std::size_t from, to;  // lags searched for a multiple's peak
   };
   Window windowOf(double period, int multiple) const;
-  // A window's highest autocorrelation times `scale`, raised to the power.
+  // A window's highest autocorrelation.
+  double highest(const Window& w) const;
+  // That times `scale`, raised to the power.
   double peakShare(const Window& w, double scale) const;
 
   // The frames pushed since the autocorrelation was last brought up to date
