@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""Checks that eval/train_level.py computes the level classifier's features as the
-classifier itself does: the weights it trains are right only then.
+"""Checks that eval/train_level.py and eval/train_phase.py compute the level
+classifier's features and the beat phase's profile as the meter stage itself does:
+the weights they train are right only then.
 
     eval/check_level_features.py --build BUILD
 
 A drum-like signal is written, its onsets taken by `level-features`, and windows of
 beats judged twice: by `level-judge` (LevelClassifier, in C++) and by the trainer's
-`features` with the weights in LevelClassifierWeights.h. The odds must agree.
+`features` with the weights in LevelClassifierWeights.h, and train_phase.py's
+`profile` with the template in BeatPhaseWeights.h. The odds must agree.
 """
 
 import argparse
@@ -22,6 +24,7 @@ from scipy.io import wavfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import train_level  # noqa: E402
+import train_phase  # noqa: E402
 
 
 def header_numbers(text, name):
@@ -62,6 +65,7 @@ def main():
     ap.add_argument("--build", required=True)
     a = ap.parse_args()
     mean, spread, w = weights(train_level.HEADER)
+    template = header_numbers(open(train_phase.HEADER).read(), "kTemplate")
     with tempfile.TemporaryDirectory() as folder:
         audio = os.path.join(folder, "groove.wav")
         groove(audio)
@@ -80,8 +84,10 @@ def main():
                 theirs = np.array([float(v) for v in out.stdout.split()])
                 f = (np.array(train_level.features(x, means, np.array(beats, float), bpm)) - mean) / spread
                 z = w[:, :-1] @ f + w[:, -1]
-                ours = np.exp(z - z.max())
-                ours /= ours.sum()
+                odds = [np.exp(z - z.max())]
+                z = train_phase.turns(train_phase.profile(x, means, np.array(beats, float))) @ template
+                odds.append(np.exp(z - z.max()))
+                ours = np.concatenate([o / o.sum() for o in odds])
                 worst = max(worst, float(np.abs(ours - theirs).max()))
                 windows += 1
     print("%d windows, largest difference in the odds %.2g" % (windows, worst))

@@ -2,8 +2,10 @@
 // of beats, as the meter stage computes it: the onsets per frame as
 // level-features writes them, beats on the given frames (LevelClassifier::kBeats
 // + 1 of them) at BPM. Prints the odds of the four verdicts (right, faster,
-// slower, off-beat), one per line. eval/check_level_features.py holds them
-// against eval/train_level.py's own computation.
+// slower, off-beat), then those of the beat lying at each twelfth of the
+// interval after the beats (BeatPhase), one per line.
+// eval/check_level_features.py holds them against eval/train_level.py's and
+// eval/train_phase.py's own computation.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -38,5 +40,7 @@ int main(int argc, char** argv) {
   for (auto v : {LevelClassifier::kRight, LevelClassifier::kFaster, LevelClassifier::kSlower,
                  LevelClassifier::kOffBeat})
     std::cout << level.share(v) << "\n";
+  for (int place = 0; place < vesk_conditioning::BeatPhase::kPlaces; ++place)
+    std::cout << level.phase().share(place) << "\n";
   return 0;
 }

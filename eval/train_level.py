@@ -170,16 +170,23 @@ def write_header(path, W, mean, spread, n):
                            "%d examples" % n, "level_weights", body)
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+def tuning_onsets(description, header, caller):
+    """The command line of a trainer on the stage's onsets (--corpus, --build, --jobs,
+    --out, written to `header` by default), and the training tracks with their onsets
+    and running means."""
+    ap = argparse.ArgumentParser(description=description)
     ap.add_argument("--corpus", default=os.path.join(HERE, "corpus"))
     ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
     ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("--out", default=HEADER)
+    ap.add_argument("--out", default=header)
     a = ap.parse_args()
     _, tracks = run_eval.load_corpus(a.corpus)
     tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
-    signals = per_track(a.build, a.jobs, tracks, onsets, "train_level.py")
+    return a, tracks, per_track(a.build, a.jobs, tracks, onsets, caller)
+
+
+def main():
+    a, tracks, signals = tuning_onsets(__doc__.split("\n")[0], HEADER, "train_level.py")
     data = [e for t, (x, m) in zip(tracks, signals) for e in examples(t, x, m)]
     X = np.array([e[0] for e in data])
     y = np.array([e[1] for e in data])

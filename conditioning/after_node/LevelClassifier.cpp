@@ -15,6 +15,8 @@ constexpr double kFloor = 0.05;        // added to each mean onset (in running m
 // together to the frame (a chord's notes, kick and hat on one beat lie 10-30 ms
 // apart), and an onset spread so must not read as one off the beat.
 constexpr int kReach = 3;
+// The same for the places of the beat's phase, a twelfth of an interval apart.
+constexpr int kPlaceReach = 2;
 constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
 constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
@@ -84,6 +86,7 @@ void LevelClassifier::restart() {
   verdictsBefore = verdicts;
   verdicts = 0;
   shares.fill(0.0);
+  placing.restart();
 }
 
 void LevelClassifier::recall() {
@@ -107,7 +110,7 @@ long LevelClassifier::strongestOf(int every) const {
     std::array<int, kBeats + 1> n{};
     for (int i = 0; i < count; ++i) {
       const int place = (count - 1 - i) % every;
-      sums[place] += peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]));
+      sums[place] += peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]), kReach);
       ++n[place];
     }
     for (int k = 0; k < every; ++k) strength[k] += sums[k] / n[k] * scale + kFloor;
@@ -124,11 +127,11 @@ double LevelClassifier::scaleOf(int band) const {
   return meanWeight / (mean[static_cast<std::size_t>(band)] + 1e-9 * meanWeight);
 }
 
-double LevelClassifier::peak(int band, double at) const {
+double LevelClassifier::peak(int band, double at, int reach) const {
   const long centre = std::lround(at);
   const long oldest = frame - static_cast<long>(mask);
   double best = 0.0;
-  for (long f = std::max(oldest, centre - kReach); f <= std::min(frame, centre + kReach); ++f)
+  for (long f = std::max(oldest, centre - reach); f <= std::min(frame, centre + reach); ++f)
     best = std::max(best, ring[(static_cast<std::size_t>(f) & mask) * kBands + band]);
   return best;
 }
@@ -139,15 +142,15 @@ void LevelClassifier::judge() {
   for (int b = 0; b < kBands; ++b) {
     double onBeats = 0.0, even = 0.0, odd = 0.0, halves = 0.0, quarters = 0.0;
     for (int i = 0; i <= kBeats; ++i) {
-      const double v = peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]));
+      const double v = peak(b, static_cast<double>(beats[static_cast<std::size_t>(i)]), kReach);
       onBeats += v;
       (i % 2 == 0 ? even : odd) += v;
     }
     for (int i = 0; i < kBeats; ++i) {
       const double x = static_cast<double>(beats[static_cast<std::size_t>(i)]);
       const double y = static_cast<double>(beats[static_cast<std::size_t>(i + 1)]);
-      halves += peak(b, 0.5 * (x + y));
-      quarters += peak(b, x + 0.25 * (y - x)) + peak(b, x + 0.75 * (y - x));
+      halves += peak(b, 0.5 * (x + y), kReach);
+      quarters += peak(b, x + 0.25 * (y - x), kReach) + peak(b, x + 0.75 * (y - x), kReach);
     }
     const double scale = scaleOf(b);
     const double beatLevel = onBeats / (kBeats + 1) * scale + kFloor;
@@ -160,6 +163,7 @@ void LevelClassifier::judge() {
     features[3 * b + 2] = std::log(std::min(evenLevel, oddLevel) / std::max(evenLevel, oddLevel));
   }
   stronger = strongerBeat();
+  judgePhase();
   const double t = std::log2(tempo / 120.0);
   features[3 * kBands] = t;
   features[3 * kBands + 1] = t * t;
@@ -177,6 +181,22 @@ void LevelClassifier::judge() {
   const double w = std::max(kShareWeight, 1.0 / verdicts);
   for (int k = 0; k < kVerdicts; ++k)
     shares[static_cast<std::size_t>(k)] += w * (z[k] / sum - shares[static_cast<std::size_t>(k)]);
+}
+
+void LevelClassifier::judgePhase() {
+  BeatPhase::Profile profile{};
+  for (int i = 0; i < kBeats; ++i) {
+    const double x = static_cast<double>(beats[static_cast<std::size_t>(i)]);
+    const double y = static_cast<double>(beats[static_cast<std::size_t>(i + 1)]);
+    for (int k = 0; k < BeatPhase::kPlaces; ++k)
+      for (int b = 0; b < kBands; ++b)
+        profile[k][b] += peak(b, x + k * (y - x) / BeatPhase::kPlaces, kPlaceReach);
+  }
+  for (int b = 0; b < kBands; ++b) {
+    const double scale = scaleOf(b) / kBeats;
+    for (auto& place : profile) place[b] = std::log(place[b] * scale + kFloor);
+  }
+  placing.judge(profile);
 }
 
 }  // namespace vesk_conditioning

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "conditioning/after_node/BeatPhase.h"
+
 namespace vesk_conditioning {
 
 // Whether the beats follow the metrical level a listener taps, from how the
@@ -14,8 +16,9 @@ namespace vesk_conditioning {
 // a groove whose every other beat is empty says it is half as fast. The tempo
 // counts too. A linear model over these features, trained on the tuning
 // half of the evaluation corpus (eval/train_level.py), gives the odds of each
-// verdict; they are averaged over the last beats. Causal; allocates only when
-// constructed.
+// verdict; they are averaged over the last beats. The same beats' onsets
+// tell where in their interval the beat lies (BeatPhase). Causal; allocates
+// only when constructed.
 class LevelClassifier {
  public:
   // The beats are right, the beat is twice as fast, half as fast, or on the
@@ -39,6 +42,8 @@ class LevelClassifier {
   // The verdicts' shares, averaged over the beats judged (each 0 before any).
   double share(Verdict v) const { return shares[v]; }
   int judged() const { return verdicts; }
+  // Where in the beats' interval the beat lies, judged with the level.
+  const BeatPhase& phase() const { return placing; }
   // The frame of the last or the last but one beat, whichever, with every
   // other one before it, holds more of the onsets (all bands and the low
   // one) than the beats between: where the beats at half the tempo fall.
@@ -61,7 +66,8 @@ class LevelClassifier {
   static constexpr int kFewestForParity = 4;  // beats, two of each parity
   void judge();
   void judgeWhenHeard();
-  double peak(int band, double at) const;
+  double peak(int band, double at, int reach) const;
+  void judgePhase();
   // What scales a band's onsets: the inverse of its running mean.
   double scaleOf(int band) const;
 
@@ -81,6 +87,7 @@ class LevelClassifier {
   std::array<double, kOffBeat + 1> sharesBefore{};  // at the last restart
   int verdictsBefore = 0;
   long stronger = -1;
+  BeatPhase placing;
 };
 
 }  // namespace vesk_conditioning

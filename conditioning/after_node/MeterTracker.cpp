@@ -35,13 +35,14 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       periodicity(periodicityKept),
       level(60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
-      comb(filter.states(), 0.0) {
+      comb(filter.states(), 0.0),
+      placedOnsets(2 * BeatPredictor::kLongestInterval, 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
       !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
       s.settledAfter < 0 || !(s.settledMargin >= 0.0) || !(s.threesRatio > 0.0) ||
-      !(s.threesFloor >= 0.0) || !(s.threesSeconds >= 0.0) || !s.predictor.onsets.bands ||
-      (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
+      !(s.phaseShare >= 0.0) || !(s.threesFloor >= 0.0) || !(s.threesSeconds >= 0.0) ||
+      !s.predictor.onsets.bands || (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -188,6 +189,8 @@ void MeterTracker::restartLevel() {
 void MeterTracker::followPeriod(double period) {
   const double before = currentPeriod;
   currentPeriod = period;
+  // Another level: where its beats lie is found afresh.
+  if (before > 0.0 && !near(period, before, kSameLevel)) lag = 0;
   // Half the tempo (the filter's or a verdict's): the beats go on from the
   // stronger of the last two.
   if (before > 0.0 && near(period, 2.0 * before, kSameLevel)) goOnFromStrongerBeat(before);
@@ -227,6 +230,8 @@ void MeterTracker::followVerdicts() {
       level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
     predictor.shiftBeats(predictor.beatInterval() / 2);
     restartLevel();
+  } else if (followPhase()) {
+    restartLevel();
   } else if ((ratio == 0.5 && slower) || (ratio == 2.0 && faster)) {
     follow(1.0);  // and not there again at this level: no flipping to and fro
   } else if (ratio == 1.0 && faster && refusedRatio != 0.5 &&
@@ -236,6 +241,29 @@ void MeterTracker::followVerdicts() {
              currentPeriod * 2.0 <= longestPeriod) {
     follow(2.0);
   }
+}
+
+bool MeterTracker::followPhase() {
+  const BeatPhase& phase = level.phase();
+  const long interval = predictor.beatInterval();
+  // The template knows beats at their own level only.
+  if (phase.judged() < kVerdictsToPlace || interval < 2 ||
+      level.share(LevelClassifier::kRight) <= kRightToPlace)
+    return false;
+  constexpr int kPlaces = BeatPhase::kPlaces;
+  for (int place = 2; place <= kPlaces - 2; ++place) {
+    if (place == kPlaces / 2 || phase.share(place) <= settings.phaseShare) continue;
+    // To the nearer of the two beats around: later by `place` twelfths or
+    // earlier by the rest.
+    const int toward = place <= kPlaces / 2 ? place : place - kPlaces;
+    const long by = std::lround(static_cast<double>(toward * interval) / kPlaces);
+    // The strongest onsets stay where they are, and the beats placed on
+    // them would go back there: they are placed on onsets `lag` frames late.
+    lag = ((lag + by) % interval + interval) % interval;
+    predictor.shiftBeats(by);
+    return true;
+  }
+  return false;
 }
 
 MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bool reliableBeat,
@@ -272,6 +300,11 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool r
     if (activationMean > 0.0)
       weighed.energy += settings.activationWeight * onset.activation * onsetMean / activationMean;
   }
+  const std::size_t kept = placedOnsets.size();
+  placedOnsets[static_cast<std::size_t>(frame) % kept] = weighed.energy;
+  if (lag > 0)
+    weighed.energy =
+        frame >= lag ? placedOnsets[static_cast<std::size_t>(frame - lag) % kept] : 0.0;
   const int interval = currentPeriod > 0.0 ? static_cast<int>(std::lround(currentPeriod)) : 0;
   // Its own evidence anchors the beats only once it spans a whole memory.
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&

@@ -97,6 +97,13 @@ class MeterTracker {
     double threesRatio = 1.5;
     double threesFloor = 0.1;
     double threesSeconds = 3.0;
+    // The share of the phase's recent odds (BeatPhase) that the beat lies a
+    // sixth to five twelfths of an interval before or after the beats (a
+    // swung eighth, a sixteenth, a dembow's snare) at which the beats move
+    // there, while the level classifier finds their level right. Half an
+    // interval is the off-beat verdict's, and a twelfth is the placing's own
+    // play. Above 1: never.
+    double phaseShare = 0.85;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -148,6 +155,10 @@ class MeterTracker {
   // those verdicts waver longer).
   static constexpr int kVerdictsToMove = 2;
   static constexpr int kVerdictsToShift = 3;
+  // Verdicts on the phase before the beats move by a share of a beat, and
+  // the share of the level's that must find the level right.
+  static constexpr int kVerdictsToPlace = 8;
+  static constexpr double kRightToPlace = 0.5;
   // Per frame, of the running means that scale the activation to the onsets (2 s).
   static constexpr double kActivationMeanDecay = 0.995;
 
@@ -168,6 +179,8 @@ class MeterTracker {
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);
+  // Moves the beats to where BeatPhase finds the beat; whether it did.
+  bool followPhase();
   // Whether the beats go to three times the filter's period, or back from it.
   void followGrouping();
 
@@ -180,6 +193,11 @@ class MeterTracker {
   LevelClassifier level;
   BeatPredictor predictor;
   std::vector<double> comb;
+  // The onsets the beats are placed on, kept for `lag` frames (less than the
+  // longest interval): the beats lie that far after where the strongest
+  // onsets repeat (BeatPhase).
+  std::vector<double> placedOnsets;
+  long lag = 0;
   long frame = -1;
   long lastBeat = -1;  // the frame of the last beat placed
   long updateFrames;

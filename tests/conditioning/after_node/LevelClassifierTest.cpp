@@ -81,3 +81,30 @@ TEST(LevelClassifier, AnOnsetAFewFramesOffItsBeatStillCountsOnIt) {
   EXPECT_GT(level.share(LevelClassifier::kRight), 0.6);
   EXPECT_LT(level.share(LevelClassifier::kOffBeat), 0.2);
 }
+
+TEST(LevelClassifier, BeatsOnTheSwungEighthOfAShuffleAreFoundAThirdOfABeatEarly) {
+  // A shuffle at 120 BPM: hats on the beats and on the swung eighths (two
+  // thirds of a beat on), snare on the backbeats, the kick on the swung
+  // eighths and on the first beat. Beats placed on the swung eighths find
+  // the beat four twelfths after them; placed on the beats, in place.
+  for (long placed : {33L, 0L}) {
+    LevelClassifier level(150.0, 100.0);
+    for (long f = 0; f < 3000; ++f) {
+      const long beat = f / 50, at = f % 50;
+      LevelClassifier::Onsets o;
+      if (at == 0) {
+        o.high = 1.0;
+        (beat % 2 == 1 ? o.mid : o.low) = 1.0;
+      } else if (at == 33) {
+        o.high = 0.5;
+        o.low = 1.5;
+      }
+      o.all = o.low + o.mid + o.high;
+      level.push(o);
+      if (at == placed) level.beat(f, 120.0);
+    }
+    const vesk_conditioning::BeatPhase& phase = level.phase();
+    ASSERT_GT(phase.judged(), 40);
+    EXPECT_GT(phase.share(placed == 0 ? 0 : 4), 0.85) << "placed " << placed << " frames on";
+  }
+}

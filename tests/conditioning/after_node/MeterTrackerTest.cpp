@@ -31,6 +31,7 @@ struct Groove {
   double until = 1e9;      // seconds after which nothing is hit (the floor stays)
   bool nodeSure = true;    // whether the node's beats are reliable
   float tailNoise = 0.0f;  // from 1 s after `until`, faint flickers in the snare's band
+  double phaseShare = MeterTracker::Settings().phaseShare;
 };
 
 struct Result {
@@ -45,6 +46,7 @@ Result track(const Groove& g, double seconds, bool hostPeriodicity = false) {
   // trained on played drums, is left out here (the tracker's tests play it).
   MeterTracker::Settings settings;
   settings.fasterShare = settings.slowerShare = settings.offBeatShare = 2.0;
+  settings.phaseShare = g.phaseShare;
   MeterTracker stage(settings, kBins, kFrameRate, kBinHz, 80.0, 200.0);
   const double step = 60.0 * kFrameRate / g.bpm / 4.0;  // frames per sixteenth
   const int frames = static_cast<int>(seconds * kFrameRate);
@@ -147,6 +149,17 @@ TEST(MeterTracker, ASlowSongInTwelveEightIsTrackedAtItsDottedQuarter) {
   ASSERT_GT(r.beats.size(), 20u);
   EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 64.0, 1.0);
   EXPECT_GE(onBeat(r, 64.0, 0.0, 15.0), 0.9);
+}
+
+TEST(MeterTracker, AShuffleWhoseKickIsOnTheSwungEighthsIsTrackedOnTheBeat) {
+  // 120 BPM in triplets (steps of a 90 BPM grid's sixteenths): hats on the
+  // beats and the swung eighths, snare on the backbeats, the kick on the
+  // first beat and every swung eighth, where the onsets are strongest.
+  Groove shuffle{90.0, "x.x..x..x..x", "...x.....x..", "x.xx.xx.xx.x", 1.0f, 50};
+  shuffle.phaseShare = 2.0;
+  EXPECT_GE(onBeat(track(shuffle, 40.0), 120.0, 2.0 / 3.0, 20.0), 0.9);
+  shuffle.phaseShare = MeterTracker::Settings().phaseShare;
+  EXPECT_GE(onBeat(track(shuffle, 40.0), 120.0, 0.0, 20.0), 0.9);
 }
 
 TEST(MeterTracker, ThePeriodicityKeptByTheHostGivesTheSameBeats) {
