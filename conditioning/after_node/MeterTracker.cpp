@@ -190,7 +190,7 @@ void MeterTracker::followPeriod(double period) {
   const double before = currentPeriod;
   currentPeriod = period;
   // Another level: where its beats lie is found afresh.
-  if (before > 0.0 && !near(period, before, kSameLevel)) lag = 0;
+  if (before > 0.0 && !near(period, before, kSameLevel)) lag = 0.0;
   // Half the tempo (the filter's or a verdict's): the beats go on from the
   // stronger of the last two.
   if (before > 0.0 && near(period, 2.0 * before, kSameLevel)) goOnFromStrongerBeat(before);
@@ -258,8 +258,9 @@ bool MeterTracker::followPhase() {
     const int toward = place <= kPlaces / 2 ? place : place - kPlaces;
     const long by = std::lround(static_cast<double>(toward * interval) / kPlaces);
     // The strongest onsets stay where they are, and the beats placed on
-    // them would go back there: they are placed on onsets `lag` frames late.
-    lag = ((lag + by) % interval + interval) % interval;
+    // them would go back there: they are placed on onsets a share of the
+    // interval late, which a drifting tempo keeps.
+    lag = std::fmod(lag + static_cast<double>(by) / static_cast<double>(interval) + 1.0, 1.0);
     predictor.shiftBeats(by);
     return true;
   }
@@ -302,9 +303,10 @@ MeterTracker::Beat MeterTracker::process(const OnsetEnergy::Value& onset, bool r
   }
   const std::size_t kept = placedOnsets.size();
   placedOnsets[static_cast<std::size_t>(frame) % kept] = weighed.energy;
-  if (lag > 0)
+  const long late = std::lround(lag * predictor.beatInterval());
+  if (late > 0)
     weighed.energy =
-        frame >= lag ? placedOnsets[static_cast<std::size_t>(frame - lag) % kept] : 0.0;
+        frame >= late ? placedOnsets[static_cast<std::size_t>(frame - late) % kept] : 0.0;
   const int interval = currentPeriod > 0.0 ? static_cast<int>(std::lround(currentPeriod)) : 0;
   // Its own evidence anchors the beats only once it spans a whole memory.
   const bool anchored = reliableBeat || (settings.selfAnchor > 0.0 && frame >= memoryFrames &&

@@ -193,11 +193,10 @@ class MeterTracker {
   LevelClassifier level;
   BeatPredictor predictor;
   std::vector<double> comb;
-  // The onsets the beats are placed on, kept for `lag` frames (less than the
-  // longest interval): the beats lie that far after where the strongest
-  // onsets repeat (BeatPhase).
+  // The onsets the beats are placed on, kept for up to an interval: the
+  // beats lie `lag` of it after where the strongest onsets repeat (BeatPhase).
   std::vector<double> placedOnsets;
-  long lag = 0;
+  double lag = 0.0;
   long frame = -1;
   long lastBeat = -1;  // the frame of the last beat placed
   long updateFrames;
