@@ -21,6 +21,7 @@ constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the aver
 constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
               "the weights are for four bands, three ratios each, and the tempo");
+static_assert(BeatPhase::kBands == 4, "the phase's profile is of the four bands the ring keeps");
 }  // namespace
 
 LevelClassifier::LevelClassifier(double longestPeriod, double frameRate) {
