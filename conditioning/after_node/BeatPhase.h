@@ -4,6 +4,7 @@
 #include <array>
 
 #include "conditioning/after_node/BeatPhaseWeights.h"
+#include "conditioning/after_node/VerdictShares.h"
 
 namespace vesk_conditioning {
 
@@ -27,13 +28,12 @@ class BeatPhase {
   void judge(const Profile& profile);
   // The averaged odds that the beat lies `place` twelfths after the beats
   // placed (0 before any judgement).
-  double share(int place) const { return shares[static_cast<std::size_t>(place)]; }
-  int judged() const { return verdicts; }
-  void restart();
+  double share(int place) const { return odds.share(static_cast<std::size_t>(place)); }
+  int judged() const { return odds.judged(); }
+  void restart() { odds.clear(); }
 
  private:
-  std::array<double, kPlaces> shares{};
-  int verdicts = 0;
+  VerdictShares<kPlaces> odds;
 };
 
 }  // namespace vesk_conditioning

@@ -17,8 +17,7 @@ constexpr double kFloor = 0.05;        // added to each mean onset (in running m
 constexpr int kReach = 3;
 // The same for the places of the beat's phase, a twelfth of an interval apart.
 constexpr int kPlaceReach = 2;
-constexpr double kShareWeight = 1.0 / 8.0;  // of the newest verdict in the averaged shares
-constexpr double kSameLevel = 0.1;          // tempi within 10 % of each other are one level
+constexpr double kSameLevel = 0.1;  // tempi within 10 % of each other are one level
 static_assert(level_weights::kFeatures == 14 && level_weights::kVerdicts == 4,
               "the weights are for four bands, three ratios each, and the tempo");
 static_assert(BeatPhase::kBands == 4, "the phase's profile is of the four bands the ring keeps");
@@ -84,15 +83,12 @@ void LevelClassifier::restart() {
   count = 0;
   pending = -1;
   sharesBefore = shares;
-  verdictsBefore = verdicts;
-  verdicts = 0;
-  shares.fill(0.0);
+  shares.clear();
   placing.restart();
 }
 
 void LevelClassifier::recall() {
   shares = sharesBefore;
-  verdicts = verdictsBefore;
 }
 
 long LevelClassifier::strongerBeat() const {
@@ -168,20 +164,13 @@ void LevelClassifier::judge() {
   const double t = std::log2(tempo / 120.0);
   features[3 * kBands] = t;
   features[3 * kBands + 1] = t * t;
-  double z[kVerdicts], top = -1e300;
+  std::array<double, kVerdicts> z{};
   for (int k = 0; k < kVerdicts; ++k) {
     z[k] = kWeights[k][kFeatures];
     for (int j = 0; j < kFeatures; ++j)
       z[k] += kWeights[k][j] * (features[j] - kMean[j]) / kSpread[j];
-    top = std::max(top, z[k]);
   }
-  double sum = 0.0;
-  for (double& v : z) sum += (v = std::exp(v - top));
-  // The plain mean of the first verdicts, then a running one.
-  ++verdicts;
-  const double w = std::max(kShareWeight, 1.0 / verdicts);
-  for (int k = 0; k < kVerdicts; ++k)
-    shares[static_cast<std::size_t>(k)] += w * (z[k] / sum - shares[static_cast<std::size_t>(k)]);
+  shares.add(z);
 }
 
 void LevelClassifier::judgePhase() {

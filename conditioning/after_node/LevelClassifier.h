@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conditioning/after_node/BeatPhase.h"
+#include "conditioning/after_node/VerdictShares.h"
 
 namespace vesk_conditioning {
 
@@ -40,8 +41,8 @@ class LevelClassifier {
   // another tempo, starts the count afresh (another tempo: the shares too).
   void beat(long at, double bpm);
   // The verdicts' shares, averaged over the beats judged (each 0 before any).
-  double share(Verdict v) const { return shares[v]; }
-  int judged() const { return verdicts; }
+  double share(Verdict v) const { return shares.share(v); }
+  int judged() const { return shares.judged(); }
   // Where in the beats' interval the beat lies, judged with the level.
   const BeatPhase& phase() const { return placing; }
   // The frame of the last or the last but one beat, whichever, with every
@@ -82,10 +83,8 @@ class LevelClassifier {
   int count = 0;      // beats held, up to kBeats + 1
   long pending = -1;  // frame on which the last beat can be judged
   double tempo = 0.0;
-  std::array<double, kOffBeat + 1> shares{};
-  int verdicts = 0;                                 // judged since the last restart
-  std::array<double, kOffBeat + 1> sharesBefore{};  // at the last restart
-  int verdictsBefore = 0;
+  VerdictShares<kOffBeat + 1> shares;        // since the last restart
+  VerdictShares<kOffBeat + 1> sharesBefore;  // at the last restart
   long stronger = -1;
   BeatPhase placing;
 };
