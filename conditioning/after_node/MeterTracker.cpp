@@ -36,7 +36,7 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       level(60.0 * frameRate / minBpm, frameRate),
       predictor(s.predictor, bins, frameRate, binHz),
       comb(filter.states(), 0.0),
-      placedOnsets(2 * BeatPredictor::kLongestInterval, 0.0) {
+      placedOnsets(BeatPredictor::kLongestInterval + 1, 0.0) {
   if (!(s.updateSeconds > 0.0) || !(s.bandWeight >= 0.0) || !(s.lowWeight >= 0.0) ||
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
       !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
@@ -250,21 +250,23 @@ bool MeterTracker::followPhase() {
   if (phase.judged() < kVerdictsToPlace || interval < 2 ||
       level.share(LevelClassifier::kRight) <= kRightToPlace)
     return false;
+  // The likeliest place but the beats' own, a twelfth either side (the
+  // placing's own play) and half a beat (the off-beat verdict's).
   constexpr int kPlaces = BeatPhase::kPlaces;
-  for (int place = 2; place <= kPlaces - 2; ++place) {
-    if (place == kPlaces / 2 || phase.share(place) <= settings.phaseShare) continue;
-    // To the nearer of the two beats around: later by `place` twelfths or
-    // earlier by the rest.
-    const int toward = place <= kPlaces / 2 ? place : place - kPlaces;
-    const long by = std::lround(static_cast<double>(toward * interval) / kPlaces);
-    // The strongest onsets stay where they are, and the beats placed on
-    // them would go back there: they are placed on onsets a share of the
-    // interval late, which a drifting tempo keeps.
-    lag = std::fmod(lag + static_cast<double>(by) / static_cast<double>(interval) + 1.0, 1.0);
-    predictor.shiftBeats(by);
-    return true;
-  }
-  return false;
+  int place = -1;
+  for (int p = 2; p <= kPlaces - 2; ++p)
+    if (p != kPlaces / 2 && (place < 0 || phase.share(p) > phase.share(place))) place = p;
+  if (phase.share(place) <= settings.phaseShare) return false;
+  // To the nearer of the two beats around: later by `place` twelfths or
+  // earlier by the rest.
+  const int toward = place <= kPlaces / 2 ? place : place - kPlaces;
+  const long by = std::lround(static_cast<double>(toward * interval) / kPlaces);
+  // The strongest onsets stay where they are, and the beats placed on
+  // them would go back there: they are placed on onsets a share of the
+  // interval late, which a drifting tempo keeps.
+  lag = std::fmod(lag + static_cast<double>(by) / static_cast<double>(interval) + 1.0, 1.0);
+  predictor.shiftBeats(by);
+  return true;
 }
 
 MeterTracker::Beat MeterTracker::process(const std::complex<float>* spectrum, bool reliableBeat,

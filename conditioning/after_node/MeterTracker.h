@@ -193,7 +193,7 @@ class MeterTracker {
   LevelClassifier level;
   BeatPredictor predictor;
   std::vector<double> comb;
-  // The onsets the beats are placed on, kept for up to an interval: the
+  // The onsets the beats are placed on, kept for the longest interval: the
   // beats lie `lag` of it after where the strongest onsets repeat (BeatPhase).
   std::vector<double> placedOnsets;
   double lag = 0.0;
