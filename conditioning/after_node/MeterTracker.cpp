@@ -86,9 +86,11 @@ void MeterTracker::updateTempo(int trackerInterval) {
   // hold just begun has set them aside; a filter that strayed for a moment
   // (a fast groove's kick alone) brings them back.
   // A pulse grouped by three: the filter went from the pulse to two of it,
-  // or back; the beats stay.
+  // to half the beat (a figure of two against its three eighths), or back;
+  // the beats stay.
   const double stayAt = near(currentPeriod, 3.0 * period, kSameRatio)   ? 3.0
                         : near(currentPeriod, 1.5 * period, kSameRatio) ? 1.5
+                        : near(currentPeriod, 2.0 * period, kSameRatio) ? 2.0
                                                                         : 0.0;
   if (grouped && !sameLevel(period, filterPeriod) && stayAt > 0.0) {
     ratio = stayAt;
@@ -141,9 +143,12 @@ void MeterTracker::followGrouping() {
   }
   const TempoEvidence& all = periodicity.all();
   if (grouped) {
-    // The pulse now repeats at two of its periods as much: no longer in threes.
+    // The pulse now repeats at two of its periods as much: no longer in
+    // threes, once that has lasted as long as the threes had to. A hemiola,
+    // or a played bar whose peaks blur, is not the end of the twelve-eight.
     const TempoEvidence::Grouping g = all.grouping(filterPeriod * ratio / 3.0);
-    if (g.twos >= g.threes) backToFilter();
+    leaveFor = g.twos >= g.threes ? leaveFor + 1 : 0;
+    if (leaveFor >= threesUpdates) backToFilter();
     return;
   }
   // The pulse is the filter's period, or half of it (the filter found two
@@ -164,6 +169,7 @@ void MeterTracker::followGrouping() {
   const long strongest = level.strongestOf(3);
   ratio = to;
   grouped = true;
+  leaveFor = 0;
   threesFor = 0;
   followPeriod(filterPeriod * ratio);
   if (strongest >= 0 && lastBeat >= 0 && lastBeat - strongest <= 8 * filterPeriod) {
@@ -177,6 +183,7 @@ void MeterTracker::followGrouping() {
 void MeterTracker::backToFilter() {
   ratio = 1.0;
   grouped = false;
+  leaveFor = 0;
   followPeriod(filterPeriod);
   restartLevel();
 }
@@ -217,9 +224,10 @@ void MeterTracker::follow(double to) {
 void MeterTracker::followVerdicts() {
   if (level.judged() < kVerdictsToMove) return;
   const double right = level.share(LevelClassifier::kRight);
-  if (ratio != 1.0 && ratio != 0.5 && ratio != 2.0) {
+  if (grouped || (ratio != 1.0 && ratio != 0.5 && ratio != 2.0)) {
     // Held at 3/2, 2/3, 4/3 or 3/4 of the filter's period, or at three of a
-    // pulse grouped so: only while they seem right.
+    // pulse grouped so (the filter at any of its levels): only while they
+    // seem right.
     if (right < settings.releaseShare) backToFilter();
     return;
   }

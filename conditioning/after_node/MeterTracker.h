@@ -93,7 +93,7 @@ class MeterTracker {
     // `threesRatio` times as much as at two (TempoEvidence::grouping), at
     // least `threesFloor` of the autocorrelation at lag 0, for
     // `threesSeconds` on end. Back at the pulse when they repeat at two
-    // periods as much as at three. 0 seconds: never.
+    // periods as much as at three for as long. 0 seconds: never.
     double threesRatio = 1.5;
     double threesFloor = 0.1;
     double threesSeconds = 3.0;
@@ -215,6 +215,7 @@ class MeterTracker {
   bool grouped = false;       // the beats follow a pulse grouped by three (ratio 3 or 3/2)
   long threesFor = 0;         // updates on end the pulse has been grouped by three
   double threesAt = 0.0;      // the beats' period it points to
+  long leaveFor = 0;          // updates on end the grouped pulse has repeated in twos as much
   long threesUpdates;         // as many as settings.threesSeconds
 };
 

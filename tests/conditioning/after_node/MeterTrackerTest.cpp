@@ -151,6 +151,34 @@ TEST(MeterTracker, ASlowSongInTwelveEightIsTrackedAtItsDottedQuarter) {
   EXPECT_GE(onBeat(r, 64.0, 0.0, 15.0), 0.9);
 }
 
+TEST(MeterTracker, ATwelveEightStaysAtItsDottedQuarterThroughFiguresInTwos) {
+  // The share of the beats after 15 s at the dotted quarter's period.
+  const auto atDottedQuarter = [](const Result& r) {
+    int at = 0, all = 0;
+    for (std::size_t i = 0; i < r.beats.size(); ++i)
+      if (r.beats[i] >= 15.0 * kFrameRate) {
+        ++all;
+        at += std::abs(r.periods[i] - 60.0 * kFrameRate / 64.0) < 4.5;
+      }
+    return all > 20 ? static_cast<double>(at) / all : 0.0;
+  };
+  // The slow twelve-eight above, with a hemiola every fourth bar: the snare
+  // on every other eighth, so that for a while the pulse repeats in twos.
+  const std::string threes = "x..x..x..x..", hemiola = "x.x.x.x.x.x.";
+  const Groove hemiolas{48.0,           "x.....x.....", threes + threes + threes + hemiola,
+                        "xxxxxxxxxxxx", 0.1f,           31};
+  EXPECT_GE(atDottedQuarter(track(hemiolas, 60.0)), 0.9);
+  // Steps of sixteenths at 96 BPM: eight bars of hats on the eighths, then
+  // eight on every dotted eighth, two against the beat's three eighths, where
+  // the filter goes to half the beat.
+  std::string hats;
+  for (int bar = 0; bar < 8; ++bar) hats += "x.x.x.x.x.x.x.x.x.x.x.x.";
+  for (int bar = 0; bar < 8; ++bar) hats += "x..x..x..x..x..x..x..x..";
+  const Groove twoAgainstThree{
+      96.0, "x...........x...........", "x.....x.....x.....x.....", hats, 0.5f, 31};
+  EXPECT_GE(atDottedQuarter(track(twoAgainstThree, 60.0)), 0.9);
+}
+
 TEST(MeterTracker, AShuffleWhoseKickIsOnTheSwungEighthsIsTrackedOnTheBeat) {
   // 120 BPM in triplets (steps of a 90 BPM grid's sixteenths): hats on the
   // beats and the swung eighths, snare on the backbeats, the kick on the
