@@ -42,7 +42,8 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
       s.settledAfter < 0 || !(s.settledMargin >= 0.0) || !(s.threesRatio > 0.0) ||
       !(s.phaseShare >= 0.0) || !(s.threesFloor >= 0.0) || !(s.threesSeconds >= 0.0) ||
-      !s.predictor.onsets.bands || (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
+      !(s.dupleShare > 0.0) || !s.predictor.onsets.bands ||
+      (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -132,6 +133,7 @@ void MeterTracker::updateTempo(int trackerInterval) {
   filterPeriod = period;
   followPeriod(period * ratio);
   followGrouping();
+  followDuplePulse();
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
 }
@@ -172,12 +174,60 @@ void MeterTracker::followGrouping() {
   leaveFor = 0;
   threesFor = 0;
   followPeriod(filterPeriod * ratio);
-  if (strongest >= 0 && lastBeat >= 0 && lastBeat - strongest <= 8 * filterPeriod) {
-    const double since = std::lround((lastBeat - strongest) / filterPeriod) * filterPeriod;
-    const long back = std::lround(std::fmod(since, currentPeriod));
-    if (back > 0) predictor.shiftBeats(-back);
-  }
+  meetOldBeatsAt(strongest, filterPeriod);
   restartLevel();
+}
+
+void MeterTracker::followDuplePulse() {
+  if (threesUpdates == 0 || grouped || !(currentPeriod > 0.0)) {
+    duplesFor = 0;
+    return;
+  }
+  // A third of the beats' period as a pulse: at the beat's own level (or
+  // twice or half of it) that pulse repeats at three of itself, the beat,
+  // and hardly at two or four. Beats on a figure of dotted eighths, or on
+  // every third eighth of a clave, find it repeating at two and four of
+  // itself (the eighth and the beat) as much as at three.
+  const TempoEvidence::Grouping g = periodicity.all().grouping(currentPeriod / 3.0);
+  const bool duple = g.twos >= settings.threesFloor && g.twos >= settings.dupleShare * g.threes;
+  duplesFor = duple ? duplesFor + 1 : 0;
+  if (duplesFor < threesUpdates) return;
+  duplesFor = 0;
+  // Two or four of the pulse, whichever lies nearer the tempi listeners
+  // favour; the level classifier can halve or double it from there.
+  const double pulse = currentPeriod / 3.0;
+  const auto offPrior = [&](double period) {
+    return std::abs(std::log2(framesPerMinute / period / settings.filter.priorBpm));
+  };
+  const bool four = 4.0 * pulse <= longestPeriod && (2.0 * pulse < filter.period(0) ||
+                                                     offPrior(4.0 * pulse) < offPrior(2.0 * pulse));
+  if (!four && 2.0 * pulse < filter.period(0)) return;
+  // The bars must agree: the beats' own period landing on them less well
+  // than the new one (at half the beat of a twelve-eight, the pulse's twos
+  // are its eighths, and the new beats would miss the bars).
+  const double from = currentPeriod, target = (four ? 4.0 : 2.0) * pulse;
+  const TempoEvidence& all = periodicity.all();
+  if (all.barComb(target) < all.barComb(from)) return;
+  // Only to a ratio of the filter's period the stage knows.
+  const double to = ratio * target / from;
+  for (double known : {0.5, 2.0 / 3.0, 0.75, 1.0, 4.0 / 3.0, 1.5, 2.0}) {
+    if (std::abs(to - known) > 1e-9) continue;
+    // The new beats meet the old every four of them (or two): from the
+    // strongest of those, on the new grid.
+    const long strongest = level.strongestOf(four ? 4 : 2);
+    ratio = known;
+    followPeriod(filterPeriod * ratio);
+    meetOldBeatsAt(strongest, from);
+    restartLevel();
+    return;
+  }
+}
+
+void MeterTracker::meetOldBeatsAt(long strongest, double oldPeriod) {
+  if (strongest < 0 || lastBeat < 0 || lastBeat - strongest > 8 * oldPeriod) return;
+  const double since = std::lround((lastBeat - strongest) / oldPeriod) * oldPeriod;
+  const long back = std::lround(std::fmod(since, currentPeriod));
+  if (back > 0) predictor.shiftBeats(-back);
 }
 
 void MeterTracker::backToFilter() {

@@ -97,6 +97,10 @@ class MeterTracker {
     double threesRatio = 1.5;
     double threesFloor = 0.1;
     double threesSeconds = 3.0;
+    // Beats on three of a pulse that repeats at two and four of itself at
+    // least `dupleShare` times as much as at three (and at least
+    // `threesFloor`) for `threesSeconds` on end go to two or four of it.
+    double dupleShare = 0.8;
     // The share of the phase's recent odds (BeatPhase) that the beat lies a
     // sixth to five twelfths of an interval before or after the beats (a
     // swung eighth, a sixteenth, a dembow's snare) at which the beats move
@@ -183,6 +187,12 @@ class MeterTracker {
   bool followPhase();
   // Whether the beats go to three times the filter's period, or back from it.
   void followGrouping();
+  // Whether the beats lie on three of a pulse that repeats in twos, and go
+  // to two or four of it.
+  void followDuplePulse();
+  // The beats, at a new period, on the grid through `strongest`, one of the
+  // beats at `oldPeriod` (within the last eight).
+  void meetOldBeatsAt(long strongest, double oldPeriod);
 
   Settings settings;
   OnsetEnergy onsets;
@@ -216,6 +226,7 @@ class MeterTracker {
   long threesFor = 0;         // updates on end the pulse has been grouped by three
   double threesAt = 0.0;      // the beats' period it points to
   long leaveFor = 0;          // updates on end the grouped pulse has repeated in twos as much
+  long duplesFor = 0;         // updates on end a third of the beats' period has repeated in twos
   long threesUpdates;         // as many as settings.threesSeconds
 };
 

@@ -179,6 +179,17 @@ TEST(MeterTracker, ATwelveEightStaysAtItsDottedQuarterThroughFiguresInTwos) {
   EXPECT_GE(atDottedQuarter(track(twoAgainstThree, 60.0)), 0.9);
 }
 
+TEST(MeterTracker, BeatsOnEveryThirdEighthOfADupleGrooveGoToTheBeat) {
+  // Kick on the first and third beats, the snare's 3+3+2 figure, soft hats
+  // on the eighths; the node measures three eighths, the figure's dotted
+  // quarter (93 BPM). Every third eighth repeats in twos: the beat is two.
+  const Groove figure{140.0, "x.......x.......", "...x..x....x..x.", "x.x.x.x.x.x.x.x.", 0.5f, 64};
+  const Result r = track(figure, 40.0);
+  ASSERT_GT(r.beats.size(), 40u);
+  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 140.0, 1.0);
+  EXPECT_GE(onBeat(r, 140.0, 0.0, 20.0), 0.9);
+}
+
 TEST(MeterTracker, AShuffleWhoseKickIsOnTheSwungEighthsIsTrackedOnTheBeat) {
   // 120 BPM in triplets (steps of a 90 BPM grid's sixteenths): hats on the
   // beats and the swung eighths, snare on the backbeats, the kick on the
