@@ -204,10 +204,12 @@ void MeterTracker::followDuplePulse() {
   if (!four && 2.0 * pulse < filter.period(0)) return;
   // The bars must agree: the beats' own period landing on them less well
   // than the new one (at half the beat of a twelve-eight, the pulse's twos
-  // are its eighths, and the new beats would miss the bars).
+  // are its eighths, and the new beats would miss the bars). Not without
+  // them: a period beyond the combs' reach has no bar comb.
   const double from = currentPeriod, target = (four ? 4.0 : 2.0) * pulse;
   const TempoEvidence& all = periodicity.all();
-  if (all.barComb(target) < all.barComb(from)) return;
+  const double bars = all.barComb(target);
+  if (!(bars > 0.0) || bars < all.barComb(from)) return;
   // Only to a ratio of the filter's period the stage knows.
   const double to = ratio * target / from;
   for (double known : {0.5, 2.0 / 3.0, 0.75, 1.0, 4.0 / 3.0, 1.5, 2.0}) {

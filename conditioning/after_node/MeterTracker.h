@@ -222,7 +222,7 @@ class MeterTracker {
   double refusedFrom = 0.0;   // the filter's period whose other level was left
   double refusedRatio = 1.0;  // and that level's ratio
   bool heldAfresh = false;    // the verdicts restarted when the beats began to hold their level
-  bool grouped = false;       // the beats follow a pulse grouped by three (ratio 3 or 3/2)
+  bool grouped = false;       // the beats follow a pulse grouped by three (ratio 3, 2 or 3/2)
   long threesFor = 0;         // updates on end the pulse has been grouped by three
   double threesAt = 0.0;      // the beats' period it points to
   long leaveFor = 0;          // updates on end the grouped pulse has repeated in twos as much
