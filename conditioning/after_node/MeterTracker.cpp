@@ -188,14 +188,15 @@ void MeterTracker::followDuplePulse() {
   // and hardly at two or four. Beats on a figure of dotted eighths, or on
   // every third eighth of a clave, find it repeating at two and four of
   // itself (the eighth and the beat) as much as at three.
-  const TempoEvidence::Grouping g = periodicity.all().grouping(currentPeriod / 3.0);
+  const TempoEvidence& all = periodicity.all();
+  const double from = currentPeriod, pulse = from / 3.0;
+  const TempoEvidence::Grouping g = all.grouping(pulse);
   const bool duple = g.twos >= settings.threesFloor && g.twos >= settings.dupleShare * g.threes;
   duplesFor = duple ? duplesFor + 1 : 0;
   if (duplesFor < threesUpdates) return;
   duplesFor = 0;
   // Two or four of the pulse, whichever lies nearer the tempi listeners
   // favour; the level classifier can halve or double it from there.
-  const double pulse = currentPeriod / 3.0;
   const auto offPrior = [&](double period) {
     return std::abs(std::log2(framesPerMinute / period / settings.filter.priorBpm));
   };
@@ -206,8 +207,7 @@ void MeterTracker::followDuplePulse() {
   // than the new one (at half the beat of a twelve-eight, the pulse's twos
   // are its eighths, and the new beats would miss the bars). Not without
   // them: a period beyond the combs' reach has no bar comb.
-  const double from = currentPeriod, target = (four ? 4.0 : 2.0) * pulse;
-  const TempoEvidence& all = periodicity.all();
+  const double target = (four ? 4.0 : 2.0) * pulse;
   const double bars = all.barComb(target);
   if (!(bars > 0.0) || bars < all.barComb(from)) return;
   // Only to a ratio of the filter's period the stage knows.
