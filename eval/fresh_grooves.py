@@ -89,8 +89,9 @@ def main():
     unknown = [s for s in styles if s not in grooves.STYLES]
     if unknown:
         sys.exit("fresh_grooves.py: no style %s (there are %s)" % (", ".join(unknown), ", ".join(grooves.STYLES)))
+    kind = "tuning" if a.tuning else "fresh"
     songs = tuning_songs() if a.tuning else fresh_songs(styles)
-    a.out = a.out or os.path.join(tempfile.gettempdir(), "tuning-grooves" if a.tuning else "fresh-grooves")
+    a.out = a.out or os.path.join(tempfile.gettempdir(), kind + "-grooves")
     index = os.path.join(a.out, "index.json")
     names = {s["name"] for s in songs}
     if not os.path.exists(index) or {t["name"] for t in json.load(open(index))["tracks"]} != names:
@@ -104,8 +105,8 @@ def main():
 
     with concurrent.futures.ThreadPoolExecutor(a.jobs) as pool:
         scores = list(pool.map(run, tracks))
-    print("%d %s grooves (%s) in %s" % (len(tracks), "tuning" if a.tuning else "fresh",
-                                        ", ".join(sorted(grooves.STYLES) if a.tuning else styles), a.out))
+    print("%d %s grooves (%s) in %s" % (len(tracks), kind, ", ".join(sorted(grooves.STYLES) if a.tuning else styles),
+                                        a.out))
     print("F %.3f  CMLt %.3f  AMLt %.3f" % tuple(np.mean([s[k] for s in scores]) for k in ("f_measure", "cmlt", "amlt")))
     if a.list:
         for t, s in sorted(zip(tracks, scores), key=lambda p: p[1]["f_measure"]):

@@ -210,8 +210,9 @@ void MeterTracker::followDuplePulse() {
   const double target = (four ? 4.0 : 2.0) * pulse;
   const double bars = all.barComb(target);
   if (!(bars > 0.0) || bars < all.barComb(from)) return;
-  // Only to a ratio of the filter's period the stage knows.
-  const double to = ratio * target / from;
+  // Only to a ratio of the filter's period the stage knows (the beats'
+  // period is the filter's times the ratio).
+  const double to = ratio * (four ? 4.0 : 2.0) / 3.0;
   for (double known : {0.5, 2.0 / 3.0, 0.75, 1.0, 4.0 / 3.0, 1.5, 2.0}) {
     if (std::abs(to - known) > 1e-9) continue;
     // The new beats meet the old every four of them (or two): from the
