@@ -93,13 +93,15 @@ TEST(JackCapture, CapturesWhatAPortPlaysAndEndsWhenTheServerGoes) {
   for (std::size_t i = 1; i < got.size(); ++i)
     if (got[i] > 0.25f && got[i - 1] < 0.25f) onsets.push_back(i);
   ASSERT_GE(onsets.size(), 2u);
-  // Half a second apart, but for a period the server may skip on a loaded
-  // machine, or a whole click it drops there (a sanitizer build on two cores).
+  // Half a second apart, but for the periods a loaded server skips (a run of
+  // three was seen with every test running at once on two cores), or a whole
+  // click it drops there. Eight periods a click still tells half a second
+  // from anything else the port could carry.
   int whole = 0;
   for (std::size_t k = 1; k < onsets.size(); ++k) {
     const double gap = static_cast<double>(onsets[k] - onsets[k - 1]);
     const double clicks = std::max(1.0, std::round(gap / 24000.0));
-    EXPECT_NEAR(gap, clicks * 24000.0, 512.0 * clicks);
+    EXPECT_NEAR(gap, clicks * 24000.0, 8 * 256.0 * clicks);
     whole += clicks == 1.0;
   }
   EXPECT_GE(whole, 1) << "no two clicks half a second apart";
