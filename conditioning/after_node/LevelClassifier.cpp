@@ -124,17 +124,6 @@ double LevelClassifier::scaleOf(int band) const {
   return meanWeight / (mean[static_cast<std::size_t>(band)] + 1e-9 * meanWeight);
 }
 
-double LevelClassifier::lowOnHalves() const {
-  double on = 0.0, half = 0.0;
-  for (int i = 0; i + 1 < count; ++i) {
-    const double x = static_cast<double>(beats[static_cast<std::size_t>(i)]);
-    const double y = static_cast<double>(beats[static_cast<std::size_t>(i + 1)]);
-    on += peak(1, x, kReach);
-    half += peak(1, 0.5 * (x + y), kReach);
-  }
-  return on + half > 0.0 ? half / (on + half) : 0.5;
-}
-
 double LevelClassifier::peak(int band, double at, int reach) const {
   const long centre = std::lround(at);
   const long oldest = frame - static_cast<long>(mask);

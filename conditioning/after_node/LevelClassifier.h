@@ -56,10 +56,6 @@ class LevelClassifier {
   // at 1/`every` of the tempo fall. From the beats held since the last
   // restart, -1 while there are fewer than two groups of them.
   long strongestOf(int every) const;
-  // The low band's onsets half-way between the beats held, as a share of
-  // those and its onsets on them (0.5 before two beats): where the kick and
-  // the bass fall.
-  double lowOnHalves() const;
   // Forget the beats and the shares (the level changed).
   void restart();
   // The shares and their count as they stood before the last restart: the

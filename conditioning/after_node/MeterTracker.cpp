@@ -41,9 +41,9 @@ MeterTracker::MeterTracker(const Settings& s, std::size_t bins, double frameRate
       !(s.selfAnchor >= 0.0) || !(s.slowestBpm > 0.0) || !(s.belowRangeFrom >= 0.0) ||
       !(s.releaseShare >= 0.0) || !(s.keepComb >= 0.0) || !(s.activationWeight >= 0.0) ||
       s.settledAfter < 0 || !(s.settledMargin >= 0.0) || !(s.threesRatio > 0.0) ||
-      !(s.phaseShare >= 0.0) || !(s.halfShare >= 0.0) || !(s.halfLowShare >= 0.0) ||
-      !(s.threesFloor >= 0.0) || !(s.threesSeconds >= 0.0) || !(s.dupleShare > 0.0) ||
-      !s.predictor.onsets.bands || (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
+      !(s.phaseShare >= 0.0) || !(s.threesFloor >= 0.0) || !(s.threesSeconds >= 0.0) ||
+      !(s.dupleShare > 0.0) || !s.predictor.onsets.bands ||
+      (s.activationWeight > 0.0 && !s.predictor.onsets.activation))
     throw std::invalid_argument("MeterTracker: settings out of range");
   updateFrames = periodicityKept.updateFrames;
   memoryFrames = std::lround(s.memorySeconds * frameRate);
@@ -287,9 +287,8 @@ void MeterTracker::followVerdicts() {
   const double settled = level.judged() >= settings.settledAfter ? settings.settledMargin : 0.0;
   const bool faster = level.share(LevelClassifier::kFaster) > settings.fasterShare + settled;
   const bool slower = level.share(LevelClassifier::kSlower) > settings.slowerShare + settled;
-  if ((level.judged() >= kVerdictsToShift &&
-       level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) ||
-      phaseOnOffBeat()) {
+  if (level.judged() >= kVerdictsToShift &&
+      level.share(LevelClassifier::kOffBeat) > settings.offBeatShare) {
     predictor.shiftBeats(predictor.beatInterval() / 2);
     restartLevel();
   } else if (followPhase()) {
@@ -303,15 +302,6 @@ void MeterTracker::followVerdicts() {
              currentPeriod * 2.0 <= longestPeriod) {
     follow(2.0);
   }
-}
-
-bool MeterTracker::phaseOnOffBeat() const {
-  const BeatPhase& phase = level.phase();
-  return phase.judged() >= kVerdictsToPlace &&
-         phase.share(BeatPhase::kPlaces / 2) > settings.halfShare &&
-         level.share(LevelClassifier::kFaster) <= settings.fasterShare &&
-         level.share(LevelClassifier::kSlower) <= settings.slowerShare &&
-         level.lowOnHalves() >= settings.halfLowShare;
 }
 
 bool MeterTracker::followPhase() {

@@ -108,18 +108,6 @@ class MeterTracker {
     // interval is the off-beat verdict's, and a twelfth is the placing's own
     // play. Above 1: never.
     double phaseShare = 0.85;
-    // The share of the same odds that the beat lies half an interval after
-    // the beats at which they move there, whatever the level classifier's
-    // off-beat verdict: where hats, chords or a bass line fill the off-beats,
-    // the classifier's few ratios find on-beat and off-beat beats alike,
-    // while the phase's profile over the whole interval tells them apart.
-    // Not while the classifier would move the beats to another level, nor
-    // while the low band's onsets half-way between the beats are less than
-    // `halfLowShare` of its onsets there and on them: a kick on every beat
-    // under chords on the off-beats (a reggae skank) keeps the beats. Above
-    // 1: never.
-    double halfShare = 0.68;
-    double halfLowShare = 0.4;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -197,8 +185,6 @@ class MeterTracker {
   void goOnFromStrongerBeat(double period);
   // Moves the beats to where BeatPhase finds the beat; whether it did.
   bool followPhase();
-  // Whether BeatPhase finds the beat half an interval after the beats.
-  bool phaseOnOffBeat() const;
   // Whether the beats go to three times the filter's period, or back from it.
   void followGrouping();
   // Whether the beats lie on three of a pulse that repeats in twos, and go

@@ -32,7 +32,6 @@ struct Groove {
   bool nodeSure = true;    // whether the node's beats are reliable
   float tailNoise = 0.0f;  // from 1 s after `until`, faint flickers in the snare's band
   double phaseShare = MeterTracker::Settings().phaseShare;
-  double halfShare = MeterTracker::Settings().halfShare;
 };
 
 struct Result {
@@ -48,7 +47,6 @@ Result track(const Groove& g, double seconds, bool hostPeriodicity = false) {
   MeterTracker::Settings settings;
   settings.fasterShare = settings.slowerShare = settings.offBeatShare = 2.0;
   settings.phaseShare = g.phaseShare;
-  settings.halfShare = g.halfShare;
   MeterTracker stage(settings, kBins, kFrameRate, kBinHz, 80.0, 200.0);
   const double step = 60.0 * kFrameRate / g.bpm / 4.0;  // frames per sixteenth
   const int frames = static_cast<int>(seconds * kFrameRate);
@@ -284,19 +282,4 @@ TEST(MeterTracker, TheNoiseUnderARecordingDoesNotBringTheBeatsBackAfterItsEnd) {
   const Result r = track(rock, 30.0);
   ASSERT_GT(r.beats.size(), 20u);
   EXPECT_LE(r.beats.back(), 2000.0 + 2.0);
-}
-
-TEST(MeterTracker, BeatsOnTheOffBeatMoveToTheBeatWhereThePhaseFindsItButNotOffAKickOnEveryBeat) {
-  // A kick figure (3+3+2) on the beats and the off-beats alike, the snare on
-  // the backbeats, loud hats on the off-beats: the beats are placed on the
-  // off-beat, and only the phase's profile of the interval moves them.
-  Groove figure{96.0, "x..x..x.x..x..x.", "....x.......x...", "..x...x...x...x.", 2.0f, 62};
-  figure.halfShare = 2.0;
-  EXPECT_GE(onBeat(track(figure, 40.0), 96.0, 0.5, 15.0), 0.9);
-  figure.halfShare = MeterTracker::Settings().halfShare;
-  EXPECT_GE(onBeat(track(figure, 40.0), 96.0, 0.0, 15.0), 0.9);
-  // A kick on every beat under a snare and hats on every off-beat: the
-  // profile leans to the off-beat, the kick keeps the beats.
-  const Groove skank{120.0, "x...x...x...x...", "..x...x...x...x.", "..x...x...x...x.", 2.0f, 50};
-  EXPECT_GE(onBeat(track(skank, 40.0), 120.0, 0.0, 15.0), 0.9);
 }
