@@ -203,21 +203,22 @@ void MeterTracker::followDuplePulse() {
   const bool four = 4.0 * pulse <= longestPeriod && (2.0 * pulse < filter.period(0) ||
                                                      offPrior(4.0 * pulse) < offPrior(2.0 * pulse));
   if (!four && 2.0 * pulse < filter.period(0)) return;
+  const int pulses = four ? 4 : 2;  // of the new beats' period
   // The bars must agree: the beats' own period landing on them less well
   // than the new one (at half the beat of a twelve-eight, the pulse's twos
   // are its eighths, and the new beats would miss the bars). Not without
   // them: a period beyond the combs' reach has no bar comb.
-  const double target = (four ? 4.0 : 2.0) * pulse;
+  const double target = pulses * pulse;
   const double bars = all.barComb(target);
   if (!(bars > 0.0) || bars < all.barComb(from)) return;
   // Only to a ratio of the filter's period the stage knows (the beats'
   // period is the filter's times the ratio).
-  const double to = ratio * (four ? 4.0 : 2.0) / 3.0;
+  const double to = ratio * pulses / 3.0;
   for (double known : {0.5, 2.0 / 3.0, 0.75, 1.0, 4.0 / 3.0, 1.5, 2.0}) {
     if (std::abs(to - known) > 1e-9) continue;
     // The new beats meet the old every four of them (or two): from the
     // strongest of those, on the new grid.
-    const long strongest = level.strongestOf(four ? 4 : 2);
+    const long strongest = level.strongestOf(pulses);
     ratio = known;
     followPeriod(filterPeriod * ratio);
     meetOldBeatsAt(strongest, from);
