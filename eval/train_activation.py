@@ -2,14 +2,15 @@
 """Trains the meter stage's beat activation and writes its weights.
 
     eval/train_activation.py [--corpus eval/corpus] [--factors /tmp/performance-factors]
-                             [--build build] [--jobs 2]
+                             [--extra /tmp/training-songs] [--build build] [--jobs 2]
 
 The activation tells, frame by frame, how likely a beat is to fall there, from how
 the sound rises in fifteen bands and in the stage's own onsets (all bands, low,
 middle, high), each as it is and against its mean over the last 3 s, over the frame
 and the four before it (BeatActivation). Its examples are every frame of the tuning
 half of the corpus (the hard, performed and grooves sections' tuning songs, the midi
-and synthetic sections; never a held-out song) and, with --factors, of the tuning
+and synthetic sections; never a held-out song; with --extra, the songs of
+eval/training_songs.py's folders too) and, with --factors, of the tuning
 songs rendered one performance factor at a time by eval/performance_factors.py (its
 `all` renders are the corpus's own performed tracks and are left out). A frame is a
 beat where an annotated beat falls on it (its neighbours count half). The inputs are
@@ -132,9 +133,11 @@ def write_header(path, params, mean, spread, frames, tracks):
                            "%d tracks, %d frames" % (tracks, frames), "activation_weights", body)
 
 
-def training_tracks(corpus, factors):
+def training_tracks(corpus, factors, extra):
     _, tracks = run_eval.load_corpus(corpus)
     tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
+    for folder in extra:
+        tracks += run_eval.load_corpus(folder)[1]
     if factors:
         _, renders = run_eval.load_corpus(factors)
         tracks += [t for t in renders if t.get("factor") != "all" and t.get("half", "tuning") == "tuning"]
@@ -148,8 +151,10 @@ def main():
     ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--out", default=HEADER)
+    ap.add_argument("--extra", action="append", default=[],
+                    help="a folder of eval/training_songs.py's songs, all of them trained on too")
     a = ap.parse_args()
-    tracks = training_tracks(a.corpus, a.factors)
+    tracks = training_tracks(a.corpus, a.factors, a.extra)
     signals = per_track(a.build, a.jobs, tracks, lambda *args: inputs(*args)[0], "train_activation.py")
     X = np.concatenate([features(x) for x in signals])
     y = np.concatenate([targets(t["reference"], len(x)) for t, x in zip(tracks, signals)])

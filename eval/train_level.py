@@ -1,14 +1,14 @@
 #!/usr/bin/python3
 """Trains the meter stage's level classifier and writes its weights.
 
-    eval/train_level.py [--corpus eval/corpus] [--build build] [--jobs 2]
+    eval/train_level.py [--corpus eval/corpus] [--extra /tmp/training-songs] [--build build] [--jobs 2]
 
 The classifier tells, from how the onsets of four bands fall on the beats the stage
 places (on them, half-way between them, at the quarters, on every other one) and the
 tempo, whether those beats are right, twice too slow, twice too fast or on the
 off-beat. Its examples come from the tuning half of the corpus only (the hard,
 performed and grooves sections' tuning songs and the midi section; never a held-out
-song), with the annotated beats placed as a tracker might have placed them: as they
+song; with --extra, every song of eval/training_songs.py's folders as well), with the annotated beats placed as a tracker might have placed them: as they
 are, every other one (either phase), with the half-way points added, and half a beat
 late. Each example is a window of six beat intervals, at tempi within the tracker's
 default range (the stage judges beats only there). The onsets are the stage's
@@ -179,10 +179,20 @@ def tuning_onsets(description, header, caller):
     ap.add_argument("--build", default=os.path.join(HERE, "..", "build"))
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--out", default=header)
+    ap.add_argument("--extra", action="append", default=[],
+                    help="a folder of eval/training_songs.py's songs, all of them trained on too")
     a = ap.parse_args()
-    _, tracks = run_eval.load_corpus(a.corpus)
-    tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
+    tracks = training_tracks(a.corpus, a.extra)
     return a, tracks, per_track(a.build, a.jobs, tracks, onsets, caller)
+
+
+def training_tracks(corpus, extra):
+    """The corpus's tuning tracks and every track of the `extra` folders."""
+    _, tracks = run_eval.load_corpus(corpus)
+    tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
+    for folder in extra:
+        tracks += run_eval.load_corpus(folder)[1]
+    return tracks
 
 
 def main():

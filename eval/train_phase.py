@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Trains the meter stage's beat-phase template and writes its weights.
 
-    eval/train_phase.py [--corpus eval/corpus] [--build build] [--jobs 2]
+    eval/train_phase.py [--corpus eval/corpus] [--extra /tmp/training-songs] [--build build] [--jobs 2]
 
 The template tells where in the beats' interval the beat lies, from how the onsets
 of four bands (all, low, high, middle) fall over the interval: twelve places per
@@ -11,10 +11,11 @@ with the hats; a swung eighth, a sixteenth or a dembow's snare have their own mi
 The template scores each of the twelve turns of that profile; a softmax over them
 gives the odds that the beat lies so many twelfths after the beats placed. Its
 examples come from the tuning half of the corpus only (the sections and groups the
-level classifier is trained on), with the annotated beats as they are, at tempi
-within the tracker's default range; the model is fitted by L-BFGS from zero with a
-little L2 weight decay, so the same corpus gives the same weights. They are written
-to conditioning/after_node/BeatPhaseWeights.h; rebuild after.
+level classifier is trained on, and with --extra the songs of eval/training_songs.py),
+with the annotated beats as they are, at tempi within the tracker's default range;
+the model is fitted by L-BFGS from zero with a little L2 weight decay, so the same
+corpus gives the same weights. They are written to
+conditioning/after_node/BeatPhaseWeights.h; rebuild after.
 """
 
 import os
