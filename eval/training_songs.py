@@ -1,23 +1,24 @@
 #!/usr/bin/python3
-"""Songs composed at random, to train the meter stage's learned parts on: never scored.
+"""Songs composed at random: music neither half of the corpus holds, to score and to train on.
 
-    eval/training_songs.py [--out /tmp/training-songs] [--count 240] [--jobs 2]
+    eval/training_songs.py [--out /tmp/training-songs] [--count 300] [--jobs 2]
 
 The corpus's songs are written by hand, one per kind, and the learned parts (the
 level classifier, the phase template, the beat activation) heard only its tuning
 half: a few dozen arrangements, which they learn by heart as much as by kind. These
 songs are drawn instead, each from its own seeded generator: the meter (mostly 4/4,
 also 2/4, 3/4, 5/4, 6/4, 6/8 and 12/8, and shuffles), the beat's tempo (log-uniform
-over 58-200 BPM, sometimes with a step or a ramp), a drum part of one of several
-kinds (a backbeat, four on the floor, a clave and its percussion, one or two
-instruments alone, a busy part of toms and bells, or none), a bass line that follows
-the kick or the metre's strong places, the chords' rhythm (on the beats, off them,
+over 58-200 BPM, 50-125 for a dotted quarter, sometimes with a step or a ramp), a drum part of one of several
+kinds (a backbeat, four on the floor, a clave and its percussion, one instrument
+alone, a busy part of toms and bells, or none), a bass line that follows
+the kick or the meter's strong places, the chords' rhythm (on the beats, off them,
 held, pushed, arpeggiated), the instruments, swing and a melody. Each is played as
 written or performed (a drifting tempo, notes off the grid), rendered with one of the
 soundfonts and put through a mix chain, as the corpus's performed section is. The
 annotated beat is the quarter note (the dotted quarter in 6/8 and 12/8).
 
-Written to --out (index.json, section "training"); the trainers take it with --extra.
+Written to --out (index.json, section "training"): run_eval.py scores it with --corpus,
+and the trainers take it with --extra.
 """
 
 import argparse
@@ -243,7 +244,7 @@ def compose(index):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--out", default="/tmp/training-songs")
-    ap.add_argument("--count", type=int, default=240)
+    ap.add_argument("--count", type=int, default=300)
     ap.add_argument("--jobs", type=int, default=2)
     a = ap.parse_args()
     os.makedirs(os.path.join(a.out, "training"), exist_ok=True)
