@@ -33,7 +33,7 @@ from scipy.signal import lfilter
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import run_eval  # noqa: E402
-from train_level import numbers, per_track, write_generated_header  # noqa: E402
+from train_level import numbers, per_track, training_tracks as tuning_tracks, write_generated_header  # noqa: E402
 
 FRAME_RATE = 100.0
 # The frame an annotated beat's onset rises on: a hop and a quarter window after it.
@@ -134,10 +134,7 @@ def write_header(path, params, mean, spread, frames, tracks):
 
 
 def training_tracks(corpus, factors, extra):
-    _, tracks = run_eval.load_corpus(corpus)
-    tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
-    for folder in extra:
-        tracks += run_eval.load_corpus(folder)[1]
+    tracks = tuning_tracks(corpus, extra, TRAIN_GROUPS)
     if factors:
         _, renders = run_eval.load_corpus(factors)
         tracks += [t for t in renders if t.get("factor") != "all" and t.get("half", "tuning") == "tuning"]

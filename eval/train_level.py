@@ -8,10 +8,11 @@ places (on them, half-way between them, at the quarters, on every other one) and
 tempo, whether those beats are right, twice too slow, twice too fast or on the
 off-beat. Its examples come from the tuning half of the corpus only (the hard,
 performed and grooves sections' tuning songs and the midi section; never a held-out
-song; with --extra, every song of eval/training_songs.py's folders as well), with the annotated beats placed as a tracker might have placed them: as they
-are, every other one (either phase), with the half-way points added, and half a beat
-late. Each example is a window of six beat intervals, at tempi within the tracker's
-default range (the stage judges beats only there). The onsets are the stage's
+song; with --extra, every song of eval/training_songs.py's folders as well), with
+the annotated beats placed as a tracker might have placed them: as they are, every
+other one (either phase), with the half-way points added, and half a beat late. Each
+example is a window of six beat intervals, at tempi within the tracker's default
+range (the stage judges beats only there). The onsets are the stage's
 own, written per frame by `level-features` (built with the benchmarks); the model is
 a multinomial logistic regression with a little L2 weight decay, fitted by L-BFGS
 from zero, so the same corpus gives the same weights. They are written to
@@ -186,10 +187,10 @@ def tuning_onsets(description, header, caller):
     return a, tracks, per_track(a.build, a.jobs, tracks, onsets, caller)
 
 
-def training_tracks(corpus, extra):
-    """The corpus's tuning tracks and every track of the `extra` folders."""
+def training_tracks(corpus, extra, groups=TRAIN_GROUPS):
+    """The corpus's tracks of `groups` and every track of the `extra` folders."""
     _, tracks = run_eval.load_corpus(corpus)
-    tracks = [t for t in tracks if run_eval.group_of(t) in TRAIN_GROUPS]
+    tracks = [t for t in tracks if run_eval.group_of(t) in groups]
     for folder in extra:
         tracks += run_eval.load_corpus(folder)[1]
     return tracks
