@@ -85,6 +85,7 @@ void LevelClassifier::restart() {
   sharesBefore = shares;
   shares.clear();
   placing.restart();
+  swung.restart();
 }
 
 void LevelClassifier::recall() {
@@ -187,6 +188,7 @@ void LevelClassifier::judgePhase() {
     for (auto& place : profile) place[b] = std::log(place[b] * scale + kFloor);
   }
   placing.judge(profile);
+  swung.judge(profile);
 }
 
 }  // namespace vesk_conditioning

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "conditioning/after_node/BeatPhase.h"
+#include "conditioning/after_node/SwungEighth.h"
 #include "conditioning/after_node/VerdictShares.h"
 
 namespace vesk_conditioning {
@@ -45,6 +46,8 @@ class LevelClassifier {
   int judged() const { return shares.judged(); }
   // Where in the beats' interval the beat lies, judged with the level.
   const BeatPhase& phase() const { return placing; }
+  // Whether the beats lie on a swung eighth, judged with the level.
+  const SwungEighth& swing() const { return swung; }
   // The frame of the last or the last but one beat, whichever, with every
   // other one before it, holds more of the onsets (all bands and the low
   // one) than the beats between: where the beats at half the tempo fall.
@@ -87,6 +90,7 @@ class LevelClassifier {
   VerdictShares<kOffBeat + 1> sharesBefore;  // at the last restart
   long stronger = -1;
   BeatPhase placing;
+  SwungEighth swung;
 };
 
 }  // namespace vesk_conditioning

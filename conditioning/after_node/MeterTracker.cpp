@@ -318,7 +318,10 @@ bool MeterTracker::followPhase() {
   int place = -1;
   for (int p = 2; p <= kPlaces - 2; ++p)
     if (p != kPlaces / 2 && (place < 0 || phase.share(p) > phase.share(place))) place = p;
-  if (phase.share(place) <= settings.phaseShare) return false;
+  if (settings.followSwing && level.swing().beatsOnIt())
+    place = kPlaces / 3;
+  else if (phase.share(place) <= settings.phaseShare)
+    return false;
   // To the nearer of the two beats around: later by `place` twelfths or
   // earlier by the rest.
   const int toward = place <= kPlaces / 2 ? place : place - kPlaces;

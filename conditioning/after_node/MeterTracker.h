@@ -23,7 +23,8 @@ namespace vesk_conditioning {
 // beats to the off-beat, the kick pulls them back. A level classifier
 // (LevelClassifier) judges the beats placed: they may follow half or twice
 // the filter's period, move half a beat, or hold their level while the
-// filter strays to a relative of it. A fast pulse whose onsets repeat in
+// filter strays to a relative of it. Beats on the swung eighth of a shuffle
+// move to the beat (SwungEighth). A fast pulse whose onsets repeat in
 // threes (the eighths of a 12/8 ballad) is followed at three of its periods.
 // The tempo is the filter's period refined to a fraction of a frame. Causal;
 // allocates only when constructed.
@@ -108,6 +109,10 @@ class MeterTracker {
     // interval is the off-beat verdict's, and a twelfth is the placing's own
     // play. Above 1: never.
     double phaseShare = 0.85;
+    // Whether beats found on a swung eighth (SwungEighth) move a third of an
+    // interval later, to the beat, whatever the phase's odds (while the level
+    // classifier finds their level right, as for those).
+    bool followSwing = true;
     Settings() {
       predictor.intervalMemorySeconds = 0.0;
       predictor.pulseBeats = 1.5;
@@ -183,7 +188,8 @@ class MeterTracker {
   // The beats, at `period` until now, go on at twice it: from the last beat,
   // or the one before if the classifier found that one stronger.
   void goOnFromStrongerBeat(double period);
-  // Moves the beats to where BeatPhase finds the beat; whether it did.
+  // Moves the beats to where BeatPhase, or SwungEighth, finds the beat;
+  // whether it did.
   bool followPhase();
   // Whether the beats go to three times the filter's period, or back from it.
   void followGrouping();

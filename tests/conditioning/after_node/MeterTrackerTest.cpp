@@ -32,6 +32,7 @@ struct Groove {
   bool nodeSure = true;    // whether the node's beats are reliable
   float tailNoise = 0.0f;  // from 1 s after `until`, faint flickers in the snare's band
   double phaseShare = MeterTracker::Settings().phaseShare;
+  bool followSwing = true;
 };
 
 struct Result {
@@ -47,6 +48,7 @@ Result track(const Groove& g, double seconds, bool hostPeriodicity = false) {
   MeterTracker::Settings settings;
   settings.fasterShare = settings.slowerShare = settings.offBeatShare = 2.0;
   settings.phaseShare = g.phaseShare;
+  settings.followSwing = g.followSwing;
   MeterTracker stage(settings, kBins, kFrameRate, kBinHz, 80.0, 200.0);
   const double step = 60.0 * kFrameRate / g.bpm / 4.0;  // frames per sixteenth
   const int frames = static_cast<int>(seconds * kFrameRate);
@@ -194,12 +196,18 @@ TEST(MeterTracker, ATwelveEightStaysAtItsDottedQuarterThroughFiguresInTwos) {
 TEST(MeterTracker, AShuffleWhoseKickIsOnTheSwungEighthsIsTrackedOnTheBeat) {
   // 120 BPM in triplets (steps of a 90 BPM grid's sixteenths): hats on the
   // beats and the swung eighths, snare on the backbeats, the kick on the
-  // first beat and every swung eighth, where the onsets are strongest.
+  // first beat and every swung eighth, where the onsets are strongest. The
+  // beats are placed on the swung eighths; the phase's template and the
+  // long-short of swing each move them to the beat.
   Groove shuffle{90.0, "x.x..x..x..x", "...x.....x..", "x.xx.xx.xx.x", 1.0f, 50};
   shuffle.phaseShare = 2.0;
+  shuffle.followSwing = false;
   EXPECT_GE(onBeat(track(shuffle, 40.0), 120.0, 2.0 / 3.0, 20.0), 0.9);
+  shuffle.followSwing = true;
+  EXPECT_GE(onBeat(track(shuffle, 40.0), 120.0, 0.0, 20.0), 0.9) << "by the swing alone";
   shuffle.phaseShare = MeterTracker::Settings().phaseShare;
-  EXPECT_GE(onBeat(track(shuffle, 40.0), 120.0, 0.0, 20.0), 0.9);
+  shuffle.followSwing = false;
+  EXPECT_GE(onBeat(track(shuffle, 40.0), 120.0, 0.0, 20.0), 0.9) << "by the template alone";
 }
 
 TEST(MeterTracker, ThePeriodicityKeptByTheHostGivesTheSameBeats) {
