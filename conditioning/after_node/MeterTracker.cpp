@@ -134,6 +134,7 @@ void MeterTracker::updateTempo(int trackerInterval) {
   followPeriod(period * ratio);
   followGrouping();
   followDuplePulse();
+  leaveAHollowPeriod();
   const double most = (1.0 + 2.0 * settings.bandWeight) * TempoEvidence::kMultiples;
   currentStrength = comb[filter.bestState()] / most;
 }
@@ -225,6 +226,34 @@ void MeterTracker::followDuplePulse() {
     restartLevel();
     return;
   }
+}
+
+void MeterTracker::leaveAHollowPeriod() {
+  if (threesUpdates == 0 || ratio != 1.0 || grouped || !(filterPeriod > 0.0) ||
+      2.0 * filterPeriod > longestPeriod) {
+    hollowFor = 0;
+    return;
+  }
+  // The onsets do not repeat at the filter's period at all, but at twice it
+  // and at two thirds of it, grouped by three: the filter took one and a
+  // half eighths of a twelve-eight whose eighths lie beyond the tempo range
+  // and whose dotted quarter lies below it, from its combs' even multiples
+  // and the prior. The beat is three of those eighths, twice the period,
+  // held as a pulse grouped by three is.
+  const TempoEvidence& all = periodicity.all();
+  const double pulse = filterPeriod * 2.0 / 3.0;
+  const TempoEvidence::Grouping g = all.grouping(pulse);
+  const bool hollow = all.share(filterPeriod) < kHollowShare && all.share(pulse) >= kPulseShare &&
+                      g.threes >= settings.threesFloor;
+  hollowFor = hollow ? hollowFor + 1 : 0;
+  if (hollowFor < kHollowUpdates) return;
+  hollowFor = 0;
+  ratio = 2.0;
+  grouped = true;
+  leaveFor = 0;
+  threesFor = 0;
+  followPeriod(filterPeriod * ratio);  // from the stronger of the last two beats
+  restartLevel();
 }
 
 void MeterTracker::meetOldBeatsAt(long strongest, double oldPeriod) {

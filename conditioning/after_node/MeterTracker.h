@@ -25,7 +25,8 @@ namespace vesk_conditioning {
 // the filter's period, move half a beat, or hold their level while the
 // filter strays to a relative of it. Beats on the swung eighth of a shuffle
 // move to the beat (SwungEighth). A fast pulse whose onsets repeat in
-// threes (the eighths of a 12/8 ballad) is followed at three of its periods.
+// threes (the eighths of a 12/8 ballad) is followed at three of its periods,
+// and so is one found from the filter's period when that does not repeat.
 // The tempo is the filter's period refined to a fraction of a frame. Causal;
 // allocates only when constructed.
 class MeterTracker {
@@ -164,6 +165,14 @@ class MeterTracker {
   // those verdicts waver longer).
   static constexpr int kVerdictsToMove = 2;
   static constexpr int kVerdictsToShift = 3;
+  // A period is hollow when the onsets repeat at it less than this share of
+  // the autocorrelation at lag 0 (at the beat of played music, typically 0.2
+  // to 0.4) while two thirds of it, as a pulse, repeat at least kPulseShare
+  // and grouped by three (TempoEvidence::grouping, at least threesFloor),
+  // for kHollowUpdates updates on end (2 s).
+  static constexpr double kHollowShare = 0.01;
+  static constexpr double kPulseShare = 0.05;
+  static constexpr long kHollowUpdates = 10;
   // Verdicts on the phase before the beats move by a share of a beat, and
   // the share of the level's that must find the level right.
   static constexpr int kVerdictsToPlace = 8;
@@ -196,6 +205,8 @@ class MeterTracker {
   // Whether the beats lie on three of a pulse that repeats in twos, and go
   // to two or four of it.
   void followDuplePulse();
+  // Whether the filter's period is hollow, and the beats go to twice it.
+  void leaveAHollowPeriod();
   // The beats, at a new period, on the grid through `strongest`, one of the
   // beats at `oldPeriod` (within the last eight).
   void meetOldBeatsAt(long strongest, double oldPeriod);
@@ -232,6 +243,7 @@ class MeterTracker {
   long threesFor = 0;         // updates on end the pulse has been grouped by three
   double threesAt = 0.0;      // the beats' period it points to
   long leaveFor = 0;          // updates on end the grouped pulse has repeated in twos as much
+  long hollowFor = 0;         // updates on end the filter's period has been hollow
   long duplesFor = 0;         // updates on end a third of the beats' period has repeated in twos
   long threesUpdates;         // as many as settings.threesSeconds
 };

@@ -209,6 +209,17 @@ TempoEvidence::Grouping TempoEvidence::grouping(double period) const {
   return g;
 }
 
+double TempoEvidence::share(double period) const {
+  settle();
+  if (!(acf[0] > 0.0) || !(period >= 1.0)) return 0.0;
+  const long from =
+      std::max(static_cast<long>(firstLag), static_cast<long>(std::ceil(period - 0.5)));
+  const long to = static_cast<long>(period + 0.5);
+  if (to < from || to >= static_cast<long>(lags)) return 0.0;
+  const Window w{static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
+  return std::max(0.0, highest(w) / acf[0]);
+}
+
 double TempoEvidence::refine(double period) const {
   settle();
   // The peak of each multiple by a parabola through its highest lag and the

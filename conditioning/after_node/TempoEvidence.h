@@ -57,6 +57,10 @@ class TempoEvidence {
     double threes = 0.0, twos = 0.0;
   };
   Grouping grouping(double period) const;
+  // The autocorrelation's peak share at `period` (within half a frame): how
+  // strongly the onsets repeat at it, 0 where they do not (or below the
+  // lags kept).
+  double share(double period) const;
   // Per lag, as the combs read it.
   const std::vector<double>& autocorrelation() const;
   // Another evidence's autocorrelation (of the same longest period) in place

@@ -165,6 +165,19 @@ TEST(MeterTracker, ASlowSongInTwelveEightIsTrackedAtItsDottedQuarter) {
   EXPECT_GE(onBeat(r, 64.0, 0.0, 15.0), 0.9);
 }
 
+TEST(MeterTracker, ATwelveEightWhoseEighthsAreBeyondTheRangeIsTrackedAtItsDottedQuarter) {
+  // Eighths at 210 BPM (steps of a 52.5 BPM grid's sixteenths): the kick on
+  // the first and third dotted quarters, the snare on the second and fourth,
+  // hats on the first and third eighth of each. The dotted quarter, 70 BPM,
+  // lies below the range and the eighth above it; the node and the combs
+  // take one and a half eighths, 140 BPM, a period at which nothing repeats.
+  const Groove blues{52.5, "x.....x.....", "...x.....x..", "x.xx.xx.xx.x", 0.5f, 43};
+  const Result r = track(blues, 40.0);
+  ASSERT_GT(r.beats.size(), 20u);
+  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 70.0, 1.0);
+  EXPECT_GE(onBeat(r, 70.0, 0.0, 15.0), 0.9);
+}
+
 TEST(MeterTracker, ATwelveEightStaysAtItsDottedQuarterThroughFiguresInTwos) {
   // The share of the beats after 15 s at the dotted quarter's period.
   const auto atDottedQuarter = [](const Result& r) {
