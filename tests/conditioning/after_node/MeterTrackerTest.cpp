@@ -154,28 +154,26 @@ TEST(MeterTracker, TheLevelDoesNotFlipInAThreeThreeTwoGroove) {
 }
 
 TEST(MeterTracker, ASlowSongInTwelveEightIsTrackedAtItsDottedQuarter) {
-  // Eighths at 192 BPM grouped by three (steps of a 48 BPM grid's sixteenths):
-  // a soft ride on every eighth, the snare on every dotted quarter, the kick
-  // on the first and the third. The node takes the eighth; the beat is the
-  // dotted quarter, 64 BPM.
-  const Groove blues{48.0, "x.....x.....", "x..x..x..x..", "xxxxxxxxxxxx", 0.1f, 31};
-  const Result r = track(blues, 40.0);
-  ASSERT_GT(r.beats.size(), 20u);
-  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 64.0, 1.0);
-  EXPECT_GE(onBeat(r, 64.0, 0.0, 15.0), 0.9);
-}
-
-TEST(MeterTracker, ATwelveEightWhoseEighthsAreBeyondTheRangeIsTrackedAtItsDottedQuarter) {
-  // Eighths at 210 BPM (steps of a 52.5 BPM grid's sixteenths): the kick on
-  // the first and third dotted quarters, the snare on the second and fourth,
-  // hats on the first and third eighth of each. The dotted quarter, 70 BPM,
-  // lies below the range and the eighth above it; the node and the combs
-  // take one and a half eighths, 140 BPM, a period at which nothing repeats.
-  const Groove blues{52.5, "x.....x.....", "...x.....x..", "x.xx.xx.xx.x", 0.5f, 43};
-  const Result r = track(blues, 40.0);
-  ASSERT_GT(r.beats.size(), 20u);
-  EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), 70.0, 1.0);
-  EXPECT_GE(onBeat(r, 70.0, 0.0, 15.0), 0.9);
+  // Slow blues in 12/8 (steps of sixteenths at a quarter of the eighths'
+  // tempo), the kick on the first and third dotted quarters:
+  // - eighths at 192 BPM, a soft ride on every one and the snare on every
+  //   dotted quarter; the node takes the eighth, the beat is 64 BPM;
+  // - eighths at 210 BPM, beyond the range, the snare on the second and
+  //   fourth dotted quarters and hats on the first and third eighth of each;
+  //   the beat, 70 BPM, lies below the range, and the node and the combs
+  //   take one and a half eighths (140 BPM), a period at which nothing
+  //   repeats.
+  const struct {
+    Groove groove;
+    double bpm;
+  } cases[] = {{{48.0, "x.....x.....", "x..x..x..x..", "xxxxxxxxxxxx", 0.1f, 31}, 64.0},
+               {{52.5, "x.....x.....", "...x.....x..", "x.xx.xx.xx.x", 0.5f, 43}, 70.0}};
+  for (const auto& c : cases) {
+    const Result r = track(c.groove, 40.0);
+    ASSERT_GT(r.beats.size(), 20u);
+    EXPECT_NEAR(60.0 * kFrameRate / r.periods.back(), c.bpm, 1.0);
+    EXPECT_GE(onBeat(r, c.bpm, 0.0, 15.0), 0.9) << c.bpm << " BPM";
+  }
 }
 
 TEST(MeterTracker, ATwelveEightStaysAtItsDottedQuarterThroughFiguresInTwos) {
