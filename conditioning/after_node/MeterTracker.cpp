@@ -170,13 +170,17 @@ void MeterTracker::followGrouping() {
   if (threesFor < threesUpdates) return;
   // From the strongest of the last three beats: on the new beats' grid.
   const long strongest = level.strongestOf(3);
+  followGrouped(to);
+  meetOldBeatsAt(strongest, filterPeriod);
+  restartLevel();
+}
+
+void MeterTracker::followGrouped(double to) {
   ratio = to;
   grouped = true;
   leaveFor = 0;
   threesFor = 0;
   followPeriod(filterPeriod * ratio);
-  meetOldBeatsAt(strongest, filterPeriod);
-  restartLevel();
 }
 
 void MeterTracker::followDuplePulse() {
@@ -248,11 +252,7 @@ void MeterTracker::leaveAHollowPeriod() {
   hollowFor = hollow ? hollowFor + 1 : 0;
   if (hollowFor < kHollowUpdates) return;
   hollowFor = 0;
-  ratio = 2.0;
-  grouped = true;
-  leaveFor = 0;
-  threesFor = 0;
-  followPeriod(filterPeriod * ratio);  // from the stronger of the last two beats
+  followGrouped(2.0);  // from the stronger of the last two beats
   restartLevel();
 }
 

@@ -191,13 +191,9 @@ TempoEvidence::Grouping TempoEvidence::grouping(double period) const {
     double sum = 0.0;
     int n = 0;
     for (int m : multiples) {
-      const double centre = m * period, halfWidth = 0.5 + 0.05 * m;
-      const long from =
-          std::max(static_cast<long>(firstLag), static_cast<long>(std::ceil(centre - halfWidth)));
-      const long to = static_cast<long>(centre + halfWidth);
-      if (to >= static_cast<long>(lags)) break;
-      const Window w{static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
-      sum += std::max(0.0, highest(w) / acf[0]);
+      const double share = shareWithin(m * period, 0.5 + 0.05 * m);
+      if (share < 0.0) break;
+      sum += share;
       ++n;
     }
     return n > 0 ? sum / n : -1.0;
@@ -212,10 +208,14 @@ TempoEvidence::Grouping TempoEvidence::grouping(double period) const {
 double TempoEvidence::share(double period) const {
   settle();
   if (!(acf[0] > 0.0) || !(period >= 1.0)) return 0.0;
+  return std::max(0.0, shareWithin(period, 0.5));
+}
+
+double TempoEvidence::shareWithin(double centre, double halfWidth) const {
   const long from =
-      std::max(static_cast<long>(firstLag), static_cast<long>(std::ceil(period - 0.5)));
-  const long to = static_cast<long>(period + 0.5);
-  if (to < from || to >= static_cast<long>(lags)) return 0.0;
+      std::max(static_cast<long>(firstLag), static_cast<long>(std::ceil(centre - halfWidth)));
+  const long to = static_cast<long>(centre + halfWidth);
+  if (to >= static_cast<long>(lags)) return -1.0;
   const Window w{static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
   return std::max(0.0, highest(w) / acf[0]);
 }

@@ -76,6 +76,10 @@ class TempoEvidence {
   double highest(const Window& w) const;
   // That times `scale`, raised to the power.
   double peakShare(const Window& w, double scale) const;
+  // The highest autocorrelation within `halfWidth` of `centre` (not below
+  // the first lag kept), as a share of lag 0's; -1 where the window reaches
+  // beyond the lags. Settled, and lag 0's positive, before.
+  double shareWithin(double centre, double halfWidth) const;
 
   // The frames pushed since the autocorrelation was last brought up to date
   // go into it together, when it is read or kPending have gathered: one pass
