@@ -96,7 +96,8 @@ class BeatPredictor {
   int beatInterval() const { return interval; }
   // The beats move `frames` later (earlier if negative) from the next one on,
   // at the interval of the next frame: a host found them on the off-beat, or
-  // on the weaker of two beats when it halves the tempo.
+  // on the weaker of two beats when it halves the tempo. With 0, the next beat
+  // is predicted afresh, at that interval, from the last.
   void shiftBeats(long frames);
 
  private:

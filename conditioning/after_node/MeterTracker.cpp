@@ -290,8 +290,10 @@ void MeterTracker::goOnFromStrongerBeat(double period) {
   const long stronger = level.strongerBeat();
   // Only a judgement of the last few beats counts.
   if (stronger < 0 || lastBeat < 0 || lastBeat - stronger > 8 * period) return;
-  if (std::lround((lastBeat - stronger) / period) % 2 != 0)
-    predictor.shiftBeats(-std::lround(period));
+  // From the last beat, the next one is placed afresh at the new period: the
+  // one predicted at the old period would be the weaker beat between.
+  const bool last = std::lround((lastBeat - stronger) / period) % 2 == 0;
+  predictor.shiftBeats(last ? 0 : -std::lround(period));
 }
 
 void MeterTracker::follow(double to) {
