@@ -27,7 +27,7 @@ ConditionerSettings preset(double compressLambda, double whitenDecay, double low
 }
 
 // "none" is the plain spectrum. The others were chosen on the tuning half of
-// the evaluation corpus (eval/): see the README's accuracy section.
+// the evaluation corpus (eval/): see docs/how-the-defaults-were-chosen.md.
 const Named kNamed[] = {
     {"none", ConditionerSettings{}},
     {"log", preset(1.0, 0.0, 0.0)},
