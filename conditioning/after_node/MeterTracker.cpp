@@ -172,7 +172,6 @@ void MeterTracker::followGrouping() {
   const long strongest = level.strongestOf(3);
   followGrouped(to);
   meetOldBeatsAt(strongest, filterPeriod);
-  restartLevel();
 }
 
 void MeterTracker::followGrouped(double to) {
@@ -181,6 +180,7 @@ void MeterTracker::followGrouped(double to) {
   leaveFor = 0;
   threesFor = 0;
   followPeriod(filterPeriod * ratio);
+  restartLevel();  // the verdicts were about the beats as they were
 }
 
 void MeterTracker::followDuplePulse() {
@@ -253,7 +253,6 @@ void MeterTracker::leaveAHollowPeriod() {
   if (hollowFor < kHollowUpdates) return;
   hollowFor = 0;
   followGrouped(2.0);  // from the stronger of the last two beats
-  restartLevel();
 }
 
 void MeterTracker::meetOldBeatsAt(long strongest, double oldPeriod) {

@@ -203,7 +203,8 @@ class MeterTracker {
   // Whether the beats go to three times the filter's period, or back from it.
   void followGrouping();
   // The beats follow the filter's period times `to` as a pulse grouped by
-  // three: held there while the filter moves among the pulse's levels.
+  // three: held there while the filter moves among the pulse's levels. The
+  // level classifier's verdicts start afresh.
   void followGrouped(double to);
   // Whether the beats lie on three of a pulse that repeats in twos, and go
   // to two or four of it.
