@@ -30,6 +30,7 @@ import json
 import os
 import sys
 
+import mir_eval
 import numpy as np
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -38,7 +39,6 @@ import run_eval  # noqa: E402
 
 ACCEPTED = ("beat", "off-beat", "twice", "half", "half off-beat")
 KINDS = ACCEPTED + ("ratio 2/3", "ratio 3/4", "ratio 4/3", "ratio 3/2", "uneven", "wandering")
-SKIP_S = 5.0
 TOLERANCE = 0.175  # of the annotated interval, as the continuity scores take it
 RATIOS = {"ratio 2/3": 2.0 / 3.0, "ratio 3/4": 0.75, "ratio 4/3": 4.0 / 3.0, "ratio 3/2": 1.5}
 HELD = 0.08  # a ratio within 8 % over the surrounding beats is held
@@ -47,8 +47,8 @@ HELD = 0.08  # a ratio within 8 % over the surrounding beats is held
 def beat_kinds(ref, est):
     """The kind of every estimated beat after the first 5 s but the first of them."""
     ref = np.asarray(ref, dtype=float)
-    est = np.asarray(est, dtype=float)
-    est = est[est >= SKIP_S]
+    # The first 5 s are left out, as the scores leave them.
+    est = mir_eval.beat.trim_beats(np.asarray(est, dtype=float))
     if len(ref) < 2 or len(est) < 2:
         return []
     gaps = np.diff(est)
