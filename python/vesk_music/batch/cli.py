@@ -1,9 +1,12 @@
 """python3 -m vesk_music.batch: the command line of a batch."""
 
 import argparse
+import contextlib
 import logging
 import os
+import signal
 import sys
+import threading
 from typing import List, Optional
 
 from ..settings import DEFAULTS, TABLE, make_config
@@ -130,6 +133,38 @@ def main(argv: Optional[List[str]] = None) -> int:
         return 130
 
 
+def _silence_shutdown_noise() -> None:
+    """Busy workers are killed and connections cut as the cluster closes:
+    the account says what happened, the libraries' shutdown noise (killed
+    workers, cancelled gathers, closed comms) would only hide it."""
+    for name in ("distributed", "distributed.client", "distributed.scheduler",
+                 "distributed.nanny", "tornado", "tornado.application", "asyncio"):
+        logging.getLogger(name).setLevel(logging.CRITICAL + 1)
+
+
+@contextlib.contextmanager
+def _quiet_once_interrupted():
+    """Ctrl-C silences the libraries' logs at once, in the signal handler:
+    the scheduler runs in a thread of this process and logs the gathers
+    that cancelling cuts short while the batch is still giving its account."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+
+    def interrupted(signum, frame):
+        _silence_shutdown_noise()
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGINT, interrupted)
+    try:
+        yield
+    except KeyboardInterrupt:
+        _silence_shutdown_noise()  # a Ctrl-C taken by another handler
+        raise
+    finally:
+        signal.signal(signal.SIGINT, previous)
+
+
 def _run(args) -> int:
     inputs = list(args.inputs)
     for list_file in args.list:
@@ -168,18 +203,11 @@ def _run(args) -> int:
               f"{where.get('address') or where.get('scheduler_file')}: {e}", file=sys.stderr)
         return 1
     try:
-        report = run_batch(inputs, out, client, settings, progress=not args.quiet)
+        with _quiet_once_interrupted():
+            report = run_batch(inputs, out, client, settings, progress=not args.quiet)
     except WorkersCannotTrack as e:
         print(f"vesk_music.batch: {e}", file=sys.stderr)
         return 1
-    except KeyboardInterrupt:
-        # Busy workers are killed and connections cut as the cluster closes:
-        # the account says what happened, the libraries' shutdown noise
-        # (killed workers, closed comms) would only hide it.
-        for name in ("distributed", "distributed.client", "distributed.nanny", "tornado",
-                     "tornado.application", "asyncio"):
-            logging.getLogger(name).setLevel(logging.CRITICAL + 1)
-        raise
     finally:
         client.close()
         if cluster is not None:
