@@ -1,17 +1,15 @@
 """python3 -m vesk_music.batch: the command line of a batch."""
 
 import argparse
-import contextlib
 import logging
 import os
-import signal
 import sys
-import threading
 from typing import List, Optional
 
 from ..settings import DEFAULTS, TABLE, make_config
 from .cluster import DASHBOARD_ADDRESS, local_cluster
 from .inputs import listed
+from .interrupts import ctrl_c_taken_by
 from .run import BatchInterrupted, run_batch
 from .workers import WorkersCannotTrack
 
@@ -142,27 +140,12 @@ def _silence_shutdown_noise() -> None:
         logging.getLogger(name).setLevel(logging.CRITICAL + 1)
 
 
-@contextlib.contextmanager
-def _quiet_once_interrupted():
-    """Ctrl-C silences the libraries' logs at once, in the signal handler:
-    the scheduler runs in a thread of this process and logs the gathers
-    that cancelling cuts short while the batch is still giving its account."""
-    if threading.current_thread() is not threading.main_thread():
-        yield
-        return
-
-    def interrupted(signum, frame):
-        _silence_shutdown_noise()
-        raise KeyboardInterrupt
-
-    previous = signal.signal(signal.SIGINT, interrupted)
-    try:
-        yield
-    except KeyboardInterrupt:
-        _silence_shutdown_noise()  # a Ctrl-C taken by another handler
-        raise
-    finally:
-        signal.signal(signal.SIGINT, previous)
+def _interrupted(signum, frame):
+    """Ctrl-C silences the libraries' logs at once, before the batch cancels
+    its tasks: the scheduler runs in a thread of this process and would log
+    the gathers that the cancel cuts short while the account is written."""
+    _silence_shutdown_noise()
+    raise KeyboardInterrupt
 
 
 def _run(args) -> int:
@@ -203,11 +186,14 @@ def _run(args) -> int:
               f"{where.get('address') or where.get('scheduler_file')}: {e}", file=sys.stderr)
         return 1
     try:
-        with _quiet_once_interrupted():
+        with ctrl_c_taken_by(_interrupted):
             report = run_batch(inputs, out, client, settings, progress=not args.quiet)
     except WorkersCannotTrack as e:
         print(f"vesk_music.batch: {e}", file=sys.stderr)
         return 1
+    except KeyboardInterrupt:
+        _silence_shutdown_noise()  # off the main thread, Python's own handler took it
+        raise
     finally:
         client.close()
         if cluster is not None:

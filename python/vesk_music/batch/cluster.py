@@ -1,7 +1,8 @@
 """The local cluster a batch runs on when no scheduler is given."""
 
 import signal
-import threading
+
+from .interrupts import ctrl_c_taken_by
 
 # Where the dashboard listens when it is asked for (loopback only).
 DASHBOARD_ADDRESS = "127.0.0.1:8787"
@@ -25,15 +26,10 @@ def local_cluster(workers: int, dashboard: bool = False):
     import dask
     from distributed import LocalCluster
 
-    main_thread = threading.current_thread() is threading.main_thread()
-    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if main_thread else None
-    try:
-        with dask.config.set({"distributed.worker.profile.enabled": False}):
-            return LocalCluster(n_workers=max(1, workers), threads_per_worker=1, processes=True,
-                                host="127.0.0.1",
-                                dashboard_address=(DASHBOARD_ADDRESS if dashboard
-                                                   else "127.0.0.1:0"),
-                                scheduler_kwargs={"dashboard": dashboard})
-    finally:
-        if main_thread:
-            signal.signal(signal.SIGINT, previous)
+    with ctrl_c_taken_by(signal.SIG_IGN), \
+            dask.config.set({"distributed.worker.profile.enabled": False}):
+        return LocalCluster(n_workers=max(1, workers), threads_per_worker=1, processes=True,
+                            host="127.0.0.1",
+                            dashboard_address=(DASHBOARD_ADDRESS if dashboard
+                                               else "127.0.0.1:0"),
+                            scheduler_kwargs={"dashboard": dashboard})
